@@ -1,0 +1,78 @@
+#include "foundation/AppPaths.h"
+
+#include "foundation/StringConv.h"
+#include "foundation/StringHelpers.h"
+
+#include <filesystem>
+#include <mutex>
+#include <stdexcept>
+
+namespace {
+
+std::mutex& PathsMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+AppPaths& Paths()
+{
+    static AppPaths paths;
+    return paths;
+}
+
+template <std::string AppPaths::*Member>
+std::string Read()
+{
+    std::lock_guard lock(PathsMutex());
+    return Paths().*Member;
+}
+
+} // namespace
+
+AppPaths GetAppPaths()
+{
+    std::lock_guard lock(PathsMutex());
+    return Paths();
+}
+
+void SetAppPaths(const AppPaths& paths)
+{
+    std::lock_guard lock(PathsMutex());
+    Paths() = paths;
+}
+
+std::string InstancePath() { return Read<&AppPaths::InstancePath>(); }
+std::string WorkDir() { return Read<&AppPaths::WorkDir>(); }
+std::string ArcadeImageDir() { return Read<&AppPaths::ArcadeImageDir>(); }
+std::string MameImageDir() { return Read<&AppPaths::MameImageDir>(); }
+std::string PcImageDir() { return Read<&AppPaths::PcImageDir>(); }
+std::string ImageCacheDir() { return Read<&AppPaths::ImageCacheDir>(); }
+std::string ConfigFilePath() { return Read<&AppPaths::ConfigFilePath>(); }
+std::string RomDir() { return Read<&AppPaths::RomDir>(); }
+std::string LocalGameDir() { return Read<&AppPaths::LocalGameDir>(); }
+
+void SetRomDir(std::string_view ansiRomPath)
+{
+    std::string romDir;
+    try {
+        romDir = AnsiToUtf8(ansiRomPath);
+    } catch (const std::runtime_error&) {
+        romDir = std::string(ansiRomPath); // not valid in the code page: take the bytes as the name
+    }
+    std::lock_guard lock(PathsMutex());
+    Paths().RomDir = romDir;
+    Paths().LocalGameDir = romDir.empty() ? std::string() : romDir + "LocalGame/";
+}
+
+void CreatePlatformDirs()
+{
+    std::string localGameDir = LocalGameDir();
+    if (localGameDir.empty())
+        return;
+    // Each folder is made with all its missing parents, like a shell's "create directory tree".
+    for (const std::string& name : SplitString(PlatformDirNames, ",")) {
+        std::error_code ignored;
+        std::filesystem::create_directories(localGameDir + name + "/", ignored);
+    }
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The process-wide paths that every part of the program reads. They are native file-system names
+// (UTF-8) and every folder value ends with '/'. Start-up sets them once; the settings window sets
+// the library folders again when the user picks another one. Reads and writes are safe from any
+// thread (each returns or replaces a copy under one lock).
+struct AppPaths {
+    std::string InstancePath;   // the program folder
+    std::string WorkDir;        // <temp>/QuokkaAppStore/
+    std::string ArcadeImageDir; // <WorkDir>cache/image/arcade/
+    std::string MameImageDir;   // <WorkDir>cache/image/mame/
+    std::string PcImageDir;     // <WorkDir>cache/image/pc/
+    std::string ImageCacheDir;  // <WorkDir>/cache/image/ (the doubled separator is kept; file names are appended to it unchanged)
+    std::string ConfigFilePath; // <InstancePath>quokka.cfg
+    std::string RomDir;         // the RomPath setting; empty when no library folder is chosen
+    std::string LocalGameDir;   // <RomDir>LocalGame/; empty when RomDir is
+};
+
+AppPaths GetAppPaths();
+void SetAppPaths(const AppPaths& paths);
+
+std::string InstancePath();
+std::string WorkDir();
+std::string ArcadeImageDir();
+std::string MameImageDir();
+std::string PcImageDir();
+std::string ImageCacheDir();
+std::string ConfigFilePath();
+std::string RomDir();
+std::string LocalGameDir();
+
+// Sets RomDir from the RomPath setting (a narrow path in the process code page) and LocalGameDir
+// from it; an empty setting empties both. A setting without a trailing separator is used as it is.
+void SetRomDir(std::string_view ansiRomPath);
+
+// The platform folders under LocalGameDir, in this order.
+inline constexpr char PlatformDirNames[] = "FC,SFC,N64,WII,GBC,GBA,NDS,MD,DC,PS,PS2,PSP,WSC,ARCADE,MAME,PCE,MAMEPLUS";
+
+// Creates LocalGameDir's platform folders; does nothing while LocalGameDir is empty. Errors (an
+// existing folder included) are ignored.
+void CreatePlatformDirs();

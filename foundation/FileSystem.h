@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// File-system helpers over narrow paths in the process code page. Separators are '/'; a doubled
+// separator stands for one.
+
+// The native (UTF-8) form of a narrow path. Throws like AnsiToUtf8 on text invalid in the code page.
+std::string NativePath(std::string_view ansiPath);
+
+// Whether a file, folder or link exists at the path. Invalid text gives false.
+bool PathExists(std::string_view ansiPath);
+
+// Creates every missing folder of the path's directory part, one level at a time; a trailing file
+// name is ignored, so a path ending with '/' creates its last folder too. Errors are ignored.
+void EnsureDirectoryTree(std::string_view ansiPath);
+
+// The writable place with the most free space available to the user, as a folder ending with '/'
+// in the process code page. The home folder stands for the root file system; other candidates are
+// the writable mount points of real file systems, looked at in path order (the first of equal
+// values wins). Empty when none can be measured.
+std::string GetLargestFreeDrive();

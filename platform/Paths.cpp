@@ -1,0 +1,108 @@
+#include "platform/Paths.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <pwd.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace platform {
+namespace {
+
+std::string WithSeparator(std::string path)
+{
+    if (path.empty() || path.back() != '/')
+        path.push_back('/');
+    return path;
+}
+
+} // namespace
+
+std::string ProgramFolder()
+{
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return WithSeparator(fs::current_path(ec).string());
+    return WithSeparator(exe.parent_path().string());
+}
+
+std::string TempFolder()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    return WithSeparator(tmp && *tmp ? tmp : "/tmp");
+}
+
+std::string HomeFolder()
+{
+    const char* home = std::getenv("HOME");
+    if (home && *home)
+        return WithSeparator(home);
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+        return WithSeparator(pw->pw_dir);
+    return "/";
+}
+
+std::string DocumentsFolder()
+{
+    std::string home = HomeFolder();
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    std::string dirsFile =
+        (configHome && *configHome ? WithSeparator(configHome) : home + ".config/") + "user-dirs.dirs";
+    std::ifstream in(dirsFile);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string key = "XDG_DOCUMENTS_DIR=";
+        if (line.rfind(key, 0) != 0)
+            continue;
+        std::string value = line.substr(key.size());
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        if (value.rfind("$HOME", 0) == 0)
+            value = home + value.substr(value.size() > 5 && value[5] == '/' ? 6 : 5);
+        if (!value.empty() && value.front() == '/')
+            return WithSeparator(value);
+    }
+    return home + "Documents/";
+}
+
+std::string RuntimeFolder()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime)
+        return WithSeparator(runtime);
+    std::string folder = "/tmp/quokka-" + std::to_string(getuid()) + "/";
+    ::mkdir(folder.c_str(), 0700);
+    return folder;
+}
+
+std::optional<std::string> FindNoCase(const std::string& folder, const std::string& name)
+{
+    std::string base = WithSeparator(folder);
+    std::error_code ec;
+    if (fs::exists(base + name, ec))
+        return base + name;
+    for (const auto& entry : fs::directory_iterator(base, ec)) {
+        std::string candidate = entry.path().filename().string();
+        if (strcasecmp(candidate.c_str(), name.c_str()) == 0)
+            return base + candidate;
+    }
+    return std::nullopt;
+}
+
+bool ExistsNoCase(const std::string& path)
+{
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/')
+        trimmed.pop_back();
+    size_t slash = trimmed.rfind('/');
+    if (slash == std::string::npos)
+        return FindNoCase(".", trimmed).has_value();
+    return FindNoCase(trimmed.substr(0, slash + 1), trimmed.substr(slash + 1)).has_value();
+}
+
+} // namespace platform

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian package that Quokka builds, tests and runs with.
+# Idempotent: packages already present are left alone. Run as root (or with sudo available).
+set -euo pipefail
+
+packages=(
+    # build and tests
+    cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+    # libraries the program links
+    libcurl4-openssl-dev libsqlite3-dev libjsoncpp-dev zlib1g-dev libminizip-dev
+    qt6-base-dev libsdl2-dev libpugixml-dev libcpp-httplib-dev
+    # Chinese text in the skin
+    fonts-noto-cjk
+    # peers that benchmarks and checks compare against
+    sqlite3 curl unzip zip libarchive-tools
+    # looking at a real window
+    xvfb xdotool imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: all packages present"
+    exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

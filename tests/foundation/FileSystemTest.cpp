@@ -1,0 +1,70 @@
+#include "foundation/FileSystem.h"
+#include "foundation/StringHelpers.h"
+#include "foundation/SystemInfo.h"
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using Pieces = std::vector<std::string>;
+
+TEST(StringHelpersTest, SplitKeepsInnerEmptyPiecesButNotATrailingOne)
+{
+    EXPECT_EQ(SplitString("FC,SFC,", ","), (Pieces{"FC", "SFC"}));
+    EXPECT_EQ(SplitString("a,,b", ","), (Pieces{"a", "", "b"}));
+    EXPECT_EQ(SplitString("", ","), Pieces{});
+    EXPECT_EQ(SplitString(",", ","), Pieces{""});
+    EXPECT_EQ(SplitString("one", ","), Pieces{"one"});
+    EXPECT_EQ(SplitString("a||b||", "||"), (Pieces{"a", "b"}));
+    EXPECT_EQ(SplitString("FC,SFC,N64,WII,GBC,GBA,NDS,MD,DC,PS,PS2,PSP,WSC,ARCADE,MAME,PCE,MAMEPLUS", ",").size(), 17u);
+}
+
+TEST(FileSystemTest, EnsureDirectoryTreeCreatesFoldersButNotTheFile)
+{
+    testsupport::TempDir dir;
+    EnsureDirectoryTree(dir.Path() + "a/b/file.txt");
+    EXPECT_TRUE(fs::is_directory(dir.Path() + "a"));
+    EXPECT_TRUE(fs::is_directory(dir.Path() + "a/b"));
+    EXPECT_FALSE(fs::exists(dir.Path() + "a/b/file.txt"));
+
+    // A trailing separator creates the last folder; doubled separators stand for one.
+    EnsureDirectoryTree(dir.Path() + "c//d/e/");
+    EXPECT_TRUE(fs::is_directory(dir.Path() + "c/d/e"));
+
+    // Existing folders and a file in the way are ignored without harm.
+    testsupport::WriteFile(dir.Path() + "blocker", "x");
+    EnsureDirectoryTree(dir.Path() + "blocker/sub/");
+    EXPECT_TRUE(fs::is_regular_file(dir.Path() + "blocker"));
+    EnsureDirectoryTree(dir.Path() + "a/b/");
+}
+
+TEST(FileSystemTest, PathExistsSeesFilesFoldersAndNothingElse)
+{
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Path() + "f", "x");
+    EXPECT_TRUE(PathExists(dir.Path() + "f"));
+    EXPECT_TRUE(PathExists(dir.Path()));
+    EXPECT_FALSE(PathExists(dir.Path() + "missing"));
+    EXPECT_FALSE(PathExists(""));
+}
+
+TEST(FileSystemTest, LargestFreeDriveIsAWritableFolder)
+{
+    std::string drive = GetLargestFreeDrive();
+    ASSERT_FALSE(drive.empty());
+    EXPECT_EQ(drive.back(), '/');
+    EXPECT_TRUE(fs::is_directory(drive));
+}
+
+TEST(SystemInfoTest, BitsAndVersion)
+{
+    EXPECT_TRUE(GetOsBits() == 32 || GetOsBits() == 64);
+    if (sizeof(void*) == 8) {
+        EXPECT_EQ(GetOsBits(), 64);
+    }
+    std::string version = GetOsVersionText();
+    EXPECT_LE(version.size(), 9u);
+    EXPECT_NE(version.find('.'), std::string::npos);
+    EXPECT_NE(version, "0.0");
+}
