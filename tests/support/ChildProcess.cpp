@@ -25,7 +25,8 @@ int64_t NowMs()
 
 } // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env)
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                           bool mergeStderr)
 {
     int out[2];
     int in[2];
@@ -40,6 +41,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::map<
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    if (mergeStderr)
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
 
     std::map<std::string, std::string> merged;
     for (char** e = environ; *e; ++e) {

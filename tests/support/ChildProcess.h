@@ -13,8 +13,10 @@ namespace testsupport {
 class ChildProcess {
 public:
     // Starts `argv[0]` (a path) with the given arguments; `env` entries are added to (or replace
-    // entries of) this process's environment. Throws std::runtime_error when it cannot start.
-    explicit ChildProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {});
+    // entries of) this process's environment. With `mergeStderr` the child's standard error goes to
+    // the same pipe as its output. Throws std::runtime_error when it cannot start.
+    explicit ChildProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
+                          bool mergeStderr = false);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -1,0 +1,61 @@
+// The real quokka executable in a temporary portable folder.
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using testsupport::ChildProcess;
+using testsupport::TempDir;
+
+namespace {
+
+class QuokkaProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::copy_file(QUOKKA_EXECUTABLE, m_program.Path() + "quokka");
+        fs::create_directories(m_temp.Path() + "run");
+    }
+
+    std::vector<std::string> Command() const { return {m_program.Path() + "quokka"}; }
+    std::map<std::string, std::string> Env() const
+    {
+        return {{"TMPDIR", m_temp.Path()}, {"XDG_RUNTIME_DIR", m_temp.Path() + "run"}, {"QUOKKA_TRACE", "1"}};
+    }
+
+    // Reads output lines until one contains `text`; false when the output ends first.
+    static bool WaitForLine(ChildProcess& child, const std::string& text)
+    {
+        while (auto line = child.ReadLine(15000))
+            if (line->find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+
+    TempDir m_program;
+    TempDir m_temp;
+};
+
+TEST_F(QuokkaProcessTest, SecondStartShowsTheFirstAndBothEndCleanly)
+{
+    testsupport::WriteFile(m_program.Path() + "quokka.cfg", "[Set]\nRomPath=" + m_temp.Path() + "Games/\n");
+    ChildProcess first(Command(), Env(), true);
+
+    // The second start finds the first (waiting while it is still starting) and exits with 0.
+    ChildProcess second(Command(), Env(), true);
+    EXPECT_EQ(second.Wait(15000), 0);
+    ASSERT_TRUE(WaitForLine(first, "show requested"));
+
+    // By the time the first answers, its folders are in place.
+    EXPECT_TRUE(fs::is_directory(m_temp.Path() + "QuokkaAppStore/cache/image/arcade"));
+    EXPECT_TRUE(fs::is_directory(m_temp.Path() + "QuokkaAppStore/cache/image/pc"));
+    EXPECT_TRUE(fs::is_directory(m_temp.Path() + "Games/LocalGame/MAMEPLUS"));
+
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.Wait(15000), 0) << "SIGTERM ends the program through its normal shutdown";
+}
+
+} // namespace
