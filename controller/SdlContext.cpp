@@ -1,0 +1,23 @@
+#include "controller/SdlContext.h"
+
+#include "platform/Trace.h"
+
+#include <SDL.h>
+
+namespace {
+constexpr Uint32 kSubsystems = SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER;
+}
+
+CSdlContext::CSdlContext()
+{
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    m_ok = SDL_InitSubSystem(kSubsystems) == 0;
+    if (!m_ok)
+        platform::TraceF("SDL joystick start failed: %s", SDL_GetError());
+}
+
+CSdlContext::~CSdlContext()
+{
+    if (m_ok)
+        SDL_QuitSubSystem(kSubsystems);
+}
