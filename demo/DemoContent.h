@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// Writes the stand-in server's data folder: a catalogue of made-up games over every platform and
+// genre with drawn icons and screenshots, the download descriptors and the archives they name
+// (single archives, volumes and a no-zip source), redirects for mirror addresses, the emulator
+// list and the update manifest with their packages. Everything is generated here; the same folder
+// comes out on every run.
+class CDemoContent {
+public:
+    // The number of games: every platform of the platform filter gets the same share.
+    static constexpr int kGamesPerPlatform = 24;
+
+    explicit CDemoContent(std::string dataDir);
+
+    // Writes (or rewrites) the folder. Throws std::runtime_error when a file cannot be written.
+    void Write();
+
+private:
+    std::string m_dir;
+};
