@@ -314,12 +314,15 @@ int CZip::ZipExtract(const std::u16string& archivePath, const std::u16string& de
 
     m_bytesTotal = ArchiveTotal(archive);
 
+    // An empty destination would put every entry under the root folder.
+    if (dest.empty())
+        return 0;
     // The destination is made before the archive is opened, so it exists even when the archive does not.
     while (dest.size() > 1 && dest.back() == '/')
         dest.pop_back();
-    if (!dest.empty())
-        MakeFolder(dest);
-    dest += '/';
+    MakeFolder(dest);
+    if (dest.back() != '/')
+        dest += '/';
 
     UnzHandle unz(unzOpen64(archive.c_str()));
     if (!unz)

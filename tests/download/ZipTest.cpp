@@ -169,6 +169,13 @@ TEST_F(ZipExtractTest, NamesNeverLeadOutOfTheDestination)
     }
     EXPECT_EQ(Extract({{.rawName = "../evil.txt", .data = "evil", .flag = 0x800}}), 0);
     EXPECT_FALSE(fs::exists(m_dir.Path() + "evil.txt"));
+
+    // No destination at all does not mean the root folder.
+    ASSERT_TRUE(
+        ziptest::WriteArchive(m_dir.Path() + "plain.zip", {{.rawName = "quokka-zip-test.txt", .data = "x"}}));
+    CZip zip;
+    EXPECT_EQ(zip.ZipExtract(U16(m_dir.Path() + "plain.zip"), u""), 0);
+    EXPECT_FALSE(fs::exists("/quokka-zip-test.txt"));
 }
 
 TEST_F(ZipExtractTest, LinksStayInsideTheDestination)
