@@ -9,8 +9,9 @@
 //
 // The tables are stored as list texts (see StoreListFormat.h). A plain list keeps the values in key
 // order but not their keys: reading numbers them again from 0, except the volume sizes, which are
-// numbered from 1 as volumes are. A text holding ';' cannot be kept in any list, nor '@' in a volume
-// set number; everything else (quotes, '|', '\', any other byte) comes back as it was written.
+// numbered from 1 as volumes are. A ';' inside any listed text cannot be kept (the stored format
+// has no escape), nor a volume entry text that holds '|', digits and '\' in a row, nor a '|' in a
+// file size text; quotes, other '|', '@' and '\' bytes and every other byte come back as written.
 struct DownloadTaskRecord {
     std::string GameId; // the key
     std::string Icon;

@@ -46,9 +46,9 @@ enum GameStoreOperation : int {
 // carry out every request already queued, joins it and closes the file; Submit refuses requests
 // after that point.
 //
-// A request that fails (an SQLite error, a null data pointer, an unknown code) is traced and
-// counted as failed; its completion is still reported, its owned data still freed, and the worker
-// goes on with the next request. Values are bound as SQL parameters, so any text is stored
+// A request that fails (an SQLite error, or a null pointer where the operation needs data) is
+// traced and counted as failed; its completion is still reported, its owned data still freed, and
+// the worker goes on with the next request. Values are bound as SQL parameters, so any text is stored
 // byte for byte and cannot change a statement.
 class CGameStore {
 public:
@@ -78,7 +78,8 @@ public:
     //
     // Returns, for a synchronous request, whether the operation succeeded; for an asynchronous
     // one, whether it was queued. After Shutdown has begun the request is refused: false, and owned
-    // data is deleted at once.
+    // data is deleted at once. An unknown code is refused too, and its data, of no known type, is
+    // left alone.
     bool Submit(int operation, void* data, bool ownsData, bool async);
 
     // Stops taking requests, waits until the worker has carried out every queued one and has
