@@ -1,0 +1,350 @@
+#include "ui/RenderEngine.h"
+
+#include <QFontMetrics>
+#include <QLinearGradient>
+#include <QTextLayout>
+
+#include "platform/Trace.h"
+#include "ui/Control.h"
+#include "ui/PaintManager.h"
+#include "ui/private/UiPrivate.h"
+
+namespace UiLib {
+
+namespace {
+
+// Reads  key='value'  pairs; the value may also be in double quotes.
+template <class F> bool ForEachPair(std::u16string_view text, F&& onPair)
+{
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() &&
+               (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n' || text[i] == u'\r'))
+            ++i;
+        if (i >= text.size())
+            break;
+        size_t keyStart = i;
+        while (i < text.size() && text[i] != u'=' && text[i] != u' ')
+            ++i;
+        std::u16string_view key = text.substr(keyStart, i - keyStart);
+        while (i < text.size() && text[i] == u' ')
+            ++i;
+        if (i >= text.size() || text[i] != u'=')
+            return false;
+        ++i;
+        while (i < text.size() && text[i] == u' ')
+            ++i;
+        if (i >= text.size() || (text[i] != u'\'' && text[i] != u'"'))
+            return false;
+        char16_t quote = text[i++];
+        size_t valueStart = i;
+        while (i < text.size() && text[i] != quote)
+            ++i;
+        if (i >= text.size())
+            return false;
+        onPair(key, text.substr(valueStart, i - valueStart));
+        ++i;
+    }
+    return true;
+}
+
+Qt::Alignment AlignmentOf(UINT style)
+{
+    Qt::Alignment a;
+    if (style & DT_CENTER)
+        a |= Qt::AlignHCenter;
+    else if (style & DT_RIGHT)
+        a |= Qt::AlignRight;
+    else
+        a |= Qt::AlignLeft;
+    if (style & DT_VCENTER)
+        a |= Qt::AlignVCenter;
+    else if (style & DT_BOTTOM)
+        a |= Qt::AlignBottom;
+    else
+        a |= Qt::AlignTop;
+    return a;
+}
+
+// Breaks text into lines no wider than `width` (CJK text breaks between characters); the last
+// line that fits in `maxHeight` ends with an ellipsis when text remains and `ellipsis` is set.
+QStringList WrapLines(const QString& text, const QFont& font, int width, int maxHeight, bool ellipsis)
+{
+    QStringList lines;
+    QFontMetrics fm(font);
+    int lineHeight = fm.height();
+    const QStringList paragraphs = text.split(QLatin1Char('\n'));
+    for (int p = 0; p < paragraphs.size(); ++p) {
+        QTextLayout layout(paragraphs[p], font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        bool any = false;
+        for (;;) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid())
+                break;
+            any = true;
+            line.setLineWidth(std::max(1, width));
+            lines << paragraphs[p].mid(line.textStart(), line.textLength());
+            if (maxHeight > 0 && (lines.size() + 1) * lineHeight > maxHeight) {
+                bool more =
+                    line.textStart() + line.textLength() < paragraphs[p].size() || p + 1 < paragraphs.size();
+                if (more) {
+                    layout.endLayout();
+                    if (ellipsis) {
+                        QString rest = paragraphs[p].mid(line.textStart()) + QStringLiteral("…");
+                        lines.back() = fm.elidedText(rest, Qt::ElideRight, width);
+                    }
+                    return lines;
+                }
+            }
+        }
+        layout.endLayout();
+        if (!any)
+            lines << QString();
+    }
+    return lines;
+}
+
+} // namespace
+
+bool CRenderEngine::ParseImageString(std::u16string_view image, TDrawInfo& info)
+{
+    info = TDrawInfo{};
+    if (image.find(u'=') == std::u16string_view::npos) {
+        info.sFile = CDuiString(image);
+        return !image.empty();
+    }
+    bool ok = ForEachPair(image, [&](std::u16string_view key, std::u16string_view value) {
+        if (key == u"file" || key == u"res")
+            info.sFile = CDuiString(value);
+        else if (key == u"dest")
+            info.bHasDest = ParseRect(value, info.rcDest);
+        else if (key == u"source")
+            info.bHasSource = ParseRect(value, info.rcSource);
+        else if (key == u"corner")
+            ParseRect(value, info.rcCorner);
+        else if (key == u"fade")
+            info.nFade = static_cast<int>(std::clamp<long long>(ParseInt(value, 255), 0, 255));
+    });
+    return ok && !info.sFile.IsEmpty();
+}
+
+void CRenderEngine::DrawColor(HDC hDC, const RECT& rc, DWORD color)
+{
+    if (hDC == nullptr || hDC->painter == nullptr || (color >> 24) == 0)
+        return;
+    hDC->painter->fillRect(ToQRect(rc), ToQColor(color));
+}
+
+void CRenderEngine::DrawGradient(HDC hDC, const RECT& rc, DWORD first, DWORD second, bool vertical)
+{
+    if (hDC == nullptr || hDC->painter == nullptr)
+        return;
+    QLinearGradient gradient(rc.left, rc.top, vertical ? rc.left : rc.right, vertical ? rc.bottom : rc.top);
+    gradient.setColorAt(0, ToQColor(first));
+    gradient.setColorAt(1, ToQColor(second));
+    hDC->painter->fillRect(ToQRect(rc), gradient);
+}
+
+void CRenderEngine::DrawRect(HDC hDC, const RECT& rc, int size, DWORD color)
+{
+    if (hDC == nullptr || hDC->painter == nullptr || size <= 0 || (color >> 24) == 0)
+        return;
+    QColor c = ToQColor(color);
+    QPainter* p = hDC->painter;
+    int w = rc.Width(), h = rc.Height();
+    p->fillRect(rc.left, rc.top, w, std::min(size, h), c);
+    p->fillRect(rc.left, rc.bottom - std::min(size, h), w, std::min(size, h), c);
+    p->fillRect(rc.left, rc.top, std::min(size, w), h, c);
+    p->fillRect(rc.right - std::min(size, w), rc.top, std::min(size, w), h, c);
+}
+
+void CRenderEngine::DrawRoundRect(HDC hDC, const RECT& rc, int size, int width, int height, DWORD color)
+{
+    if (hDC == nullptr || hDC->painter == nullptr || size <= 0 || (color >> 24) == 0)
+        return;
+    QPainter* p = hDC->painter;
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing);
+    p->setPen(QPen(ToQColor(color), size));
+    p->setBrush(Qt::NoBrush);
+    double half = size / 2.0;
+    p->drawRoundedRect(QRectF(rc.left + half, rc.top + half, rc.Width() - size, rc.Height() - size),
+                       width / 2.0, height / 2.0);
+    p->restore();
+}
+
+void CRenderEngine::FillRoundRect(HDC hDC, const RECT& rc, int width, int height, DWORD color)
+{
+    if (hDC == nullptr || hDC->painter == nullptr || (color >> 24) == 0)
+        return;
+    QPainter* p = hDC->painter;
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing);
+    p->setPen(Qt::NoPen);
+    p->setBrush(ToQColor(color));
+    p->drawRoundedRect(QRectF(ToQRect(rc)), width / 2.0, height / 2.0);
+    p->restore();
+}
+
+void CRenderEngine::DrawLine(HDC hDC, const RECT& rc, int size, DWORD color)
+{
+    if (hDC == nullptr || hDC->painter == nullptr)
+        return;
+    QPainter* p = hDC->painter;
+    p->save();
+    p->setPen(QPen(ToQColor(color), size));
+    p->drawLine(rc.left, rc.top, rc.right, rc.bottom);
+    p->restore();
+}
+
+void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* manager, RECT& rc, std::u16string_view text,
+                             DWORD color, int font, UINT style)
+{
+    QFont qfont = FontFor(manager, font);
+    QString qtext = ToQString(text);
+    if (style & DT_CALCRECT) {
+        SIZE size = GetTextSize(hDC, manager, text, font, style, (style & DT_WORDBREAK) ? rc.Width() : 0);
+        rc.right = rc.left + size.cx;
+        rc.bottom = rc.top + size.cy;
+        return;
+    }
+    if (hDC == nullptr || hDC->painter == nullptr || qtext.isEmpty())
+        return;
+    QPainter* p = hDC->painter;
+    p->save();
+    p->setFont(qfont);
+    p->setPen(ToQColor(color));
+    p->setClipRect(ToQRect(rc), Qt::IntersectClip);
+    QRect box = ToQRect(rc);
+    Qt::Alignment align = AlignmentOf(style);
+    bool singleLine = (style & DT_SINGLELINE) != 0 || (style & DT_WORDBREAK) == 0;
+    if (singleLine) {
+        qtext.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        if (style & DT_END_ELLIPSIS)
+            qtext = QFontMetrics(qfont).elidedText(qtext, Qt::ElideRight, box.width());
+        p->drawText(box, static_cast<int>(align | Qt::TextSingleLine), qtext);
+    } else {
+        QStringList lines =
+            WrapLines(qtext, qfont, box.width(), box.height(), (style & DT_END_ELLIPSIS) != 0);
+        QFontMetrics fm(qfont);
+        int total = static_cast<int>(lines.size()) * fm.height();
+        int y = box.top();
+        if (style & DT_VCENTER)
+            y = box.top() + (box.height() - total) / 2;
+        else if (style & DT_BOTTOM)
+            y = box.bottom() + 1 - total;
+        Qt::Alignment h = align & Qt::AlignHorizontal_Mask;
+        for (const QString& line : lines) {
+            p->drawText(QRect(box.left(), y, box.width(), fm.height()),
+                        static_cast<int>(h | Qt::AlignVCenter), line);
+            y += fm.height();
+        }
+    }
+    p->restore();
+}
+
+SIZE CRenderEngine::GetTextSize(HDC, CPaintManagerUI* manager, std::u16string_view text, int font, UINT style,
+                                int maxWidth)
+{
+    QFont qfont = FontFor(manager, font);
+    QFontMetrics fm(qfont);
+    QString qtext = ToQString(text);
+    if ((style & DT_WORDBREAK) && !(style & DT_SINGLELINE) && maxWidth > 0) {
+        QStringList lines = WrapLines(qtext, qfont, maxWidth, 0, false);
+        int width = 0;
+        for (const QString& line : lines)
+            width = std::max(width, fm.horizontalAdvance(line));
+        return SIZE{width, static_cast<int>(lines.size()) * fm.height()};
+    }
+    if (style & DT_SINGLELINE)
+        qtext.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QStringList lines = qtext.split(QLatin1Char('\n'));
+    int width = 0;
+    for (const QString& line : lines)
+        width = std::max(width, fm.horizontalAdvance(line));
+    return SIZE{width, static_cast<int>(lines.size()) * fm.height()};
+}
+
+bool CRenderEngine::DrawImageString(HDC hDC, CPaintManagerUI* manager, const RECT& rcItem,
+                                    const RECT& rcPaint, std::u16string_view image,
+                                    std::u16string_view modify)
+{
+    if (image.empty() || manager == nullptr)
+        return false;
+    TDrawInfo info;
+    if (!ParseImageString(image, info)) {
+        platform::TraceF("UiLib: unreadable image attribute '%s'", CDuiString(image).ToUtf8().c_str());
+        return false;
+    }
+    if (!modify.empty()) {
+        TDrawInfo extra;
+        std::u16string withFile = std::u16string(u"file='x' ") + std::u16string(modify);
+        if (ParseImageString(withFile, extra)) {
+            if (extra.bHasDest) {
+                info.rcDest = extra.rcDest;
+                info.bHasDest = true;
+            }
+            if (extra.bHasSource) {
+                info.rcSource = extra.rcSource;
+                info.bHasSource = true;
+            }
+        }
+    }
+    const TImageInfo* data = manager->GetImage(info.sFile);
+    if (data == nullptr)
+        return false;
+    RECT dest = rcItem;
+    if (info.bHasDest) {
+        dest = RECT{rcItem.left + info.rcDest.left, rcItem.top + info.rcDest.top,
+                    rcItem.left + info.rcDest.right, rcItem.top + info.rcDest.bottom};
+        dest.right = std::min(dest.right, rcItem.right);
+        dest.bottom = std::min(dest.bottom, rcItem.bottom);
+    }
+    RECT clip;
+    if (!IntersectRect(clip, dest, rcPaint))
+        return true;
+    RECT source = info.bHasSource ? info.rcSource : RECT{0, 0, data->nX, data->nY};
+    DrawImage(hDC, data, dest, source, info.rcCorner, info.nFade);
+    return true;
+}
+
+void CRenderEngine::DrawImage(HDC hDC, const TImageInfo* image, const RECT& dest, const RECT& source,
+                              const RECT& corner, int fade)
+{
+    if (hDC == nullptr || hDC->painter == nullptr || image == nullptr || dest.IsEmpty())
+        return;
+    const QImage& img = static_cast<const ImageEntry*>(image)->image;
+    QPainter* p = hDC->painter;
+    p->save();
+    p->setRenderHint(QPainter::SmoothPixmapTransform);
+    if (fade < 255)
+        p->setOpacity(fade / 255.0);
+    QRect src = ToQRect(source).intersected(img.rect());
+    QRect dst = ToQRect(dest);
+    bool nine = corner.left > 0 || corner.top > 0 || corner.right > 0 || corner.bottom > 0;
+    if (!nine) {
+        p->drawImage(dst, img, src);
+    } else {
+        // Nine parts: corners unscaled, edges stretched in one direction, the middle in both.
+        int sl = corner.left, st = corner.top, sr = corner.right, sb = corner.bottom;
+        int sx[4] = {src.left(), src.left() + sl, src.right() + 1 - sr, src.right() + 1};
+        int sy[4] = {src.top(), src.top() + st, src.bottom() + 1 - sb, src.bottom() + 1};
+        int dx[4] = {dst.left(), dst.left() + sl, dst.right() + 1 - sr, dst.right() + 1};
+        int dy[4] = {dst.top(), dst.top() + st, dst.bottom() + 1 - sb, dst.bottom() + 1};
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) {
+                QRect s(sx[c], sy[r], sx[c + 1] - sx[c], sy[r + 1] - sy[r]);
+                QRect d(dx[c], dy[r], dx[c + 1] - dx[c], dy[r + 1] - dy[r]);
+                if (s.width() > 0 && s.height() > 0 && d.width() > 0 && d.height() > 0)
+                    p->drawImage(d, img, s);
+            }
+        }
+    }
+    p->restore();
+}
+
+} // namespace UiLib

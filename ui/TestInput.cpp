@@ -1,0 +1,234 @@
+#include "ui/TestInput.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+#include "ui/private/UiPrivate.h"
+
+namespace UiLib::TestInput {
+
+namespace {
+
+void Deliver(QWidget* target, QEvent* event)
+{
+    QApplication::sendEvent(target, event);
+}
+
+QWidget* MouseTarget(HWND hwnd, POINT& pt)
+{
+    HostWidget* host = HostOf(hwnd);
+    if (host == nullptr)
+        return nullptr;
+    // A hosted child (an editor) under the point receives the mouse, as on a screen.
+    QWidget* child = host->childAt(QPoint(pt.x, pt.y));
+    if (child != nullptr) {
+        QPoint local = child->mapFrom(host, QPoint(pt.x, pt.y));
+        pt = {local.x(), local.y()};
+        return child;
+    }
+    return host;
+}
+
+void SendMouse(HWND hwnd, POINT pt, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons,
+               bool control)
+{
+    HostWidget* host = HostOf(hwnd);
+    if (host == nullptr)
+        return;
+    POINT local = pt;
+    QWidget* target = MouseTarget(hwnd, local);
+    QPointF position(local.x, local.y);
+    QPointF global = host->mapToGlobal(QPointF(pt.x, pt.y));
+    QMouseEvent event(type, position, position, global, button, buttons,
+                      control ? Qt::ControlModifier : Qt::NoModifier);
+    Deliver(target, &event);
+}
+
+QWidget* KeyTarget(HWND hwnd)
+{
+    HostWidget* host = HostOf(hwnd);
+    if (host == nullptr)
+        return nullptr;
+    QWidget* focus = host->focusWidget();
+    return focus != nullptr ? focus : host;
+}
+
+int QtKey(UINT vk)
+{
+    switch (vk) {
+    case VK_RETURN:
+        return Qt::Key_Return;
+    case VK_ESCAPE:
+        return Qt::Key_Escape;
+    case VK_TAB:
+        return Qt::Key_Tab;
+    case VK_BACK:
+        return Qt::Key_Backspace;
+    case VK_DELETE:
+        return Qt::Key_Delete;
+    case VK_LEFT:
+        return Qt::Key_Left;
+    case VK_RIGHT:
+        return Qt::Key_Right;
+    case VK_UP:
+        return Qt::Key_Up;
+    case VK_DOWN:
+        return Qt::Key_Down;
+    case VK_HOME:
+        return Qt::Key_Home;
+    case VK_END:
+        return Qt::Key_End;
+    case VK_PRIOR:
+        return Qt::Key_PageUp;
+    case VK_NEXT:
+        return Qt::Key_PageDown;
+    case VK_SPACE:
+        return Qt::Key_Space;
+    default:
+        return static_cast<int>(vk);
+    }
+}
+
+} // namespace
+
+void ProcessEvents()
+{
+    EnsureApplication();
+    for (int i = 0; i < 3; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    EnsureApplication();
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return done();
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
+
+void MouseMove(HWND hwnd, POINT pt)
+{
+    SendMouse(hwnd, pt, QEvent::MouseMove, Qt::NoButton, Qt::NoButton, false);
+}
+
+void MouseDown(HWND hwnd, POINT pt, bool right, bool control)
+{
+    Qt::MouseButton button = right ? Qt::RightButton : Qt::LeftButton;
+    SendMouse(hwnd, pt, QEvent::MouseButtonPress, button, button, control);
+}
+
+void MouseUp(HWND hwnd, POINT pt, bool right, bool control)
+{
+    Qt::MouseButton button = right ? Qt::RightButton : Qt::LeftButton;
+    SendMouse(hwnd, pt, QEvent::MouseButtonRelease, button, Qt::NoButton, control);
+}
+
+void Click(HWND hwnd, POINT pt, bool right, bool control)
+{
+    MouseMove(hwnd, pt);
+    MouseDown(hwnd, pt, right, control);
+    if (IsWindow(hwnd))
+        MouseUp(hwnd, pt, right, control);
+}
+
+void DoubleClick(HWND hwnd, POINT pt)
+{
+    Click(hwnd, pt);
+    if (IsWindow(hwnd))
+        SendMouse(hwnd, pt, QEvent::MouseButtonDblClick, Qt::LeftButton, Qt::LeftButton, false);
+    if (IsWindow(hwnd))
+        MouseUp(hwnd, pt);
+}
+
+void Wheel(HWND hwnd, POINT pt, int delta)
+{
+    HostWidget* host = HostOf(hwnd);
+    if (host == nullptr)
+        return;
+    QPointF position(pt.x, pt.y);
+    QWheelEvent event(position, host->mapToGlobal(position), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    Deliver(host, &event);
+}
+
+void Key(HWND hwnd, UINT vk)
+{
+    QWidget* target = KeyTarget(hwnd);
+    if (target == nullptr)
+        return;
+    QString text;
+    if (vk == VK_RETURN)
+        text = QStringLiteral("\r");
+    else if (vk == VK_SPACE)
+        text = QStringLiteral(" ");
+    QKeyEvent press(QEvent::KeyPress, QtKey(vk), Qt::NoModifier, text);
+    Deliver(target, &press);
+    if (QWidget* again = KeyTarget(hwnd)) {
+        QKeyEvent release(QEvent::KeyRelease, QtKey(vk), Qt::NoModifier, text);
+        Deliver(again, &release);
+    }
+}
+
+void TypeText(HWND hwnd, const CDuiString& text)
+{
+    QString qtext = ToQString(text.Str());
+    for (QChar ch : qtext) {
+        QWidget* target = KeyTarget(hwnd);
+        if (target == nullptr)
+            return;
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        Deliver(target, &press);
+    }
+}
+
+int SystemMoveRequests(HWND hwnd)
+{
+    HostWidget* host = HostOf(hwnd);
+    return host != nullptr ? host->m_systemMoves : 0;
+}
+
+std::uint32_t TestImage::Pixel(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= width || y >= height)
+        return 0;
+    return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
+}
+
+TestImage Grab(HWND hwnd)
+{
+    TestImage result;
+    HostWidget* host = HostOf(hwnd);
+    if (host == nullptr)
+        return result;
+    QImage image = host->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    result.width = image.width();
+    result.height = image.height();
+    result.pixels.resize(static_cast<size_t>(result.width) * static_cast<size_t>(result.height));
+    for (int y = 0; y < result.height; ++y) {
+        const auto* line = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+        std::copy(line, line + result.width,
+                  result.pixels.begin() + static_cast<std::ptrdiff_t>(y) * result.width);
+    }
+    return result;
+}
+
+bool SaveImage(HWND hwnd, const std::string& pngPath)
+{
+    HostWidget* host = HostOf(hwnd);
+    if (host == nullptr)
+        return false;
+    return host->grab().save(QString::fromStdString(pngPath), "PNG");
+}
+
+} // namespace UiLib::TestInput

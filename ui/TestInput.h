@@ -1,0 +1,50 @@
+#pragma once
+
+// Driving windows without a person, for tests (on Qt's offscreen platform as on a desktop).
+// Input goes through the window's real event handling: hit testing, capture, focus and
+// notification dispatch. Points are in the window's client coordinates.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/DuiString.h"
+#include "ui/UiTypes.h"
+
+namespace UiLib::TestInput {
+
+// Runs the UI loop until nothing is pending (posted messages, deferred deletions, paints).
+void ProcessEvents();
+// Runs the UI loop until `done` answers true or `timeoutMs` passes; answers `done()`.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 3000);
+
+void MouseMove(HWND hwnd, POINT pt);
+void MouseDown(HWND hwnd, POINT pt, bool right = false, bool control = false);
+void MouseUp(HWND hwnd, POINT pt, bool right = false, bool control = false);
+// Move, press and release at the point.
+void Click(HWND hwnd, POINT pt, bool right = false, bool control = false);
+void DoubleClick(HWND hwnd, POINT pt);
+// A wheel turn at the point: positive delta scrolls up (120 per notch).
+void Wheel(HWND hwnd, POINT pt, int delta);
+// A key press (VK_*) to whatever has the keyboard focus in the window (a hosted editor first).
+void Key(HWND hwnd, UINT vk);
+// Types text into whatever has the keyboard focus in the window.
+void TypeText(HWND hwnd, const CDuiString& text);
+// How many times a press started a system move (the caption band) or resize of the window.
+int SystemMoveRequests(HWND hwnd);
+
+// A rendering of a window.
+struct TestImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels; // ARGB, row by row
+    std::uint32_t Pixel(int x, int y) const;
+    bool IsNull() const { return pixels.empty(); }
+};
+// Paints the window (laid out, as shown) into an image; null image when the window is gone.
+TestImage Grab(HWND hwnd);
+// Writes the window's rendering as a PNG; false when the window is gone or the file cannot be written.
+bool SaveImage(HWND hwnd, const std::string& pngPath);
+
+} // namespace UiLib::TestInput

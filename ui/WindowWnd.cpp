@@ -1,0 +1,740 @@
+#include "ui/WindowWnd.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QIcon>
+#include <QMimeData>
+#include <QPixmap>
+#include <QScreen>
+#include <QToolTip>
+#include <QUrl>
+#include <QWindow>
+
+#include <cmath>
+
+#include "platform/Trace.h"
+#include "ui/Resources.h"
+#include "ui/private/UiPrivate.h"
+
+namespace UiLib {
+
+HWND RegisterWindow(CWindowWnd* window);
+void UnregisterWindow(HWND hwnd);
+
+namespace {
+
+UINT MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods)
+{
+    UINT keys = 0;
+    if (buttons & Qt::LeftButton)
+        keys |= MK_LBUTTON;
+    if (buttons & Qt::RightButton)
+        keys |= MK_RBUTTON;
+    if (mods & Qt::ShiftModifier)
+        keys |= MK_SHIFT;
+    if (mods & Qt::ControlModifier)
+        keys |= MK_CONTROL;
+    return static_cast<UINT>(keys);
+}
+
+UINT VirtualKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return VK_RETURN;
+    case Qt::Key_Escape:
+        return VK_ESCAPE;
+    case Qt::Key_Tab:
+        return VK_TAB;
+    case Qt::Key_Backspace:
+        return VK_BACK;
+    case Qt::Key_Delete:
+        return VK_DELETE;
+    case Qt::Key_Left:
+        return VK_LEFT;
+    case Qt::Key_Right:
+        return VK_RIGHT;
+    case Qt::Key_Up:
+        return VK_UP;
+    case Qt::Key_Down:
+        return VK_DOWN;
+    case Qt::Key_Home:
+        return VK_HOME;
+    case Qt::Key_End:
+        return VK_END;
+    case Qt::Key_PageUp:
+        return VK_PRIOR;
+    case Qt::Key_PageDown:
+        return VK_NEXT;
+    case Qt::Key_Space:
+        return VK_SPACE;
+    default:
+        break;
+    }
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
+        return static_cast<UINT>(key);
+    return 0;
+}
+
+// The rounded outline of a window: a rectangle whose corners are quarter ellipses cornerX wide
+// and cornerY high (the ellipse's full size, as window regions take it).
+QRegion RoundRegion(int w, int h, int cornerX, int cornerY)
+{
+    if (cornerX <= 1 || cornerY <= 1)
+        return QRegion(0, 0, w, h);
+    double rx = cornerX / 2.0;
+    double ry = cornerY / 2.0;
+    int rows = std::min(static_cast<int>(std::ceil(ry)), h / 2);
+    QRegion region(0, rows, w, std::max(0, h - 2 * rows));
+    for (int y = 0; y < rows; ++y) {
+        double dy = ry - (y + 0.5);
+        double dx = rx * std::sqrt(std::max(0.0, 1.0 - (dy * dy) / (ry * ry)));
+        int inset = static_cast<int>(std::lround(rx - dx));
+        region += QRect(inset, y, std::max(0, w - 2 * inset), 1);
+        region += QRect(inset, h - 1 - y, std::max(0, w - 2 * inset), 1);
+    }
+    return region;
+}
+
+} // namespace
+
+HostWidget::HostWidget(CWindowWnd* window, HWND hwnd, Qt::WindowFlags flags)
+    : QWidget(nullptr, flags), m_window(window), m_hwnd(hwnd)
+{
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+HostWidget::~HostWidget() = default;
+
+LRESULT HostWidget::Send(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (m_window == nullptr)
+        return 0;
+    QPointer<HostWidget> self(this);
+    ++m_depth;
+    LRESULT result = m_window->Dispatch(msg, wParam, lParam);
+    if (self)
+        --m_depth;
+    return result;
+}
+
+bool HostWidget::event(QEvent* e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(e);
+        CWindowWnd* window = m_window;
+        CPaintManagerUI* pm = nullptr;
+        (void)window;
+        // The paint manager registered with this window answers through WM_SETCURSOR-like lookup.
+        Send(WM_SETCURSOR, 1, MAKELPARAM(help->pos().x(), help->pos().y()));
+        (void)pm;
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void HostWidget::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    m_painter = &painter;
+    Send(WM_PAINT, 0, 0);
+    m_painter = nullptr;
+}
+
+void HostWidget::resizeEvent(QResizeEvent*)
+{
+    WPARAM kind = isMinimized() ? SIZE_MINIMIZED : (isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED);
+    Send(WM_SIZE, kind, MAKELPARAM(width(), height()));
+}
+
+void HostWidget::moveEvent(QMoveEvent*)
+{
+    Send(WM_MOVE, 0, MAKELPARAM(x(), y()));
+}
+
+void HostWidget::mousePressEvent(QMouseEvent* e)
+{
+    QPoint global = e->globalPosition().toPoint();
+    QPoint local = e->position().toPoint();
+    if (e->button() == Qt::LeftButton) {
+        LRESULT hit = Send(WM_NCHITTEST, 0, MAKELPARAM(global.x(), global.y()));
+        if (m_window == nullptr)
+            return;
+        if (hit == HTCAPTION) {
+            ++m_systemMoves;
+            if (windowHandle() != nullptr)
+                windowHandle()->startSystemMove();
+            return;
+        }
+        Qt::Edges edges;
+        switch (hit) {
+        case HTLEFT:
+            edges = Qt::LeftEdge;
+            break;
+        case HTRIGHT:
+            edges = Qt::RightEdge;
+            break;
+        case HTTOP:
+            edges = Qt::TopEdge;
+            break;
+        case HTBOTTOM:
+            edges = Qt::BottomEdge;
+            break;
+        case HTTOPLEFT:
+            edges = Qt::TopEdge | Qt::LeftEdge;
+            break;
+        case HTTOPRIGHT:
+            edges = Qt::TopEdge | Qt::RightEdge;
+            break;
+        case HTBOTTOMLEFT:
+            edges = Qt::BottomEdge | Qt::LeftEdge;
+            break;
+        case HTBOTTOMRIGHT:
+            edges = Qt::BottomEdge | Qt::RightEdge;
+            break;
+        default:
+            break;
+        }
+        if (edges != Qt::Edges()) {
+            ++m_systemMoves;
+            if (windowHandle() != nullptr)
+                windowHandle()->startSystemResize(edges);
+            return;
+        }
+        Send(WM_LBUTTONDOWN, MouseKeys(e->buttons(), e->modifiers()), MAKELPARAM(local.x(), local.y()));
+    } else if (e->button() == Qt::RightButton) {
+        Send(WM_RBUTTONDOWN, MouseKeys(e->buttons(), e->modifiers()), MAKELPARAM(local.x(), local.y()));
+    }
+}
+
+void HostWidget::mouseReleaseEvent(QMouseEvent* e)
+{
+    QPoint local = e->position().toPoint();
+    UINT msg =
+        e->button() == Qt::LeftButton ? WM_LBUTTONUP : (e->button() == Qt::RightButton ? WM_RBUTTONUP : 0);
+    if (msg != 0)
+        Send(msg, MouseKeys(e->buttons(), e->modifiers()), MAKELPARAM(local.x(), local.y()));
+}
+
+void HostWidget::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    QPoint local = e->position().toPoint();
+    if (e->button() == Qt::LeftButton)
+        Send(WM_LBUTTONDBLCLK, MouseKeys(e->buttons(), e->modifiers()), MAKELPARAM(local.x(), local.y()));
+}
+
+void HostWidget::mouseMoveEvent(QMouseEvent* e)
+{
+    QPoint local = e->position().toPoint();
+    Send(WM_MOUSEMOVE, MouseKeys(e->buttons(), e->modifiers()), MAKELPARAM(local.x(), local.y()));
+}
+
+void HostWidget::wheelEvent(QWheelEvent* e)
+{
+    QPoint global = e->globalPosition().toPoint();
+    int delta = e->angleDelta().y();
+    WPARAM w = (static_cast<WPARAM>(static_cast<std::uint16_t>(static_cast<short>(delta))) << 16) |
+               MouseKeys(e->buttons(), e->modifiers());
+    Send(WM_MOUSEWHEEL, w, MAKELPARAM(global.x(), global.y()));
+}
+
+void HostWidget::keyPressEvent(QKeyEvent* e)
+{
+    UINT vk = VirtualKey(e->key());
+    if (vk != 0)
+        Send(WM_KEYDOWN, vk, 0);
+    QString text = e->text();
+    for (QChar ch : text) {
+        if (ch.unicode() >= 0x20 && ch.unicode() != 0x7F && m_window != nullptr)
+            Send(WM_CHAR, ch.unicode(), 0);
+    }
+}
+
+void HostWidget::leaveEvent(QEvent*)
+{
+    Send(WM_MOUSELEAVE, 0, 0);
+}
+
+void HostWidget::closeEvent(QCloseEvent* e)
+{
+    // The window system asks to close (Alt+F4, the task bar): the window decides, as a system command.
+    e->ignore();
+    Send(WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void HostWidget::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::ActivationChange) {
+        Send(WM_NCACTIVATE, isActiveWindow() ? 1 : 0, 0);
+        Send(WM_ACTIVATE, isActiveWindow() ? 1 : 0, 0);
+    } else if (e->type() == QEvent::WindowStateChange) {
+        WPARAM kind = isMinimized() ? SIZE_MINIMIZED : (isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED);
+        Send(WM_SIZE, kind, MAKELPARAM(width(), height()));
+    }
+    QWidget::changeEvent(e);
+}
+
+void HostWidget::focusOutEvent(QFocusEvent*)
+{
+    Send(WM_KILLFOCUS, 0, 0);
+}
+
+void HostWidget::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (m_acceptDrops && e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+}
+
+void HostWidget::dropEvent(QDropEvent* e)
+{
+    if (!m_acceptDrops)
+        return;
+    TDropFiles drop;
+    QPoint local = e->position().toPoint();
+    drop.pt = {local.x(), local.y()};
+    for (const QUrl& url : e->mimeData()->urls()) {
+        if (url.isLocalFile())
+            drop.files.push_back(FromQString(url.toLocalFile()));
+    }
+    if (!drop.files.empty())
+        Send(WM_DROPFILES, 0, reinterpret_cast<LPARAM>(&drop));
+    e->acceptProposedAction();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CWindowWnd::CWindowWnd() : m_impl(std::make_unique<Impl>()) {}
+
+CWindowWnd::~CWindowWnd()
+{
+    if (m_hWnd != nullptr) {
+        HWND h = m_hWnd;
+        UnregisterWindow(h);
+        m_hWnd = nullptr;
+        if (m_impl->modalLoop != nullptr)
+            m_impl->modalLoop->exit(m_impl->modalResult);
+        if (HostWidget* host = m_impl->host.data()) {
+            host->Detach();
+            host->hide();
+            if (host->InHandler())
+                host->deleteLater();
+            else
+                delete host;
+        }
+    }
+}
+
+HWND CWindowWnd::Create(HWND parent, const CDuiString& name, DWORD style, DWORD exStyle, const RECT& rc)
+{
+    return Create(parent, name, style, exStyle, rc.left, rc.top, rc.Width(), rc.Height());
+}
+
+HWND CWindowWnd::Create(HWND parent, const CDuiString& name, DWORD style, DWORD exStyle, int x, int y, int cx,
+                        int cy)
+{
+    EnsureApplication();
+    if (m_hWnd != nullptr)
+        return m_hWnd;
+    m_style = style;
+    m_exStyle = exStyle;
+    m_hWndOwner = IsWindow(parent) ? parent : nullptr;
+    m_hWnd = RegisterWindow(this);
+    m_impl->destroying = false;
+
+    Qt::WindowFlags flags = Qt::Window | Qt::FramelessWindowHint;
+    if (exStyle & WS_EX_TOPMOST)
+        flags |= Qt::WindowStaysOnTopHint;
+    if (exStyle & WS_EX_TOOLWINDOW)
+        flags |= Qt::Tool;
+    if (style & WS_MINIMIZEBOX)
+        flags |= Qt::WindowMinimizeButtonHint;
+    if (style & WS_MAXIMIZEBOX)
+        flags |= Qt::WindowMaximizeButtonHint;
+    auto* host = new HostWidget(this, m_hWnd, flags); // owned through m_impl->host, deleted on destroy
+    m_impl->host = host;
+    host->setWindowTitle(ToQString(name));
+    if (cx != CW_USEDEFAULT && cy != CW_USEDEFAULT && cx > 0 && cy > 0)
+        host->resize(cx, cy);
+    if (x != CW_USEDEFAULT && y != CW_USEDEFAULT)
+        host->move(x, y);
+    host->winId();
+    if (HostWidget* owner = HostOf(m_hWndOwner)) {
+        owner->winId();
+        if (host->windowHandle() != nullptr && owner->windowHandle() != nullptr)
+            host->windowHandle()->setTransientParent(owner->windowHandle());
+    }
+
+    if (host->Send(WM_CREATE, 0, 0) == -1) {
+        platform::TraceF("CWindowWnd::Create: window '%s' refused creation", name.ToUtf8().c_str());
+        DestroyWindow();
+        return nullptr;
+    }
+    if (m_hWnd == nullptr)
+        return nullptr;
+    MINMAXINFO info{};
+    info.ptMaxTrackSize = {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+    host->Send(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    if (info.ptMinTrackSize.x > 0 || info.ptMinTrackSize.y > 0)
+        host->setMinimumSize(std::max(0, info.ptMinTrackSize.x), std::max(0, info.ptMinTrackSize.y));
+    if (m_style & WS_VISIBLE)
+        ShowWindow(true, true);
+    return m_hWnd;
+}
+
+LRESULT CWindowWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM)
+{
+    switch (uMsg) {
+    case WM_CLOSE:
+        m_impl->modalResult = static_cast<int>(wParam);
+        DestroyWindow();
+        return 0;
+    case WM_SYSCOMMAND:
+        switch (wParam & 0xFFF0) {
+        case SC_CLOSE:
+            SendMessage(WM_CLOSE, IDCLOSE, 0);
+            return 0;
+        case SC_MINIMIZE:
+            ShowWindowCmd(SW_MINIMIZE);
+            return 0;
+        case SC_MAXIMIZE:
+            ShowWindowCmd(SW_SHOWMAXIMIZED);
+            return 0;
+        case SC_RESTORE:
+            ShowWindowCmd(SW_RESTORE);
+            return 0;
+        default:
+            return 0;
+        }
+    case WM_NCHITTEST:
+        return HTCLIENT;
+    default:
+        return 0;
+    }
+}
+
+void CWindowWnd::OnFinalMessage(HWND) {}
+
+void CWindowWnd::DestroyWindow()
+{
+    if (m_hWnd == nullptr || m_impl->destroying)
+        return;
+    m_impl->destroying = true;
+    HostWidget* host = m_impl->host.data();
+    if (host != nullptr)
+        host->Send(WM_DESTROY, 0, 0);
+    FinishDestroy();
+}
+
+void CWindowWnd::FinishDestroy()
+{
+    HWND h = m_hWnd;
+    HostWidget* host = m_impl->host.data();
+    if (m_impl->modalLoop != nullptr) {
+        m_impl->modalLoop->exit(m_impl->modalResult);
+        m_impl->modalLoop = nullptr;
+    }
+    if (host != nullptr) {
+        host->Send(WM_NCDESTROY, 0, 0);
+        host->hide();
+        host->Detach();
+        if (host->InHandler())
+            host->deleteLater();
+        else
+            delete host;
+    }
+    m_impl->host = nullptr;
+    UnregisterWindow(h);
+    m_hWnd = nullptr;
+    OnFinalMessage(h); // may delete this
+}
+
+void CWindowWnd::CenterWindow()
+{
+    HostWidget* host = m_impl->host.data();
+    if (host == nullptr)
+        return;
+    QRect area;
+    HostWidget* owner = HostOf(m_hWndOwner);
+    if (owner != nullptr && owner->isVisible() && !owner->isMinimized())
+        area = owner->geometry();
+    else if (QScreen* screen = host->screen() ? host->screen() : QGuiApplication::primaryScreen())
+        area = screen->availableGeometry();
+    QSize size = host->size();
+    int x = area.left() + (area.width() - size.width()) / 2;
+    int y = area.top() + (area.height() - size.height()) / 2;
+    if (QScreen* screen = host->screen()) {
+        QRect work = screen->availableGeometry();
+        x = std::clamp(x, work.left(), std::max(work.left(), work.right() + 1 - size.width()));
+        y = std::clamp(y, work.top(), std::max(work.top(), work.bottom() + 1 - size.height()));
+    }
+    host->move(x, y);
+}
+
+void CWindowWnd::RightWindow()
+{
+    HostWidget* host = m_impl->host.data();
+    if (host == nullptr)
+        return;
+    QScreen* screen = host->screen() ? host->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    QRect work = screen->availableGeometry();
+    host->move(work.right() + 1 - host->width(), work.top() + (work.height() - host->height()) / 2);
+}
+
+int CWindowWnd::ShowModal()
+{
+    HostWidget* host = m_impl->host.data();
+    if (m_hWnd == nullptr || host == nullptr)
+        return -1;
+    HWND self = m_hWnd;
+    HWND owner = m_hWndOwner;
+    if (HostWidget* ownerHost = HostOf(owner))
+        ownerHost->setEnabled(false);
+    ShowWindow(true, true);
+    QEventLoop loop;
+    m_impl->modalLoop = &loop;
+    m_impl->modalResult = IDCLOSE;
+    int code = loop.exec();
+    // The window may be gone (and this object with it) by now.
+    if (CWindowWnd* still = WindowFromHandle(self))
+        still->GetImpl()->modalLoop = nullptr;
+    if (HostWidget* ownerHost = HostOf(owner)) {
+        ownerHost->setEnabled(true);
+        ownerHost->activateWindow();
+    }
+    return code;
+}
+
+void CWindowWnd::ShowWindow(bool show, bool takeFocus)
+{
+    HostWidget* host = m_impl->host.data();
+    if (host == nullptr)
+        return;
+    if (!show) {
+        host->hide();
+        m_style &= ~WS_VISIBLE;
+        host->Send(WM_SHOWWINDOW, 0, 0);
+        return;
+    }
+    m_style |= WS_VISIBLE;
+    if (host->isMinimized())
+        host->showNormal();
+    else
+        host->show();
+    if (takeFocus) {
+        host->raise();
+        host->activateWindow();
+    }
+    host->Send(WM_SHOWWINDOW, 1, 0);
+}
+
+void CWindowWnd::ShowWindowCmd(int cmd)
+{
+    HostWidget* host = m_impl->host.data();
+    if (host == nullptr)
+        return;
+    switch (cmd) {
+    case SW_HIDE:
+        ShowWindow(false);
+        break;
+    case SW_SHOWMINIMIZED:
+    case SW_MINIMIZE:
+        host->showMinimized();
+        break;
+    case SW_SHOWMAXIMIZED:
+        host->showMaximized();
+        break;
+    case SW_RESTORE:
+        host->showNormal();
+        break;
+    case SW_SHOWNOACTIVATE:
+        ShowWindow(true, false);
+        break;
+    default:
+        ShowWindow(true, true);
+        break;
+    }
+}
+
+void CWindowWnd::Close(int ret)
+{
+    if (m_hWnd == nullptr)
+        return;
+    PostMessage(WM_CLOSE, static_cast<WPARAM>(ret), 0);
+}
+
+bool CWindowWnd::PostMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    return UiLib::PostMessage(m_hWnd, uMsg, wParam, lParam);
+}
+
+LRESULT CWindowWnd::SendMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    HostWidget* host = m_impl->host.data();
+    if (host == nullptr)
+        return 0;
+    return host->Send(uMsg, wParam, lParam);
+}
+
+void CWindowWnd::SetIcon(UINT resourceId)
+{
+    HostWidget* host = m_impl->host.data();
+    if (host == nullptr)
+        return;
+    QPixmap pixmap;
+    std::string bytes;
+    if (FindResource(kResourceIcon, static_cast<int>(resourceId), bytes))
+        pixmap.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<uint>(bytes.size()));
+    if (pixmap.isNull()) {
+        // A plain accent-blue tile stands in for a missing icon.
+        QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setBrush(QColor(0x24, 0x79, 0xe4));
+        p.setPen(Qt::NoPen);
+        p.drawRoundedRect(QRectF(2, 2, 28, 28), 6, 6);
+        p.end();
+        pixmap = QPixmap::fromImage(image);
+    }
+    host->setWindowIcon(QIcon(pixmap));
+}
+
+void CWindowWnd::SetWindowText(const CDuiString& text)
+{
+    if (HostWidget* host = m_impl->host.data())
+        host->setWindowTitle(ToQString(text));
+}
+
+CDuiString CWindowWnd::GetWindowText() const
+{
+    if (HostWidget* host = m_impl->host.data())
+        return FromQString(host->windowTitle());
+    return {};
+}
+
+void CWindowWnd::SetStyle(DWORD style)
+{
+    DWORD changed = style ^ m_style;
+    m_style = style;
+    HostWidget* host = m_impl->host.data();
+    if (host == nullptr || (changed & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) == 0)
+        return;
+    bool visible = host->isVisible();
+    host->setWindowFlag(Qt::WindowMinimizeButtonHint, (style & WS_MINIMIZEBOX) != 0);
+    host->setWindowFlag(Qt::WindowMaximizeButtonHint, (style & WS_MAXIMIZEBOX) != 0);
+    if (visible)
+        host->show();
+}
+
+void CWindowWnd::SetExStyle(DWORD exStyle)
+{
+    DWORD changed = exStyle ^ m_exStyle;
+    m_exStyle = exStyle;
+    HostWidget* host = m_impl->host.data();
+    if (host == nullptr || (changed & WS_EX_TOPMOST) == 0)
+        return;
+    bool visible = host->isVisible();
+    host->setWindowFlag(Qt::WindowStaysOnTopHint, (exStyle & WS_EX_TOPMOST) != 0);
+    if (visible)
+        host->show();
+}
+
+RECT CWindowWnd::GetWindowRect() const
+{
+    if (HostWidget* host = m_impl->host.data())
+        return FromQRect(host->frameGeometry());
+    return {};
+}
+
+RECT CWindowWnd::GetClientRect() const
+{
+    if (HostWidget* host = m_impl->host.data())
+        return RECT{0, 0, host->width(), host->height()};
+    return {};
+}
+
+void CWindowWnd::MoveWindow(int x, int y, int cx, int cy)
+{
+    if (HostWidget* host = m_impl->host.data())
+        host->setGeometry(x, y, cx, cy);
+}
+
+void CWindowWnd::ResizeClient(int cx, int cy)
+{
+    HostWidget* host = m_impl->host.data();
+    if (host == nullptr)
+        return;
+    if (cx <= 0)
+        cx = host->width();
+    if (cy <= 0)
+        cy = host->height();
+    host->resize(cx, cy);
+}
+
+bool CWindowWnd::IsVisible() const
+{
+    HostWidget* host = m_impl->host.data();
+    return host != nullptr && host->isVisible();
+}
+
+bool CWindowWnd::IsMinimized() const
+{
+    HostWidget* host = m_impl->host.data();
+    return host != nullptr && host->isMinimized();
+}
+
+bool CWindowWnd::IsMaximized() const
+{
+    HostWidget* host = m_impl->host.data();
+    return host != nullptr && host->isMaximized();
+}
+
+bool CWindowWnd::IsActive() const
+{
+    HostWidget* host = m_impl->host.data();
+    return host != nullptr && host->isActiveWindow();
+}
+
+bool CWindowWnd::IsTopMost() const
+{
+    HostWidget* host = m_impl->host.data();
+    return host != nullptr && host->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+bool CWindowWnd::HasMinimizeBox() const
+{
+    HostWidget* host = m_impl->host.data();
+    return host != nullptr && host->windowFlags().testFlag(Qt::WindowMinimizeButtonHint);
+}
+
+void CWindowWnd::SetWindowRgn(int cx, int cy, int cornerX, int cornerY)
+{
+    HostWidget* host = m_impl->host.data();
+    if (host == nullptr)
+        return;
+    m_rcRegion = RECT{0, 0, cx, cy};
+    m_szRegionCorner = SIZE{cornerX, cornerY};
+    if (cx <= 0 || cy <= 0) {
+        host->clearMask();
+        return;
+    }
+    host->setMask(RoundRegion(cx, cy, cornerX, cornerY));
+}
+
+void CWindowWnd::DragAcceptFiles(bool accept)
+{
+    if (HostWidget* host = m_impl->host.data()) {
+        host->m_acceptDrops = accept;
+        host->setAcceptDrops(accept);
+    }
+}
+
+} // namespace UiLib

@@ -1,0 +1,135 @@
+#pragma once
+
+// Private to ui/: the Qt side of the toolkit. Nothing outside ui/ includes this header.
+
+#include <QByteArray>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMovie>
+#include <QObject>
+#include <QPainter>
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "ui/PaintManager.h"
+#include "ui/WindowWnd.h"
+
+struct UiLib::HDC__ {
+    QPainter* painter = nullptr;
+    UiLib::CPaintManagerUI* manager = nullptr;
+};
+
+namespace UiLib {
+
+inline QRect ToQRect(const RECT& rc)
+{
+    return QRect(rc.left, rc.top, rc.Width(), rc.Height());
+}
+inline RECT FromQRect(const QRect& r)
+{
+    return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+inline QColor ToQColor(DWORD argb)
+{
+    return QColor((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF, (argb >> 24) & 0xFF);
+}
+inline QString ToQString(std::u16string_view s)
+{
+    return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size()));
+}
+inline CDuiString FromQString(const QString& s)
+{
+    return CDuiString(s.toStdU16String());
+}
+
+// Makes sure a QApplication exists (created by the toolkit when the program has none).
+void EnsureApplication();
+bool IsUiThread();
+
+// A cached image with its pixels.
+struct ImageEntry : TImageInfo {
+    QImage image;
+    QByteArray bytes; // kept for animated images
+};
+
+// The widget that stands for one CWindowWnd. It turns Qt's events into window messages.
+class HostWidget : public QWidget {
+public:
+    HostWidget(CWindowWnd* window, HWND hwnd, Qt::WindowFlags flags);
+    ~HostWidget() override;
+
+    CWindowWnd* Window() const { return m_window; }
+    HWND Handle() const { return m_hwnd; }
+    void Detach() { m_window = nullptr; }
+    QPainter* CurrentPainter() const { return m_painter; }
+    // Sends a message to the window's procedure, keeping track of nesting so the widget is not
+    // deleted under its own feet.
+    LRESULT Send(UINT msg, WPARAM wParam, LPARAM lParam);
+    bool InHandler() const { return m_depth > 0; }
+    bool m_acceptDrops = false;
+    int m_systemMoves = 0; // presses that started a system move or resize
+
+protected:
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+private:
+    CWindowWnd* m_window;
+    HWND m_hwnd;
+    QPainter* m_painter = nullptr;
+    int m_depth = 0;
+};
+
+struct CWindowWnd::Impl {
+    QPointer<HostWidget> host;
+    QEventLoop* modalLoop = nullptr;
+    int modalResult = IDCLOSE;
+    bool destroying = false;
+    QByteArray iconPng;
+};
+
+// What a paint manager keeps on the Qt side.
+struct CPaintManagerUI::Impl {
+    QPointer<HostWidget> host;
+    std::map<std::u16string, std::unique_ptr<ImageEntry>, std::less<>> images;
+    std::map<std::u16string, bool, std::less<>> missingImages;
+    struct Timer {
+        CControlUI* control;
+        UINT id;
+        int qtId;
+    };
+    std::map<int, Timer> timers; // by Qt timer id
+    std::unique_ptr<QObject> timerHost;
+    bool asyncQueued = false;
+    QPointer<QWidget> tooltipOwner;
+};
+
+HostWidget* HostOf(HWND hwnd);
+QFont FontFor(const CPaintManagerUI* manager, int index);
+const ImageEntry* ImageFor(CPaintManagerUI* manager, const CDuiString& path);
+
+// Runs a function from the UI loop soon (used for async notifications and deferred deletions).
+void PostToUi(std::function<void()> fn);
+
+} // namespace UiLib
