@@ -92,6 +92,20 @@ std::map<std::string, std::string> ParseForm(std::string_view body)
     return fields;
 }
 
+// The value of `key` in a form body as it was sent, before decoding; empty when absent.
+std::string RawFormValue(std::string_view body, const std::string& key)
+{
+    size_t start = 0;
+    while (start <= body.size()) {
+        size_t end = std::min(body.find('&', start), body.size());
+        std::string_view pair = body.substr(start, end - start);
+        if (pair.size() > key.size() && pair.substr(0, key.size()) == key && pair[key.size()] == '=')
+            return std::string(pair.substr(key.size() + 1));
+        start = end + 1;
+    }
+    return {};
+}
+
 std::string Trim(const std::string& text)
 {
     size_t first = text.find_first_not_of(" \t");
@@ -525,7 +539,10 @@ CStandInServer::Reply CStandInServer::ClientApi(const httplib::Request& request)
     }
     if (model == "user" && action == "downfile") {
         const std::string uid = form["uid"], gameId = form["gameid"];
-        if (uid.empty() || form["ticket"] != TicketFor(uid)) {
+        // The ticket holds a space and a slash, so a client that sends it unencoded is refused too.
+        const std::string rawTicket = RawFormValue(request.body, "ticket");
+        if (uid.empty() || form["ticket"] != TicketFor(uid) ||
+            rawTicket.find_first_of(" /") != std::string::npos) {
             answer["status"] = -2;
             answer["msg"] = "invalid ticket";
             return Reply::Json(answer);
