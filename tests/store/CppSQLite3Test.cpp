@@ -1,8 +1,10 @@
 #include "store/CppSQLite3DB.h"
 #include "store/CppSQLite3Exception.h"
 
+#include "platform/CodePage.h"
 #include "tests/support/TempDir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <string>
@@ -161,16 +163,21 @@ TEST_F(CppSQLite3Test, BoundValuesKeepEveryByteAndExecuteCountsChanges)
     EXPECT_EQ(empty.ColumnType(0), SQLITE_TEXT) << "an empty value is an empty text, not NULL";
 }
 
-TEST_F(CppSQLite3Test, OpenConvertsTheNarrowPath)
+TEST_F(CppSQLite3Test, OpenConvertsTheNarrowPathFromTheProcessCodePage)
 {
-    CppSQLite3DB db;
-    std::string path = m_dir.Path() + "游戏.db";
-    db.Open(path.c_str());
-    db.Execute("create table x (a TEXT);");
-    db.Close();
-    CppSQLite3DB reopened;
-    reopened.OpenUtf8(path);
-    EXPECT_EQ(reopened.QueryInt("select count(*) from sqlite_master where name = 'x';"), 1);
+    const std::string saved = platform::ProcessCodePage();
+    for (const char* codePage : {"UTF-8", "GBK"}) {
+        platform::SetProcessCodePage(codePage);
+        // 游戏 in the code page under test; the file gets the UTF-8 name either way.
+        std::string name = std::string(codePage) == "GBK" ? "\xd3\xce\xcf\xb7" : "游戏";
+        std::string narrowPath = m_dir.Path() + codePage + name + ".db";
+        CppSQLite3DB db;
+        db.Open(narrowPath.c_str());
+        db.Execute("create table x (a TEXT);");
+        db.Close();
+        EXPECT_TRUE(std::filesystem::exists(m_dir.Path() + codePage + "游戏.db")) << codePage;
+    }
+    platform::SetProcessCodePage(saved);
 }
 
 } // namespace

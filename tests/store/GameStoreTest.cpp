@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sqlite3.h>
 #include <thread>
 
 namespace {
@@ -136,6 +137,19 @@ TEST_F(GameStoreTest, ExistingTablesAreNeverAltered)
     EXPECT_EQ(TableInfo(db, "Gameinfo"), TextColumns({"GameId"}));
     EXPECT_EQ(Rows(db, "select GameId from Gameinfo;"), (Rows_t{{"kept"}}));
     EXPECT_EQ(db.QueryInt("select count(*) from sqlite_master where type='table';"), 5);
+}
+
+TEST_F(GameStoreTest, AFileThatIsNotADatabaseFailsTheConstruction)
+{
+    std::filesystem::create_directories(m_dir.Path() + "database");
+    ASSERT_TRUE(testsupport::WriteFile(DbPath(), std::string(4096, 'z')));
+    try {
+        CGameStore store(DbPath());
+        ADD_FAILURE() << "the store opened a file that is not a database";
+    } catch (const CppSQLite3Exception& e) {
+        EXPECT_EQ(e.ErrorCode(), SQLITE_NOTADB) << e.ErrorMessage();
+    }
+    EXPECT_EQ(testsupport::ReadFile(DbPath()), std::string(4096, 'z')) << "the file is left as it was";
 }
 
 TEST_F(GameStoreTest, CatalogueGamesKeepTheFirstRowOfAKey)
