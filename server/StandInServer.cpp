@@ -359,6 +359,8 @@ void CStandInServer::AddRoutes()
         response.set_content("ok\n", kText);
     });
     m_server->Post("/clientapi/?", route(&CStandInServer::ClientApi));
+    m_server->Get("/clientapi/?", route(&CStandInServer::ClientApi));
+    m_server->Get("/", route(&CStandInServer::Index));
     m_server->Post("/download/pc/update/emulators\\.php", route(&CStandInServer::EmulatorList));
     m_server->Post("/download/pc/update/index\\.php", route(&CStandInServer::UpdateInfo));
     m_server->Get("/download/.*", route(&CStandInServer::Download));
@@ -511,7 +513,13 @@ CStandInServer::Reply CStandInServer::JsonFile(const std::string& relativePath)
 
 CStandInServer::Reply CStandInServer::ClientApi(const httplib::Request& request)
 {
-    std::map<std::string, std::string> form = ParseForm(request.body);
+    // A browser pages through the catalogue with the same fields in the query of a GET.
+    std::string body = request.body;
+    if (request.method != "POST") {
+        size_t question = request.target.find('?');
+        body = question == std::string::npos ? std::string() : request.target.substr(question + 1);
+    }
+    std::map<std::string, std::string> form = ParseForm(body);
     const std::string model = form["model"], action = form["action"];
     Json::Value answer;
     if (model == "appstore" && action == "gamelist") {
@@ -540,7 +548,7 @@ CStandInServer::Reply CStandInServer::ClientApi(const httplib::Request& request)
     if (model == "user" && action == "downfile") {
         const std::string uid = form["uid"], gameId = form["gameid"];
         // The ticket holds a space and a slash, so a client that sends it unencoded is refused too.
-        const std::string rawTicket = RawFormValue(request.body, "ticket");
+        const std::string rawTicket = RawFormValue(body, "ticket");
         if (uid.empty() || form["ticket"] != TicketFor(uid) ||
             rawTicket.find_first_of(" /") != std::string::npos) {
             answer["status"] = -2;
@@ -643,6 +651,25 @@ CStandInServer::Reply CStandInServer::SitePage(const httplib::Request&)
     Reply reply =
         Reply::Text(200, "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Quokka</title></head>"
                          "<body><p>Quokka stand-in site.</p></body></html>\n");
+    reply.contentType = "text/html; charset=utf-8";
+    return reply;
+}
+
+CStandInServer::Reply CStandInServer::Index(const httplib::Request&)
+{
+    std::string html =
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>quokka-server</title></head><body>"
+        "<h1>quokka-server</h1><p>" +
+        std::to_string(m_catalogue.GameCount()) + " games. Catalogue pages:</p><ul>";
+    for (int page = 1; page <= 5; ++page) {
+        std::string link = "/clientapi/?model=appstore&action=gamelist&page=" + std::to_string(page) +
+                           "&pagesize=32&categoryid=+&emulatorid=+&keyword=+&orderby=recommend";
+        html += "<li><a href=\"" + link + "\">page " + std::to_string(page) + "</a></li>";
+    }
+    html +=
+        "</ul><p>Change page, pagesize, categoryid, emulatorid, keyword and orderby (recommend, new, hot) in "
+        "the address; model=appstore&amp;action=gameinfo&amp;gameid=ID shows one game.</p></body></html>\n";
+    Reply reply = Reply::Text(200, html);
     reply.contentType = "text/html; charset=utf-8";
     return reply;
 }

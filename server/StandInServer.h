@@ -72,6 +72,7 @@ private:
     Reply Image(const httplib::Request& request);
     Reply Statistics(const httplib::Request& request);
     Reply SitePage(const httplib::Request& request);
+    Reply Index(const httplib::Request& request);
     Reply NotFound(const httplib::Request& request);
 
     Reply JsonFile(const std::string& relativePath);

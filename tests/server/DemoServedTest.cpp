@@ -142,6 +142,20 @@ TEST_F(DemoServedTest, SearchMatchesChineseAndEnglishNames)
     EXPECT_EQ(GameList(1, 40, 0, 0, "no such game at all", "recommend")["count"].asString(), "0");
 }
 
+TEST_F(DemoServedTest, ABrowserPagesThroughTheCatalogueWithGetRequests)
+{
+    auto client = s_server->Client();
+    auto index = client->Get("/");
+    ASSERT_TRUE(index);
+    EXPECT_NE(index->body.find("/clientapi/?model=appstore&action=gamelist&page=2"), std::string::npos);
+    auto page =
+        client->Get("/clientapi/?model=appstore&action=gamelist&page=2&pagesize=5&categoryid=+&orderby=hot");
+    ASSERT_TRUE(page);
+    Json::Value list = ParseJson(page->body);
+    EXPECT_EQ(list["gamelist"].size(), 5u);
+    EXPECT_EQ(list["gamelist"][0]["gameid"], GameList(2, 5, 0, 0, "", "hot")["gamelist"][0]["gameid"]);
+}
+
 TEST_F(DemoServedTest, GameInfoCarriesDescriptionAndScreensThatTheImageServerServes)
 {
     Json::Value list = GameList(1, 10, 0, 0, "", "recommend");
