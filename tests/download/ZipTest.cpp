@@ -330,14 +330,20 @@ TEST_F(ZipPauseTest, PauseHoldsTheExtractionUntilResumed)
     EXPECT_EQ(m_zip.m_bytesDone.load(), m_probe.doneAtPause);
     EXPECT_EQ(static_cast<int64_t>(fs::file_size(m_dir.Path() + "out/big.bin")), m_probe.doneAtPause);
 
+    // Resumed, it goes on until the next report stops it (or, on a machine fast enough to finish
+    // within 50 ms, to the end).
     m_zip.Pause(0);
-    ASSERT_TRUE(m_probe.reportedAgain.Wait(30000)) << "extraction did not resume";
     Join();
-    EXPECT_EQ(m_result.load(), 0);
-    EXPECT_GE(m_probe.shortestGapMs.load(), 50);
-    // The partly written file stays, holding exactly the bytes counted.
+    if (m_probe.reports.load() >= 2) {
+        EXPECT_EQ(m_result.load(), 0);
+        EXPECT_GE(m_probe.shortestGapMs.load(), 50);
+        EXPECT_LT(m_zip.m_bytesDone.load(), kSize);
+    } else {
+        EXPECT_EQ(m_result.load(), 1);
+        EXPECT_EQ(m_zip.m_bytesDone.load(), kSize);
+    }
+    // What was written stays, holding exactly the bytes counted.
     EXPECT_EQ(static_cast<int64_t>(fs::file_size(m_dir.Path() + "out/big.bin")), m_zip.m_bytesDone.load());
-    EXPECT_LT(m_zip.m_bytesDone.load(), kSize);
     EXPECT_EQ(m_zip.m_bytesTotal.load(), kSize);
 }
 
