@@ -127,6 +127,25 @@ TEST_F(DemoServedTest, FiltersPagingAndOrdersAnswerAsAsked)
                   std::stoi(hot["gamelist"][i]["downloads"].asString()));
 }
 
+TEST_F(DemoServedTest, EachGroupCountsWhatTheOtherFiltersLetThrough)
+{
+    auto sum = [](const Json::Value& group) {
+        int total = 0;
+        for (const Json::Value& entry : group)
+            total += std::stoi(entry["count"].asString());
+        return total;
+    };
+    Json::Value fcAction = GameList(1, 10, 1, 125, "", "recommend");
+    const int count = std::stoi(fcAction["count"].asString());
+    ASSERT_GT(count, 0);
+    // Categories among FC games, platforms among action games, languages among FC action games.
+    EXPECT_EQ(sum(fcAction["categorygroup"]),
+              std::stoi(GameList(1, 1, 0, 125, "", "recommend")["count"].asString()));
+    EXPECT_EQ(sum(fcAction["emulatorgroup"]),
+              std::stoi(GameList(1, 1, 1, 0, "", "recommend")["count"].asString()));
+    EXPECT_EQ(sum(fcAction["languagegroup"]), count);
+}
+
 TEST_F(DemoServedTest, SearchMatchesChineseAndEnglishNames)
 {
     Json::Value chinese = GameList(1, 40, 0, 0, "龙之", "recommend");
