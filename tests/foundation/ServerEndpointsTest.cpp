@@ -1,4 +1,6 @@
 #include "foundation/ServerEndpoints.h"
+#include "foundation/HttpClient.h"
+#include "server/StandInServer.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -49,4 +51,31 @@ TEST(ServerEndpointsTest, AddressesAreBuiltFromTheEndpointsInForce)
     EXPECT_EQ(PcsPlantCookieUrl(), "http://p:5/rest/2.0/pcs/file?method=plantcookie&type=ett");
     EXPECT_EQ(SiteUrl("game/7/"), "http://w:6/game/7/");
     SetServerEndpoints(saved);
+}
+
+TEST(ServerEndpointsTest, AServersCfgWrittenByTheStandInServerPointsEveryAddressAtIt)
+{
+    testsupport::TempDir dir;
+    StandInServerOptions options;
+    options.dataDir = dir.Path();
+    CStandInServer server(options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    ASSERT_TRUE(server.WriteServersCfg(dir.Path() + "servers.cfg"));
+
+    ServerEndpoints saved = GetServerEndpoints();
+    SetServerEndpoints(LoadServerEndpoints(dir.Path() + "servers.cfg"));
+    std::string answer;
+    bool registered = NetPost(answer, ApiUrl(), "", "model=user&action=register&password=10000001", 10);
+    double statLength = NetGetContentLength(StatUrl() + "&r=x&rnd=12345678");
+    bool site = NetCheckUrl(SiteUrl("newuser/"));
+    std::string missingUpdate;
+    bool update = NetPost(missingUpdate, UpdateInfoUrl(), "", "", 5);
+    SetServerEndpoints(saved);
+
+    EXPECT_TRUE(registered);
+    EXPECT_NE(answer.find("\"ticket\""), std::string::npos);
+    EXPECT_GT(statLength, 0);
+    EXPECT_TRUE(site);
+    EXPECT_FALSE(update) << "this data folder has no update manifest, so the server answers 404";
 }
