@@ -158,11 +158,11 @@ int ParseRange(const std::string& header, uint64_t size, uint64_t& first, uint64
     const std::string prefix = "bytes=";
     if (header.compare(0, prefix.size(), prefix) != 0 || header.find(',') != std::string::npos)
         return 0;
-    std::string spec = Trim(header.substr(prefix.size()));
-    size_t dash = spec.find('-');
+    std::string rangeText = Trim(header.substr(prefix.size()));
+    size_t dash = rangeText.find('-');
     if (dash == std::string::npos)
         return 0;
-    std::string from = spec.substr(0, dash), to = spec.substr(dash + 1);
+    std::string from = rangeText.substr(0, dash), to = rangeText.substr(dash + 1);
     auto digits = [](const std::string& s) {
         return !s.empty() && s.size() < 20 &&
                std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
