@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "platform/Trace.h"
+#include "platform/WindowMessages.h"
 #include "ui/private/UiPrivate.h"
 
 namespace UiLib {
@@ -120,11 +121,18 @@ void EnsureApplication()
         rt.ownedApp = std::make_unique<QApplication>(g_argc, g_argv);
         QApplication::setQuitOnLastWindowClosed(false);
     }
-    std::lock_guard lock(rt.mutex);
-    if (rt.dispatcher == nullptr) {
+    {
+        std::lock_guard lock(rt.mutex);
+        if (rt.dispatcher != nullptr)
+            return;
         rt.dispatcher = new Dispatcher; // deleted by Term
         rt.closed = false;
     }
+    // Services post through the platform layer; from now on their messages reach the UI loop.
+    platform::SetMessagePoster(
+        [](HWND hwnd, UINT msg, WPARAM w, LPARAM l, std::function<void()> freePayload) {
+            return UiLib::PostMessage(hwnd, msg, w, l, std::move(freePayload));
+        });
 }
 
 bool IsUiThread()
@@ -183,7 +191,7 @@ HostWidget* HostOf(HWND hwnd)
 
 bool PostMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-    return PostMessage(hWnd, uMsg, wParam, lParam, nullptr);
+    return UiLib::PostMessage(hWnd, uMsg, wParam, lParam, nullptr);
 }
 
 bool PostMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, std::function<void()> freePayload)
@@ -251,6 +259,7 @@ void CPaintManagerUI::Term()
 {
     Runtime& rt = RT();
     Dispatcher* dispatcher = nullptr;
+    platform::SetMessagePoster({});
     {
         std::lock_guard lock(rt.mutex);
         rt.closed = true;

@@ -51,7 +51,7 @@ void CDuiTrayIcon::CreateTrayIcon(HWND receiver, UINT iconResourceId, const CDui
     QObject::connect(m_impl->icon.get(), &QSystemTrayIcon::activated, m_impl->icon.get(),
                      [impl = m_impl.get()](QSystemTrayIcon::ActivationReason reason) {
                          LPARAM button = reason == QSystemTrayIcon::Context ? WM_RBUTTONUP : WM_LBUTTONUP;
-                         PostMessage(impl->receiver, impl->message, impl->id, button);
+                         UiLib::PostMessage(impl->receiver, impl->message, impl->id, button);
                      });
     m_impl->icon->show();
 }
@@ -103,7 +103,8 @@ bool CDuiTrayIcon::HideToTray(CWindowWnd& window)
 void CDuiTrayIcon::SimulateClick(bool right)
 {
     if (m_impl->receiver != nullptr)
-        PostMessage(m_impl->receiver, m_impl->message, m_impl->id, right ? WM_RBUTTONUP : WM_LBUTTONUP);
+        UiLib::PostMessage(m_impl->receiver, m_impl->message, m_impl->id,
+                           right ? WM_RBUTTONUP : WM_LBUTTONUP);
 }
 
 } // namespace UiLib

@@ -7,22 +7,25 @@
 #include <string>
 #include <string_view>
 
+#include "platform/WindowMessages.h"
+
 namespace UiLib {
 
-using UINT = unsigned int;
+// Handles and message parameters are the platform's own types, so services that post through
+// platform::PostMessage and windows that receive speak the same language.
+using UINT = platform::UINT;
 using DWORD = std::uint32_t;
 using BOOL = int;
 using BYTE = std::uint8_t;
-using WPARAM = std::uintptr_t;
-using LPARAM = std::intptr_t;
+using WPARAM = platform::WPARAM;
+using LPARAM = platform::LPARAM;
 using LRESULT = std::intptr_t;
 using UINT_PTR = std::uintptr_t;
 using LPCTSTR = const char16_t*;
 
 // A window handle. Handles are numbered once per run and never reused, so a handle kept by a
 // worker after its window closed can never reach another window.
-struct HWND__;
-using HWND = HWND__*;
+using HWND = platform::HWND;
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
 // The painting context handed to DoPaint and CRenderEngine; only valid during a paint.

@@ -134,7 +134,7 @@ bool PostMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, std::functi
 template <class T> bool PostMessage(HWND hWnd, UINT uMsg, WPARAM wParam, std::unique_ptr<T> record)
 {
     T* raw = record.release();
-    return PostMessage(hWnd, uMsg, wParam, reinterpret_cast<LPARAM>(raw), [raw] { delete raw; });
+    return UiLib::PostMessage(hWnd, uMsg, wParam, reinterpret_cast<LPARAM>(raw), [raw] { delete raw; });
 }
 // Runs HandleMessage of the window now (UI thread only); 0 when the window does not exist.
 LRESULT SendMessage(HWND hWnd, UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0);

@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/WindowMessages.h"
 #include "ui/Container.h"
 #include "ui/PaintManager.h"
 #include "ui/WindowWnd.h"
@@ -96,8 +97,13 @@ TEST(MessagesTest, MessagesPostedFromThreadsArriveInOrderPerThread)
     HWND hwnd = dialog.GetHWND();
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([hwnd, t] {
-            for (int i = 0; i < kEach; ++i)
-                PostMessage(hwnd, WM_USER + 9, static_cast<WPARAM>(t), i);
+            // Half the threads post as services do, through the platform layer.
+            for (int i = 0; i < kEach; ++i) {
+                if (t % 2 == 0)
+                    UiLib::PostMessage(hwnd, WM_USER + 9, static_cast<WPARAM>(t), i);
+                else
+                    platform::PostMessage(hwnd, WM_USER + 9, static_cast<WPARAM>(t), i);
+            }
         });
     for (auto& thread : threads)
         thread.join();
@@ -123,7 +129,7 @@ TEST(MessagesTest, PayloadsAreFreedWhenTheWindowIsGone)
             ++delivered;
             return true;
         };
-        ASSERT_TRUE(PostMessage(dialog.GetHWND(), WM_USER + 3, 0, std::make_unique<Tracked>()));
+        ASSERT_TRUE(UiLib::PostMessage(dialog.GetHWND(), WM_USER + 3, 0, std::make_unique<Tracked>()));
         TestInput::ProcessEvents();
         EXPECT_EQ(delivered, 1);
         EXPECT_EQ(Tracked::alive, 0);
@@ -131,7 +137,7 @@ TEST(MessagesTest, PayloadsAreFreedWhenTheWindowIsGone)
         // Queued, then the window closes before the loop runs.
         HWND hwnd = dialog.GetHWND();
         for (int i = 0; i < 3; ++i)
-            ASSERT_TRUE(PostMessage(hwnd, WM_USER + 3, 0, std::make_unique<Tracked>()));
+            ASSERT_TRUE(UiLib::PostMessage(hwnd, WM_USER + 3, 0, std::make_unique<Tracked>()));
         EXPECT_EQ(Tracked::alive, 3);
         dialog.DestroyWindow();
         TestInput::ProcessEvents();
@@ -139,7 +145,7 @@ TEST(MessagesTest, PayloadsAreFreedWhenTheWindowIsGone)
         EXPECT_EQ(Tracked::alive, 0);
 
         // Posting to a closed window fails and frees at once.
-        EXPECT_FALSE(PostMessage(hwnd, WM_USER + 3, 0, std::make_unique<Tracked>()));
+        EXPECT_FALSE(UiLib::PostMessage(hwnd, WM_USER + 3, 0, std::make_unique<Tracked>()));
         EXPECT_EQ(Tracked::alive, 0);
     }
 }
@@ -154,7 +160,7 @@ TEST(MessagesTest, HandlesAreNeverReused)
     }
     for (HWND old : seen) {
         EXPECT_FALSE(IsWindow(old));
-        EXPECT_FALSE(PostMessage(old, WM_USER));
+        EXPECT_FALSE(UiLib::PostMessage(old, WM_USER));
         EXPECT_EQ(SendMessage(old, WM_USER), 0);
     }
 }
@@ -192,7 +198,7 @@ TEST(MessagesTest, PendingUiRequestsAreAnsweredClosedAtShutdown)
     Tracked::alive = 0;
     TestDialog dialog(kSmallLayout);
     ASSERT_TRUE(dialog.Open());
-    ASSERT_TRUE(PostMessage(dialog.GetHWND(), WM_USER + 3, 0, std::make_unique<Tracked>()));
+    ASSERT_TRUE(UiLib::PostMessage(dialog.GetHWND(), WM_USER + 3, 0, std::make_unique<Tracked>()));
 
     std::atomic<int> answer{0};
     std::thread worker([&] { answer = RunOnUiThread([] { return 1; }, IDCANCEL); });
