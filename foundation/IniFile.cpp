@@ -217,13 +217,18 @@ bool IniFile::WriteString(const std::string& path, std::string_view section, std
     ReadFile(path, content);
     std::vector<Line> lines = Split(content);
     const std::string eol = Eol(lines);
-    std::string entry = std::string(key) + "=" + std::string(value);
+    std::string entry;
+    entry.reserve(key.size() + value.size() + 1);
+    entry.append(key).append("=").append(value);
 
     auto range = FindSection(lines, section);
     if (!range) {
         if (!lines.empty() && lines.back().eol.empty())
             lines.back().eol = eol;
-        lines.push_back({"[" + std::string(section) + "]", eol});
+        std::string header;
+        header.reserve(section.size() + 2);
+        header.append("[").append(section).append("]"); // appended in place: GCC 12 misreads "[" + s at -O3
+        lines.push_back({header, eol});
         lines.push_back({entry, eol});
         return ReplaceFile(path, lines);
     }
