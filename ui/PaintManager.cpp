@@ -650,7 +650,7 @@ void CPaintManagerUI::Paint()
     QElapsedTimer timer;
     timer.start();
     UpdateLayout();
-    QRect clip = painter->clipBoundingRect().toAlignedRect();
+    QRect clip = host->CurrentPaintRect();
     if (clip.isEmpty())
         clip = host->rect();
     RECT rcPaint = FromQRect(clip);

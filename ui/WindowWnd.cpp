@@ -139,10 +139,11 @@ bool HostWidget::event(QEvent* e)
     return QWidget::event(e);
 }
 
-void HostWidget::paintEvent(QPaintEvent*)
+void HostWidget::paintEvent(QPaintEvent* e)
 {
     QPainter painter(this);
     m_painter = &painter;
+    m_paintRect = e->rect();
     Send(WM_PAINT, 0, 0);
     m_painter = nullptr;
 }

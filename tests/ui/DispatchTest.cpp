@@ -99,6 +99,18 @@ TEST_F(DispatchTest, ClicksReachListenersOnlyForEnabledControlsReleasedInside)
     EXPECT_EQ(dialog.Count(u"click", u"Btn_Float"), 1);
 }
 
+TEST_F(DispatchTest, HoverRepaintsOnlyTheHoveredControl)
+{
+    TestInput::MouseMove(Hwnd(), Center(dialog.Find(u"Lb_Under")));
+    TestInput::ProcessEvents();
+    int before = dialog.GetPaintManager().GetPaintStats().nPaints;
+    TestInput::MouseMove(Hwnd(), Center(dialog.Find(u"Btn_A")));
+    TestInput::ProcessEvents();
+    const TPaintStats& stats = dialog.GetPaintManager().GetPaintStats();
+    EXPECT_EQ(stats.nPaints, before + 1);
+    EXPECT_EQ(stats.rcLastPaint, dialog.Find(u"Btn_A")->GetPos());
+}
+
 TEST_F(DispatchTest, HitTestingFindsTheDeepestVisibleControl)
 {
     CPaintManagerUI& pm = dialog.GetPaintManager();

@@ -69,6 +69,8 @@ public:
     HWND Handle() const { return m_hwnd; }
     void Detach() { m_window = nullptr; }
     QPainter* CurrentPainter() const { return m_painter; }
+    // The part of the window being painted (during WM_PAINT).
+    QRect CurrentPaintRect() const { return m_paintRect; }
     // Sends a message to the window's procedure, keeping track of nesting so the widget is not
     // deleted under its own feet.
     LRESULT Send(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -98,6 +100,7 @@ private:
     CWindowWnd* m_window;
     HWND m_hwnd;
     QPainter* m_painter = nullptr;
+    QRect m_paintRect;
     int m_depth = 0;
 };
 
