@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <list>
@@ -179,6 +180,24 @@ CWindowWnd* WindowFromHandle(HWND hWnd)
     std::lock_guard lock(rt.mutex);
     auto it = rt.windows.find(reinterpret_cast<std::uintptr_t>(hWnd));
     return it == rt.windows.end() ? nullptr : it->second;
+}
+
+HWND FindWindow(LPCTSTR className, LPCTSTR title)
+{
+    std::vector<std::pair<std::uintptr_t, CWindowWnd*>> windows;
+    {
+        std::lock_guard lock(RT().mutex);
+        windows.assign(RT().windows.begin(), RT().windows.end());
+    }
+    std::sort(windows.begin(), windows.end()); // oldest first
+    for (const auto& [id, window] : windows) {
+        if (className != nullptr && std::u16string_view(window->GetWindowClassName()) != className)
+            continue;
+        if (title != nullptr && window->GetWindowText() != CDuiString(title))
+            continue;
+        return reinterpret_cast<HWND>(id);
+    }
+    return nullptr;
 }
 
 HostWidget* HostOf(HWND hwnd)

@@ -140,6 +140,9 @@ template <class T> bool PostMessage(HWND hWnd, UINT uMsg, WPARAM wParam, std::un
 LRESULT SendMessage(HWND hWnd, UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0);
 // Whether the handle names a live window. Safe from any thread.
 bool IsWindow(HWND hWnd);
+// The first live window with this class name (and, unless `title` is null, this title), or null
+// (UI thread only).
+HWND FindWindow(LPCTSTR className, LPCTSTR title = nullptr);
 // The window object of a handle, or null (UI thread only).
 CWindowWnd* WindowFromHandle(HWND hWnd);
 

@@ -2,6 +2,8 @@
 
 #include "UiTestSupport.h"
 
+#include <cstdlib>
+
 #include "ui/AnimationTabLayout.h"
 #include "ui/Edit.h"
 #include "ui/List.h"
@@ -263,6 +265,33 @@ TEST_F(DispatchTest, MenuReportsTheChosenItemToItsOwner)
     TestInput::Click(menuWnd, POINT{75, 4 + 30 + 15});
     ASSERT_TRUE(TestInput::WaitFor([&] { return !chosen.empty() && !IsWindow(menuWnd); }));
     EXPECT_EQ(chosen, u"Menu_Exit");
+}
+
+TEST_F(DispatchTest, MessageBoxShowsTheTextAndAnswersTheButtonPressed)
+{
+    HWND box = nullptr;
+    TestInput::TestImage picture;
+    dialog.onMessage = [&](UINT msg, WPARAM, LPARAM) {
+        if (msg != WM_USER + 7)
+            return false;
+        box = FindWindow(u"MessageBoxFrame", u"提示");
+        if (box != nullptr) {
+            picture = TestInput::Grab(box);
+            if (const char* keep = std::getenv("QUOKKA_MESSAGEBOX_PNG"))
+                TestInput::SaveImage(box, keep);
+            // Yes and No sit at the bottom right: No is the last 84 pixels before an 18-pixel margin.
+            TestInput::Click(box, POINT{380 - 18 - 42, 190 - 18 - 16});
+        }
+        return true;
+    };
+    dialog.PostMessage(WM_USER + 7);
+    EXPECT_EQ(MessageBox(Hwnd(), u"有下载任务进行中是否退出", u"提示", MB_YESNO), IDNO);
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(IsWindow(box));
+    ASSERT_EQ(picture.width, 380);
+    EXPECT_TRUE(uitest::Near(uitest::Rgb(picture.Pixel(200, 10)), 0x2479E4)); // caption band
+    EXPECT_TRUE(uitest::Near(uitest::Rgb(picture.Pixel(380 - 18 - 84 - 10 - 84 + 6, 190 - 18 - 16)),
+                             0x2479E4)); // Yes
 }
 
 TEST(MessageBoxTest, AnswerersStandInForTheDialogs)
