@@ -472,7 +472,7 @@ void CContainerUI::SetAttribute(std::u16string_view name, std::u16string_view va
         if (ParseRect(value, rc))
             SetInset(rc);
     } else if (name == u"childpadding") {
-        SetChildPadding(static_cast<int>(ParseInt(value)));
+        SetChildPadding(ParseBoundedInt(value));
     } else if (name == u"mousechild") {
         SetMouseChildEnabled(ParseBool(value));
     } else if (name == u"vscrollbar") {
@@ -480,7 +480,7 @@ void CContainerUI::SetAttribute(std::u16string_view name, std::u16string_view va
     } else if (name == u"hscrollbar") {
         EnableScrollBar(m_pVerticalScrollBar != nullptr, ParseBool(value));
     } else if (name == u"scrollstepsize") {
-        SetScrollStepSize(static_cast<int>(ParseInt(value, 40)));
+        SetScrollStepSize(ParseBoundedInt(value, 40));
     } else {
         CControlUI::SetAttribute(name, value);
     }

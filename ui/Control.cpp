@@ -32,6 +32,14 @@ RECT UnionRect(const RECT& a, const RECT& b)
 
 namespace {
 
+// Layout numbers beyond this are taken as this: no arithmetic on positions can overflow.
+constexpr long long kMaxCoordinate = 100000;
+
+int Dimension(std::u16string_view value)
+{
+    return static_cast<int>(std::clamp<long long>(ParseInt(value), -1, kMaxCoordinate));
+}
+
 bool ParseInts(std::u16string_view value, int* out, int count)
 {
     int n = 0;
@@ -48,7 +56,8 @@ bool ParseInts(std::u16string_view value, int* out, int count)
             return false;
         while (i < value.size() && value[i] >= u'0' && value[i] <= u'9')
             ++i;
-        out[n++] = static_cast<int>(ParseInt(value.substr(start, i - start)));
+        out[n++] = static_cast<int>(
+            std::clamp<long long>(ParseInt(value.substr(start, i - start)), -kMaxCoordinate, kMaxCoordinate));
     }
     return true;
 }
@@ -106,6 +115,12 @@ bool ParseSize(std::u16string_view value, SIZE& size)
         return false;
     size = SIZE{v[0], v[1]};
     return true;
+}
+
+int ParseBoundedInt(std::u16string_view value, int fallback)
+{
+    return static_cast<int>(
+        std::clamp<long long>(ParseInt(value, fallback), -kMaxCoordinate, kMaxCoordinate));
 }
 
 bool ParseBool(std::u16string_view value)
@@ -376,17 +391,17 @@ void CControlUI::SetAttribute(std::u16string_view name, std::u16string_view valu
         m_bFloat = ParseBool(value);
         NeedParentUpdate();
     } else if (name == u"width") {
-        SetFixedWidth(static_cast<int>(ParseInt(value)));
+        SetFixedWidth(Dimension(value));
     } else if (name == u"height") {
-        SetFixedHeight(static_cast<int>(ParseInt(value)));
+        SetFixedHeight(Dimension(value));
     } else if (name == u"minwidth") {
-        SetMinWidth(static_cast<int>(ParseInt(value)));
+        SetMinWidth(Dimension(value));
     } else if (name == u"minheight") {
-        SetMinHeight(static_cast<int>(ParseInt(value)));
+        SetMinHeight(Dimension(value));
     } else if (name == u"maxwidth") {
-        SetMaxWidth(static_cast<int>(ParseInt(value)));
+        SetMaxWidth(Dimension(value));
     } else if (name == u"maxheight") {
-        SetMaxHeight(static_cast<int>(ParseInt(value)));
+        SetMaxHeight(Dimension(value));
     } else if (name == u"padding") {
         if (!ParseRect(value, rc))
             return TraceBadValue(name, value);
@@ -410,7 +425,7 @@ void CControlUI::SetAttribute(std::u16string_view name, std::u16string_view valu
             return TraceBadValue(name, value);
         m_dwFocusBorderColor = color;
     } else if (name == u"bordersize") {
-        SetBorderSize(static_cast<int>(ParseInt(value)));
+        SetBorderSize(Dimension(value));
     } else if (name == u"borderround") {
         if (!ParseSize(value, sz))
             return TraceBadValue(name, value);

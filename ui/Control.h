@@ -179,6 +179,8 @@ bool ParseColor(std::u16string_view value, DWORD& color);
 bool ParseRect(std::u16string_view value, RECT& rc);
 bool ParseSize(std::u16string_view value, SIZE& size);
 bool ParseBool(std::u16string_view value);
+// A decimal integer clamped to +-100000 (layout numbers), or `fallback` when there is none.
+int ParseBoundedInt(std::u16string_view value, int fallback = 0);
 // DT_* alignment flags from "left", "center", "right", "top", "vcenter", "bottom" words.
 UINT ParseAlign(std::u16string_view value, UINT current);
 

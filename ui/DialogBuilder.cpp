@@ -41,6 +41,32 @@ bool IsTag(const pugi::xml_node& node, const char* name)
     return strcasecmp(node.name(), name) == 0;
 }
 
+// Layouts nest a few dozen levels; anything deeper than this is refused rather than risking the stack.
+constexpr int kMaxDepth = 200;
+
+bool TooDeep(const pugi::xml_node& root)
+{
+    // Iterative walk: the check itself must not recurse.
+    int depth = 0;
+    pugi::xml_node node = root;
+    while (node) {
+        if (node.first_child()) {
+            node = node.first_child();
+            if (++depth > kMaxDepth)
+                return true;
+            continue;
+        }
+        while (node && !node.next_sibling() && node != root) {
+            node = node.parent();
+            --depth;
+        }
+        if (!node || node == root)
+            break;
+        node = node.next_sibling();
+    }
+    return false;
+}
+
 void ApplyWindowAttributes(const pugi::xml_node& window, CPaintManagerUI* pm)
 {
     for (pugi::xml_attribute attr : window.attributes()) {
@@ -107,6 +133,11 @@ bool CDialogBuilder::Load(const CDuiString& xml)
     }
     if (!doc->xml.document_element()) {
         m_lastError = "layout has no root element";
+        return false;
+    }
+    if (TooDeep(doc->xml.document_element())) {
+        m_lastError = "layout nests deeper than " + std::to_string(kMaxDepth) + " levels";
+        platform::TraceF("UiLib: %s", m_lastError.c_str());
         return false;
     }
     m_doc = std::move(doc);

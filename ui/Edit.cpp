@@ -202,7 +202,7 @@ void CEditUI::SetAttribute(std::u16string_view name, std::u16string_view value)
     else if (name == u"password")
         SetPasswordMode(ParseBool(value));
     else if (name == u"maxchar")
-        SetMaxChar(static_cast<int>(ParseInt(value, 255)));
+        SetMaxChar(ParseBoundedInt(value, 255));
     else if (name == u"numberonly")
         m_bNumberOnly = ParseBool(value);
     else if (name == u"prompttext" || name == u"tipvalue")

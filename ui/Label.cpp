@@ -116,7 +116,7 @@ void CLabelUI::SetAttribute(std::u16string_view name, std::u16string_view value)
         else
             SetTextStyle((m_uTextStyle & ~DT_WORDBREAK) | DT_SINGLELINE);
     } else if (name == u"font") {
-        SetFont(static_cast<int>(ParseInt(value, -1)));
+        SetFont(ParseBoundedInt(value, -1));
     } else if (name == u"textcolor") {
         if (ParseColor(value, color))
             SetTextColor(color);

@@ -290,7 +290,7 @@ void CListUI::SetAttribute(std::u16string_view name, std::u16string_view value)
     else if (name == u"itemtextcolor" && ParseColor(value, color))
         m_dwItemTextColor = color;
     else if (name == u"itemfont")
-        m_iItemFont = static_cast<int>(ParseInt(value, -1));
+        m_iItemFont = ParseBoundedInt(value, -1);
     else
         CVerticalLayoutUI::SetAttribute(name, value);
 }

@@ -393,7 +393,7 @@ int CPaintManagerUI::AddFont(int id, const CDuiString& name, int size, bool bold
 {
     if (id < 0)
         id = m_fonts.empty() ? 0 : m_fonts.rbegin()->first + 1;
-    m_fonts[id] = TFontInfo{name, size > 0 ? size : 12, bold, underline, italic};
+    m_fonts[id] = TFontInfo{name, size > 0 ? std::min(size, 400) : 12, bold, underline, italic};
     return id;
 }
 

@@ -72,11 +72,11 @@ void CProgressUI::SetAttribute(std::u16string_view name, std::u16string_view val
 {
     DWORD color;
     if (name == u"min")
-        SetMinValue(static_cast<int>(ParseInt(value)));
+        SetMinValue(ParseBoundedInt(value));
     else if (name == u"max")
-        SetMaxValue(static_cast<int>(ParseInt(value, 100)));
+        SetMaxValue(ParseBoundedInt(value, 100));
     else if (name == u"value")
-        SetValue(static_cast<int>(ParseInt(value)));
+        SetValue(ParseBoundedInt(value));
     else if (name == u"forecolor" && ParseColor(value, color))
         m_dwForeColor = color;
     else if (name == u"foreimage")

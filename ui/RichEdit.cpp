@@ -73,7 +73,7 @@ void CRichEditUI::SetAttribute(std::u16string_view name, std::u16string_view val
     if (name == u"textcolor" && ParseColor(value, color))
         m_dwTextColor = color;
     else if (name == u"font")
-        m_iFont = static_cast<int>(ParseInt(value, -1));
+        m_iFont = ParseBoundedInt(value, -1);
     else if (name == u"textpadding" && ParseRect(value, rc))
         m_rcTextPadding = rc;
     else if (name == u"align")

@@ -160,7 +160,7 @@ void CScrollBarUI::SetAttribute(std::u16string_view name, std::u16string_view va
     else if (name == u"trackcolor" && ParseColor(value, color))
         m_dwTrackColor = color;
     else if (name == u"thickness" || name == u"width")
-        m_nThickness = std::max(4, static_cast<int>(ParseInt(value, 10)));
+        m_nThickness = std::max(4, ParseBoundedInt(value, 10));
     else
         CControlUI::SetAttribute(name, value);
 }

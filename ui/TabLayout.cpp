@@ -100,7 +100,7 @@ void CTabLayoutUI::SetPos(RECT rc, bool needInvalidate)
 void CTabLayoutUI::SetAttribute(std::u16string_view name, std::u16string_view value)
 {
     if (name == u"selectedid") {
-        int index = static_cast<int>(ParseInt(value, 0));
+        int index = ParseBoundedInt(value, 0);
         if (index >= 0 && index < GetCount())
             SelectItem(index);
         else

@@ -42,7 +42,7 @@ void CTileLayoutUI::SetPos(RECT rc, bool needInvalidate)
     int width = content.Width();
     int columns = m_nColumns;
     if (!m_bFixedColumns && m_szItem.cx > 0)
-        columns = std::max(1, (width + m_iChildPadding) / (m_szItem.cx + m_iChildPadding));
+        columns = std::max(1, (width + m_iChildPadding) / std::max(1, m_szItem.cx + m_iChildPadding));
     columns = std::max(1, columns);
     m_nColumns = m_bFixedColumns ? m_nColumns : columns;
     int cellWidth = m_szItem.cx > 0 ? m_szItem.cx : (width - (columns - 1) * m_iChildPadding) / columns;
@@ -99,7 +99,7 @@ void CTileLayoutUI::SetAttribute(std::u16string_view name, std::u16string_view v
         if (ParseSize(value, size))
             SetItemSize(size);
     } else if (name == u"columns") {
-        SetColumns(static_cast<int>(ParseInt(value, 1)));
+        SetColumns(ParseBoundedInt(value, 1));
     } else {
         CContainerUI::SetAttribute(name, value);
     }

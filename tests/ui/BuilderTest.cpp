@@ -118,6 +118,28 @@ TEST(BuilderTest, MalformedLayoutBuildsNothingAndCreateFails)
     EXPECT_EQ(broken.GetHWND(), nullptr);
 }
 
+TEST(BuilderTest, HostileLayoutsAreRefusedOrTamed)
+{
+    // Nesting deep enough to exhaust a recursive builder.
+    std::u16string deep;
+    for (int i = 0; i < 5000; ++i)
+        deep += u"<VerticalLayout>";
+    for (int i = 0; i < 5000; ++i)
+        deep += u"</VerticalLayout>";
+    CDialogBuilder builder;
+    EXPECT_EQ(builder.Create(CDuiString(deep)), nullptr);
+    EXPECT_NE(builder.GetLastError().find("deeper"), std::string::npos);
+
+    // Absurd numbers are clamped, so layout arithmetic stays in range.
+    std::unique_ptr<CControlUI> root(builder.Create(uR"(<HorizontalLayout childpadding="2147483647">
+        <Control name="a" width="99999999999999" padding="2147483647,-2147483648,5,5"/>
+        <Control name="b" float="true" pos="2147483647,2147483647,-2147483648,9"/>
+      </HorizontalLayout>)"));
+    ASSERT_TRUE(root);
+    root->SetPos(RECT{0, 0, 100, 100});
+    EXPECT_LE(root->FindControl([](CControlUI* c) { return c->GetName() == u"a"; })->GetFixedWidth(), 100000);
+}
+
 TEST(BuilderTest, BadValuesAndMissingImagesLeaveAUsableWindow)
 {
     TestDialog dialog(uR"(<Window size="200,100" caption="a,b"><HorizontalLayout bkcolor="#FF2479E4">
