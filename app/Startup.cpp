@@ -80,6 +80,7 @@ int QuokkaMain()
         platform::TraceF("another instance runs; %s", shown ? "asked it to show its window" : "it did not answer");
         return 0;
     }
+    platform::Trace("single instance: this is the first instance");
 
     if (!NetGlobalInit())
         return -1;

@@ -43,6 +43,7 @@ TEST_F(QuokkaProcessTest, SecondStartShowsTheFirstAndBothEndCleanly)
 {
     testsupport::WriteFile(m_program.Path() + "quokka.cfg", "[Set]\nRomPath=" + m_temp.Path() + "Games/\n");
     ChildProcess first(Command(), Env(), true);
+    ASSERT_TRUE(WaitForLine(first, "this is the first instance")) << "the first start must hold the lock first";
 
     // The second start finds the first (waiting while it is still starting) and exits with 0.
     ChildProcess second(Command(), Env(), true);

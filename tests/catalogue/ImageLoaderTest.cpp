@@ -152,14 +152,14 @@ TEST_F(ImageLoaderTest, TwoRequestsForOneKeyMakeOneDownloadAndOneAnswer)
 
 TEST_F(ImageLoaderTest, MissingIconGivesTheDefaultAndNoFile)
 {
+    // Kinds 3 and 4 only fill the cache. Requests are taken in order, so by the time the answer
+    // for "m" arrives, "quiet" is being fetched, and Shutdown lets a running fetch finish.
+    m_loader.Request(Window(), 3, 0, "quiet", "icon/quiet.png");
     m_loader.Request(Window(), 0, 0, "m", "icon/missing.png");
     auto message = m_messages.Next();
     ASSERT_TRUE(message);
     EXPECT_EQ(message->Payload<CImageAnswer>()->image, "skin\\ui\\DefaultGameIcon.png");
     EXPECT_FALSE(fs::exists(Cache() + "icon/missing.png"));
-
-    // Kinds 3 and 4 only fill the cache.
-    m_loader.Request(Window(), 3, 0, "quiet", "icon/quiet.png");
     m_loader.Shutdown();
     EXPECT_EQ(m_messages.Pending(), 0u);
     EXPECT_TRUE(fs::exists(Cache() + "icon/quiet.png"));
