@@ -5,6 +5,7 @@
 #include "catalogue/GameList.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
+#include "foundation/FileSystem.h"
 #include "foundation/HttpClient.h"
 #include "foundation/ServerEndpoints.h"
 #include "platform/Trace.h"
@@ -19,16 +20,6 @@ namespace {
 
 constexpr long kGameListTimeoutSeconds = 10;
 constexpr long kGameInfoTimeoutSeconds = 5;
-
-std::string CollapseSeparators(std::string path)
-{
-    std::string out;
-    out.reserve(path.size());
-    for (char c : path)
-        if (c != '/' || out.empty() || out.back() != '/')
-            out.push_back(c);
-    return out;
-}
 
 } // namespace
 

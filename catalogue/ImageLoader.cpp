@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueClient.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
+#include "foundation/FileSystem.h"
 #include "foundation/ServerEndpoints.h"
 #include "platform/Paths.h"
 
@@ -14,16 +15,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string CollapseSeparators(const std::string& path)
-{
-    std::string out;
-    out.reserve(path.size());
-    for (char c : path)
-        if (c != '/' || out.empty() || out.back() != '/')
-            out.push_back(c);
-    return out;
-}
 
 bool IsFile(const std::string& path)
 {

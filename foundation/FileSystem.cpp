@@ -15,6 +15,16 @@
 
 std::string NativePath(std::string_view ansiPath) { return AnsiToUtf8(ansiPath); }
 
+std::string CollapseSeparators(std::string_view path)
+{
+    std::string out;
+    out.reserve(path.size());
+    for (char c : path)
+        if (c != '/' || out.empty() || out.back() != '/')
+            out.push_back(c);
+    return out;
+}
+
 bool PathExists(std::string_view ansiPath)
 {
     if (ansiPath.empty())

@@ -9,6 +9,9 @@
 // The native (UTF-8) form of a narrow path. Throws like AnsiToUtf8 on text invalid in the code page.
 std::string NativePath(std::string_view ansiPath);
 
+// The path with every run of separators reduced to one ("a//b///c" gives "a/b/c").
+std::string CollapseSeparators(std::string_view path);
+
 // Whether a file, folder or link exists at the path. Invalid text gives false.
 bool PathExists(std::string_view ansiPath);
 

@@ -39,6 +39,14 @@ TEST(FileSystemTest, EnsureDirectoryTreeCreatesFoldersButNotTheFile)
     EnsureDirectoryTree(dir.Path() + "a/b/");
 }
 
+TEST(FileSystemTest, CollapseSeparatorsLeavesOneOfEachRun)
+{
+    EXPECT_EQ(CollapseSeparators("/tmp/QuokkaAppStore//cache/image///icon/1.png"), "/tmp/QuokkaAppStore/cache/image/icon/1.png");
+    EXPECT_EQ(CollapseSeparators("//"), "/");
+    EXPECT_EQ(CollapseSeparators(""), "");
+    EXPECT_EQ(CollapseSeparators("a\\\\b"), "a\\\\b") << "backslashes are name characters here";
+}
+
 TEST(FileSystemTest, PathExistsSeesFilesFoldersAndNothingElse)
 {
     testsupport::TempDir dir;
