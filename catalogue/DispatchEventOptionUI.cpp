@@ -1,0 +1,44 @@
+#include "catalogue/DispatchEventOptionUI.h"
+
+#include "catalogue/DispatchReceiver.h"
+
+using namespace UiLib;
+
+CDispatchEventOptionUI::CDispatchEventOptionUI()
+{
+    SetCursor(UiCursor::Hand);
+}
+
+LPCTSTR CDispatchEventOptionUI::GetClass() const
+{
+    return u"DispatchEventOptionUI";
+}
+
+void CDispatchEventOptionUI::SetAttribute(std::u16string_view name, std::u16string_view value)
+{
+    if (name == u"checkedself")
+        m_bCheckedSelf = ParseBool(value);
+    else
+        COptionUI::SetAttribute(name, value);
+}
+
+void CDispatchEventOptionUI::DoEvent(TEventUI& event)
+{
+    if (event.Type == UIEVENT_BUTTONUP) {
+        bool wasPushed = (m_uButtonState & UISTATE_PUSHED) != 0;
+        m_uButtonState &= ~UISTATE_PUSHED;
+        Invalidate();
+        if (!wasPushed || !IsEnabled() || !IsVisible() || !m_rcItem.Contains(event.ptMouse) || m_bSelected)
+            return;
+        if (m_bCheckedSelf)
+            Selected(true);
+        if (IDispatchReceiver* receiver = FindDispatchReceiver(this))
+            receiver->ReceiveDispatch(this); // may delete this control: nothing after it
+        return;
+    }
+    COptionUI::DoEvent(event);
+    if ((event.Type == UIEVENT_MOUSEENTER || event.Type == UIEVENT_MOUSELEAVE ||
+         event.Type == UIEVENT_MOUSEMOVE) &&
+        m_pParent != nullptr)
+        m_pParent->DoEvent(event);
+}

@@ -1,0 +1,524 @@
+// The catalogue's controls in a real window on Qt's offscreen platform, driven through the
+// toolkit's input: hit testing, forwarding to the tile, filter and page selector, timers.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "catalogue/DispatchEventButtonUI.h"
+#include "catalogue/DispatchEventOptionUI.h"
+#include "catalogue/EmuFilterUI.h"
+#include "catalogue/Game.h"
+#include "catalogue/GameItemUI.h"
+#include "catalogue/GameRankfilter.h"
+#include "catalogue/GameTypeFilterUI.h"
+#include "catalogue/LoadingFailUI.h"
+#include "catalogue/LoadingUI.h"
+#include "catalogue/PageLabelUI.h"
+#include "foundation/StringConv.h"
+#include "ui/DialogFrameWnd.h"
+#include "ui/PaintManager.h"
+#include "ui/TestInput.h"
+
+using namespace UiLib;
+
+// Allocations that the system libraries under Qt keep for the life of the process.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:FcPattern\nleak:QFontDatabase\n";
+}
+
+namespace {
+
+class UiEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        CPaintManagerUI::SetInstance(nullptr);
+    }
+    void TearDown() override { CPaintManagerUI::Term(); }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_environment =
+    ::testing::AddGlobalTestEnvironment(new UiEnvironment); // gtest owns it
+
+struct Note {
+    std::u16string type;
+    CControlUI* sender = nullptr;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+};
+
+class ControlsDialog : public CDialogFrameWnd {
+public:
+    explicit ControlsDialog(const char16_t* layout) : m_layout(layout) {}
+    CDuiString GetSkinFile() const override { return m_layout; }
+    LPCTSTR GetWindowClassName() const override { return u"CatalogueControlsTest"; }
+    void Notify(TNotifyUI& msg) override
+    {
+        if (msg.sType != u"timer")
+            notes.push_back(Note{msg.sType.Str(), msg.pSender, msg.wParam, msg.lParam});
+    }
+    CControlUI* CreateControl(LPCTSTR pstrClass) override
+    {
+        std::u16string_view tag(pstrClass);
+        if (tag == u"GameItem")
+            return new CGameItemUI;
+        if (tag == u"EmuFilter")
+            return new CEmuFilterUI;
+        if (tag == u"GameTypeFilter")
+            return new CGameTypeFilterUI;
+        if (tag == u"GameRankfilter")
+            return new CGameRankfilter;
+        if (tag == u"DispatchEventButton")
+            return new CDispatchEventButtonUI;
+        if (tag == u"DispatchEventOption")
+            return new CDispatchEventOptionUI;
+        if (tag == u"PageLabel")
+            return new CPageLabelUI;
+        if (tag == u"Loading")
+            return new CLoadingUI;
+        if (tag == u"LoadingFail")
+            return new CLoadingFailUI;
+        return nullptr;
+    }
+    bool Open()
+    {
+        if (Create(nullptr, u"controls", UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE) == nullptr)
+            return false;
+        ShowWindow(true);
+        TestInput::ProcessEvents();
+        m_pm.UpdateLayout();
+        return true;
+    }
+    template <class T> T* Get(std::u16string_view name) { return static_cast<T*>(m_pm.FindControl(name)); }
+    int Clicks() const
+    {
+        int count = 0;
+        for (const Note& note : notes)
+            count += note.type == u"click";
+        return count;
+    }
+    const Note* LastClick() const
+    {
+        for (auto it = notes.rbegin(); it != notes.rend(); ++it) {
+            if (it->type == u"click")
+                return &*it;
+        }
+        return nullptr;
+    }
+
+    std::vector<Note> notes;
+
+private:
+    CDuiString m_layout;
+};
+
+POINT Center(CControlUI* control)
+{
+    const RECT& rc = control->GetPos();
+    return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+}
+
+std::string Ansi(const char16_t* text)
+{
+    return CWideToNarrow(text).c_str();
+}
+
+// Runs the UI loop for `ms` (timers fire meanwhile).
+void RunLoopFor(int ms)
+{
+    TestInput::WaitFor([] { return false; }, ms);
+}
+
+const char16_t* kFilterLayout = uR"(<Window size="900,300">
+  <VerticalLayout bkcolor="#FFFFFFFF">
+    <EmuFilter name="Flt_Emu" height="60">
+      <HorizontalLayout height="30">
+        <DispatchEventOption name="Emu_All" text="全部" width="40" group="emu" selected="true"/>
+        <DispatchEventOption text="PC" width="40" group="emu"/>
+        <DispatchEventOption text="FC" width="40" group="emu"/>
+        <DispatchEventOption text="SFC" width="40" group="emu"/>
+        <DispatchEventOption text="N64" width="40" group="emu"/>
+        <DispatchEventOption text="WII" width="40" group="emu"/>
+        <DispatchEventOption text="GBC" width="40" group="emu"/>
+        <DispatchEventOption text="GBA" width="40" group="emu"/>
+        <DispatchEventOption text="NDS" width="40" group="emu"/>
+        <DispatchEventOption text="MD" width="40" group="emu"/>
+      </HorizontalLayout>
+      <HorizontalLayout height="30">
+        <DispatchEventOption text="DC" width="40" group="emu"/>
+        <DispatchEventOption text="PS" width="40" group="emu"/>
+        <DispatchEventOption text="PS2" width="40" group="emu"/>
+        <DispatchEventOption text="PSP" width="40" group="emu"/>
+        <DispatchEventOption text="PCE" width="40" group="emu"/>
+        <DispatchEventOption text="WSC" width="40" group="emu"/>
+        <DispatchEventOption text="ARCADE" width="40" group="emu"/>
+        <DispatchEventOption text="MAME" width="40" group="emu"/>
+        <DispatchEventOption name="Emu_MamePlus" text="MAME+" width="40" group="emu"/>
+      </HorizontalLayout>
+    </EmuFilter>
+    <GameTypeFilter name="Flt_Type" height="30">
+      <DispatchEventOption name="Type_0" text="全部" width="40" group="type" selected="true"/>
+      <Control name="Type_Spacer" width="20"/>
+      <DispatchEventOption name="Type_1" text="动作" width="40" group="type"/>
+      <Control width="10"/>
+      <DispatchEventOption text="格斗" width="40" group="type"/>
+      <DispatchEventOption text="射击" width="40" group="type"/>
+      <DispatchEventOption text="桌面" width="40" group="type"/>
+      <DispatchEventOption text="冒险" width="40" group="type"/>
+      <DispatchEventOption text="赛车" width="40" group="type"/>
+      <DispatchEventOption text="模拟策略" width="40" group="type"/>
+      <DispatchEventOption text="益智" width="40" group="type"/>
+      <DispatchEventOption text="体育" width="40" group="type"/>
+      <DispatchEventOption text="角色扮演" width="40" group="type"/>
+      <DispatchEventOption text="第一人称射击" width="40" group="type"/>
+      <DispatchEventOption text="动作角色扮演" width="40" group="type"/>
+      <DispatchEventOption text="即时策略" width="40" group="type"/>
+      <DispatchEventOption text="音乐" width="40" group="type"/>
+      <DispatchEventOption name="Type_15" text="其他" width="40" group="type"/>
+    </GameTypeFilter>
+    <GameRankfilter name="Flt_Rank" height="30">
+      <DispatchEventOption name="Rank_0" text="推荐" width="60" group="rank" selected="true"/>
+      <DispatchEventOption name="Rank_1" text="最新" width="60" group="rank"/>
+      <DispatchEventOption name="Rank_2" text="热门" width="60" group="rank"/>
+    </GameRankfilter>
+    <PageLabel name="Pager" width="396" height="36" visible="false" itemwidth="36" itemheight="36"
+               pagelabelgroup="PageLabel" button1text="&lt;&lt;" button2text="&gt;&gt;" itemtiptext="..."
+               pagecardinalnumber="42" usebutton1="true" usebutton2="true" useitemtip="true"/>
+    <Control/>
+  </VerticalLayout>
+</Window>)";
+
+class FilterTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dialog.Open()); }
+    void ClickOn(std::u16string_view name)
+    {
+        CControlUI* control = dialog.Get<CControlUI>(name);
+        ASSERT_NE(control, nullptr);
+        TestInput::Click(dialog.GetHWND(), Center(control));
+    }
+    HWND Hwnd() { return dialog.GetHWND(); }
+
+    ControlsDialog dialog{kFilterLayout};
+};
+
+TEST_F(FilterTest, OptionsCarryTheirIdsAndAClickReportsTheFilter)
+{
+    auto* emu = dialog.Get<CEmuFilterUI>(u"Flt_Emu");
+    EXPECT_EQ(emu->GetTag(), 0u);
+    ClickOn(u"Emu_MamePlus");
+    ASSERT_EQ(dialog.Clicks(), 1);
+    EXPECT_EQ(dialog.LastClick()->sender, emu);
+    EXPECT_EQ(dialog.LastClick()->wParam, 146u);
+    EXPECT_EQ(emu->GetTag(), 146u);
+    // The window decides the selection; without checkedself the option stays as it was.
+    EXPECT_FALSE(dialog.Get<COptionUI>(u"Emu_MamePlus")->IsSelected());
+
+    // The selected option is not forwarded again.
+    ClickOn(u"Emu_All");
+    EXPECT_EQ(dialog.Clicks(), 1);
+
+    ClickOn(u"Type_Spacer");
+    EXPECT_EQ(dialog.Clicks(), 1);
+    ClickOn(u"Type_1");
+    ClickOn(u"Type_15");
+    ASSERT_EQ(dialog.Clicks(), 3);
+    EXPECT_EQ(dialog.LastClick()->wParam, 15u);
+    EXPECT_EQ(dialog.Get<CControlUI>(u"Flt_Type")->GetTag(), 15u);
+
+    ClickOn(u"Rank_2");
+    EXPECT_EQ(dialog.LastClick()->sender, dialog.Get<CControlUI>(u"Flt_Rank"));
+    EXPECT_EQ(dialog.LastClick()->wParam, 2u);
+
+    EXPECT_TRUE(emu->SelectId(146));
+    EXPECT_TRUE(dialog.Get<COptionUI>(u"Emu_MamePlus")->IsSelected());
+    EXPECT_FALSE(dialog.Get<COptionUI>(u"Emu_All")->IsSelected());
+    EXPECT_FALSE(emu->SelectId(999));
+}
+
+// What the page selector shows, read from its children.
+struct PagerView {
+    bool visible = false;
+    std::vector<std::u16string> row; // visible children's texts, left to right
+    bool previous = false;
+    bool next = false;
+    int width = 0;
+    std::u16string selected;
+};
+
+PagerView Look(CPageLabelUI* pager)
+{
+    PagerView view;
+    view.visible = pager->IsOwnVisible();
+    view.width = pager->GetFixedWidth();
+    for (int i = 0; i < pager->GetCount(); ++i) {
+        CControlUI* item = pager->GetItemAt(i);
+        if (item->GetName() == u"PageLabelbutton1")
+            view.previous = item->IsEnabled();
+        else if (item->GetName() == u"PageLabelbutton2")
+            view.next = item->IsEnabled();
+        else if (item->IsOwnVisible())
+            view.row.push_back(item->GetText().Str());
+        if (auto* option = static_cast<COptionUI*>(item->GetInterface(u"Option"));
+            option && option->IsSelected())
+            view.selected = option->GetText().Str();
+    }
+    return view;
+}
+
+std::vector<std::u16string> Row(std::initializer_list<const char16_t*> texts)
+{
+    return std::vector<std::u16string>(texts.begin(), texts.end());
+}
+
+TEST_F(FilterTest, PagerFollowsThePagingRules)
+{
+    auto* pager = dialog.Get<CPageLabelUI>(u"Pager");
+    pager->SetPage(1, 0);
+    EXPECT_FALSE(Look(pager).visible);
+
+    pager->SetPage(1, 42);
+    PagerView one = Look(pager);
+    EXPECT_TRUE(one.visible);
+    EXPECT_EQ(one.row, Row({u"1"}));
+    EXPECT_FALSE(one.previous);
+    EXPECT_FALSE(one.next);
+    EXPECT_EQ(one.width, 108);
+
+    pager->SetPage(1, 43);
+    EXPECT_EQ(Look(pager).width, 144);
+    EXPECT_EQ(Look(pager).row, Row({u"1", u"2"}));
+
+    const int twenty = 20 * 42;
+    pager->SetPage(1, twenty);
+    PagerView start = Look(pager);
+    EXPECT_EQ(start.row, Row({u"1", u"2", u"3", u"4", u"5", u"6", u"...", u"20"}));
+    EXPECT_FALSE(start.previous);
+    EXPECT_TRUE(start.next);
+    EXPECT_EQ(start.selected, u"1");
+    EXPECT_EQ(start.width, 360);
+
+    pager->SetPage(10, twenty);
+    PagerView middle = Look(pager);
+    EXPECT_EQ(middle.row, Row({u"1", u"...", u"8", u"9", u"10", u"11", u"12", u"...", u"20"}));
+    EXPECT_EQ(middle.width, 396);
+    EXPECT_EQ(middle.selected, u"10");
+
+    pager->SetPage(18, twenty);
+    PagerView end = Look(pager);
+    EXPECT_EQ(end.row, Row({u"1", u"...", u"15", u"16", u"17", u"18", u"19", u"20"}));
+    EXPECT_EQ(end.width, 360);
+    EXPECT_TRUE(end.next);
+    pager->SetPage(20, twenty);
+    EXPECT_FALSE(Look(pager).next);
+    EXPECT_TRUE(Look(pager).previous);
+}
+
+TEST_F(FilterTest, PagerReportsThePickedPageAndShowsAgainAfterHiding)
+{
+    auto* pager = dialog.Get<CPageLabelUI>(u"Pager");
+    pager->SetPage(10, 20 * 42);
+    dialog.GetPaintManager().UpdateLayout();
+
+    ClickOn(u"PageLabelbutton2");
+    ASSERT_EQ(dialog.Clicks(), 1);
+    EXPECT_EQ(dialog.LastClick()->sender, pager);
+    EXPECT_EQ(dialog.LastClick()->wParam, 11u);
+    ClickOn(u"PageLabelbutton1");
+    EXPECT_EQ(dialog.LastClick()->wParam, 9u);
+    ClickOn(u"PageLabelIndex7");
+    EXPECT_EQ(dialog.LastClick()->wParam, 20u);
+    ClickOn(u"PageLabelIndex2");
+    EXPECT_EQ(dialog.LastClick()->wParam, 8u);
+    // The current page is selected: picking it again says nothing.
+    ClickOn(u"PageLabelIndex4");
+    EXPECT_EQ(dialog.Clicks(), 4);
+
+    // The same pair twice changes nothing; hidden by an empty answer, the same pair shows again.
+    pager->SetPage(10, 20 * 42);
+    EXPECT_TRUE(Look(pager).visible);
+    pager->SetPage(10, 0);
+    EXPECT_FALSE(Look(pager).visible);
+    pager->SetPage(10, 20 * 42);
+    EXPECT_TRUE(Look(pager).visible);
+    EXPECT_EQ(Look(pager).selected, u"10");
+}
+
+const char16_t* kTileLayout = uR"(<Window size="600,300">
+  <VerticalLayout bkcolor="#FFFFFFFF">
+    <GameItem name="Tile" width="270" height="110" bordersize="1" bordercolor="#FFE3E7EE"
+              hotbordcolor="#FF2479E4" hotbordersize="2" click="true">
+      <Control name="Ctr_GameIcon" width="80" height="80" padding="10,15,0,0"/>
+      <VerticalLayout>
+        <Label name="Lb_GameName" height="30"/>
+        <Label name="Lb_GameType" height="20"/>
+        <Label name="Lb_GameSize" height="20"/>
+      </VerticalLayout>
+      <DispatchEventButton name="Btn_InstallGame" text="安装" width="60" height="30"/>
+      <DispatchEventButton name="Btn_DeleteGame" text="删除" width="40" height="30"/>
+    </GameItem>
+    <Label name="Lb_Outside" height="40"/>
+    <Loading name="Loading" width="200" height="60" visible="false"/>
+    <LoadingFail name="LoadingFail" width="200" height="60" visible="false"/>
+    <Control/>
+  </VerticalLayout>
+</Window>)";
+
+class TileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dialog.Open());
+        tile = dialog.Get<CGameItemUI>(u"Tile");
+        ASSERT_NE(tile, nullptr);
+    }
+    HWND Hwnd() { return dialog.GetHWND(); }
+
+    ControlsDialog dialog{kTileLayout};
+    CGameItemUI* tile = nullptr;
+};
+
+TEST_F(TileTest, FillsFromAGameWithBadgeNameCategoryAndSize)
+{
+    CGame game;
+    game.emulatorid = "126";
+    game.gamename = Ansi(u"三国志");
+    game.categoryshortname = Ansi(u"动作游戏");
+    game.size = "12.5";
+    tile->FindSubControl(u"Ctr_GameIcon")->SetBkImage(u"old.png");
+    tile->FillFromGame(game);
+    EXPECT_EQ(tile->GetBkImage(), u"file='skin\\ui\\FBA.png' dest='217,0,253,36'");
+    EXPECT_TRUE(tile->FindSubControl(u"Ctr_GameIcon")->GetBkImage().IsEmpty());
+    EXPECT_EQ(tile->FindSubControl(u"Lb_GameName")->GetText(), u"三国志");
+    EXPECT_EQ(tile->FindSubControl(u"Lb_GameType")->GetText(), u"动作");
+    EXPECT_EQ(tile->FindSubControl(u"Lb_GameSize")->GetText(), u"12.5MB");
+
+    game.emulatorid = "999";
+    tile->FillFromGame(game);
+    EXPECT_EQ(tile->GetBkImage(), u"file='skin\\ui\\FBA.png' dest='217,0,253,36'"); // unchanged
+    EXPECT_TRUE(CGameItemUI::BadgeImage(999).empty());
+    EXPECT_EQ(CGameItemUI::BadgeImage(146), u"MAMEPLUS.png");
+
+    tile->SetIcon(u"/tmp/icon.png");
+    EXPECT_EQ(tile->FindSubControl(u"Ctr_GameIcon")->GetBkImage(), u"/tmp/icon.png");
+}
+
+TEST_F(TileTest, InstallStatesSetTextAndTag)
+{
+    CControlUI* install = tile->FindSubControl(u"Btn_InstallGame");
+    const std::pair<int, const char16_t*> states[] = {
+        {0, u"安装"}, {2, u"下载中"}, {3, u"暂停"}, {4, u"等待"}, {5, u"安装中"}, {6, u"暂停"}, {8, u"启动"}};
+    for (auto [state, text] : states) {
+        tile->SetInstallState(state);
+        EXPECT_EQ(install->GetText(), text);
+        EXPECT_EQ(install->GetTag(), static_cast<UINT_PTR>(state));
+    }
+    tile->SetInstallState(7);
+    EXPECT_EQ(install->GetText(), u"启动");
+    EXPECT_EQ(install->GetTag(), 8u);
+}
+
+TEST_F(TileTest, ClicksOnTheTileAndItsButtons)
+{
+    tile->SetInstallState(3);
+    TestInput::Click(Hwnd(), Center(tile->FindSubControl(u"Btn_InstallGame")));
+    ASSERT_EQ(dialog.Clicks(), 1);
+    EXPECT_EQ(dialog.LastClick()->sender, tile);
+    EXPECT_EQ(dialog.LastClick()->wParam, 1u);
+    EXPECT_EQ(dialog.LastClick()->lParam, 3);
+
+    tile->FindSubControl(u"Btn_DeleteGame")->SetTag(77);
+    TestInput::Click(Hwnd(), Center(tile->FindSubControl(u"Btn_DeleteGame")));
+    ASSERT_EQ(dialog.Clicks(), 2);
+    EXPECT_EQ(dialog.LastClick()->wParam, 2u);
+    EXPECT_EQ(dialog.LastClick()->lParam, 77);
+
+    // A press on the name is a press on the clickable tile.
+    TestInput::Click(Hwnd(), Center(tile->FindSubControl(u"Lb_GameName")));
+    ASSERT_EQ(dialog.Clicks(), 3);
+    EXPECT_EQ(dialog.LastClick()->sender, tile);
+    EXPECT_EQ(dialog.LastClick()->wParam, 0u);
+
+    // Pressed on the tile, released outside: no click.
+    TestInput::MouseDown(Hwnd(), Center(tile->FindSubControl(u"Lb_GameName")));
+    TestInput::MouseMove(Hwnd(), Center(dialog.Get<CControlUI>(u"Lb_Outside")));
+    TestInput::MouseUp(Hwnd(), Center(dialog.Get<CControlUI>(u"Lb_Outside")));
+    EXPECT_EQ(dialog.Clicks(), 3);
+}
+
+TEST_F(TileTest, HotBorderFollowsThePointerOverTheTileAndItsButtons)
+{
+    const RECT rc = tile->GetPos();
+    auto edgePixel = [&] {
+        return TestInput::Grab(Hwnd()).Pixel(rc.left + 1, (rc.top + rc.bottom) / 2) & 0xFFFFFF;
+    };
+    EXPECT_FALSE(tile->IsHot());
+    EXPECT_NE(edgePixel(), 0x2479E4u);
+
+    TestInput::MouseMove(Hwnd(), Center(tile->FindSubControl(u"Lb_GameName")));
+    TestInput::ProcessEvents();
+    EXPECT_TRUE(tile->IsHot());
+    EXPECT_EQ(edgePixel(), 0x2479E4u);
+
+    TestInput::MouseMove(Hwnd(), Center(tile->FindSubControl(u"Btn_InstallGame")));
+    TestInput::ProcessEvents();
+    EXPECT_TRUE(tile->IsHot());
+
+    TestInput::MouseMove(Hwnd(), Center(dialog.Get<CControlUI>(u"Lb_Outside")));
+    TestInput::ProcessEvents();
+    EXPECT_FALSE(tile->IsHot());
+    EXPECT_NE(edgePixel(), 0x2479E4u);
+}
+
+TEST_F(TileTest, LoadingNoticeNeverFlashesForAQuickAnswerAndMovesItsDots)
+{
+    auto* loading = dialog.Get<CLoadingUI>(u"Loading");
+    loading->ShowLoading();
+    RunLoopFor(500);
+    EXPECT_FALSE(loading->IsOwnVisible());
+    loading->HideLoading();
+    EXPECT_FALSE(loading->IsOwnVisible());
+    RunLoopFor(700); // past the second: the stopped timer shows nothing
+    EXPECT_FALSE(loading->IsOwnVisible());
+
+    auto started = std::chrono::steady_clock::now();
+    loading->ShowLoading();
+    ASSERT_TRUE(TestInput::WaitFor([&] { return loading->IsOwnVisible(); }, 3000));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(CLoadingUI::kDelayMs));
+    CControlUI* text = loading->FindSubControl(u"Lb_LoadingText");
+    ASSERT_NE(text, nullptr);
+    std::vector<std::u16string> seen;
+    ASSERT_TRUE(TestInput::WaitFor(
+        [&] {
+            if (seen.empty() || seen.back() != text->GetText().Str())
+                seen.push_back(text->GetText().Str());
+            return seen.size() >= 4;
+        },
+        3000));
+    EXPECT_EQ(seen[0], u"加载中");
+    EXPECT_EQ(seen[1], u"加载中 .");
+    EXPECT_EQ(seen[2], u"加载中 . .");
+    EXPECT_EQ(seen[3], u"加载中 . . .");
+    loading->HideLoading();
+    EXPECT_FALSE(loading->IsOwnVisible());
+}
+
+TEST_F(TileTest, FailureNoticeLeavesByItselfAfterOneAndAHalfSeconds)
+{
+    auto* fail = dialog.Get<CLoadingFailUI>(u"LoadingFail");
+    auto started = std::chrono::steady_clock::now();
+    fail->ShowFail();
+    EXPECT_TRUE(fail->IsOwnVisible());
+    ASSERT_TRUE(TestInput::WaitFor([&] { return !fail->IsOwnVisible(); }, 4000));
+    auto shown = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(shown, std::chrono::milliseconds(CLoadingFailUI::kShowMs));
+    EXPECT_LT(shown, std::chrono::milliseconds(3000));
+}
+
+} // namespace
