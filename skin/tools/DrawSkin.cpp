@@ -1,0 +1,378 @@
+// Draws the program's skin images (skin/ui/*.png) with Qt's painter. Run it with the skin/ui
+// folder as its argument after changing a drawing; the PNGs it writes are committed beside it.
+//
+//   QT_QPA_PLATFORM=offscreen quokka-drawskin skin/ui/
+
+#include <QColor>
+#include <QDir>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const QColor kAccent(0x24, 0x79, 0xe4);
+const QColor kText(0x33, 0x3b, 0x48);
+const QColor kMuted(0x8a, 0x94, 0xa3);
+QString g_folder;
+
+struct Platform {
+    int id;
+    const char* badge; // badge file name without ".png"
+    const char* label; // text on the badge
+    const char* local; // local image name without ".png"
+    QColor color;
+};
+
+const Platform kPlatforms[] = {
+    {119, "PS", "PS", "local_ps", QColor(0x3d, 0x5a, 0xc8)},
+    {120, "GBA", "GBA", "local_gba", QColor(0x6a, 0x4c, 0xd6)},
+    {121, "SFC", "SFC", "local_sfc", QColor(0x9b, 0x59, 0xb6)},
+    {122, "MD", "MD", "local_md", QColor(0x2c, 0x3e, 0x50)},
+    {123, "MAME", "MAME", "local_mame", QColor(0xe6, 0x7e, 0x22)},
+    {124, "GBC", "GBC", "local_gbc", QColor(0x27, 0xae, 0x60)},
+    {125, "FC", "FC", "local_fc", QColor(0xd6, 0x45, 0x41)},
+    {126, "FBA", "FBA", "local_fba", QColor(0xf3, 0x9c, 0x12)},
+    {127, "NDS", "NDS", "local_nds", QColor(0x7f, 0x8c, 0x8d)},
+    {129, "PSP", "PSP", "local_psp", QColor(0x1f, 0x2d, 0x3d)},
+    {130, "N64", "N64", "local_n64", QColor(0x16, 0xa0, 0x85)},
+    {131, "WSC", "WSC", "local_wsc", QColor(0x8e, 0x44, 0xad)},
+    {133, "DC", "DC", "local_dc", QColor(0xe0, 0x6c, 0x2b)},
+    {138, "PC", "PC", "local_pc", QColor(0x24, 0x79, 0xe4)},
+    {140, "WII", "WII", "local_wii", QColor(0x34, 0x98, 0xdb)},
+    {142, "PS2", "PS2", "local_ps2", QColor(0x2b, 0x4c, 0x9c)},
+    {146, "MAMEPLUS", "MAME+", "local_mameplus", QColor(0xd3, 0x54, 0x00)},
+    {148, "PCE", "PCE", "local_pce", QColor(0xc0, 0x39, 0x2b)},
+};
+
+QImage Canvas(int w, int h)
+{
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+void Save(const QImage& image, const char* name)
+{
+    QString path = g_folder + QString::fromUtf8(name);
+    if (!image.save(path, "PNG"))
+        std::fprintf(stderr, "cannot write %s\n", path.toLocal8Bit().constData());
+}
+
+QFont Font(int pixels, bool bold)
+{
+    QFont font(QStringLiteral("Noto Sans CJK SC"));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+// The corner badge of a tile: a square whose top-right corner follows the tile's rounded corner
+// and whose bottom-left corner is cut round, with the platform's short name.
+void DrawBadge(const Platform& platform)
+{
+    QImage image = Canvas(36, 36);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.moveTo(0, 0);
+    path.lineTo(30, 0);
+    path.quadTo(36, 0, 36, 6);
+    path.lineTo(36, 36);
+    path.lineTo(14, 36);
+    path.quadTo(0, 36, 0, 22);
+    path.closeSubpath();
+    p.fillPath(path, platform.color);
+    QString label = QString::fromUtf8(platform.label);
+    p.setFont(Font(label.size() > 3 ? 8 : 11, true));
+    p.setPen(Qt::white);
+    p.drawText(QRectF(0, 0, 36, 34), Qt::AlignCenter, label);
+    p.end();
+    Save(image, (std::string(platform.badge) + ".png").c_str());
+}
+
+// A game controller glyph centred at (cx, cy) with the given width.
+void DrawPad(QPainter& p, double cx, double cy, double w, const QColor& color, const QColor& holes)
+{
+    double h = w * 0.6;
+    QPainterPath body;
+    body.addRoundedRect(QRectF(cx - w / 2, cy - h / 2, w, h), h * 0.45, h * 0.45);
+    p.fillPath(body, color);
+    double s = w * 0.07;
+    double lx = cx - w * 0.24;
+    p.fillRect(QRectF(lx - s * 2.2, cy - s / 2, s * 4.4, s), holes);
+    p.fillRect(QRectF(lx - s / 2, cy - s * 2.2, s, s * 4.4), holes);
+    p.setPen(Qt::NoPen);
+    p.setBrush(holes);
+    p.drawEllipse(QPointF(cx + w * 0.2, cy - s * 1.1), s * 0.9, s * 0.9);
+    p.drawEllipse(QPointF(cx + w * 0.31, cy + s * 0.6), s * 0.9, s * 0.9);
+}
+
+void DrawDefaultIcon()
+{
+    QImage image = Canvas(96, 96);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, 96, 96);
+    g.setColorAt(0, QColor(0xe8, 0xf0, 0xfc));
+    g.setColorAt(1, QColor(0xcf, 0xdf, 0xf7));
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(0, 0, 96, 96), 18, 18);
+    DrawPad(p, 48, 50, 58, QColor(0x9d, 0xb8, 0xe6), QColor(0xe8, 0xf0, 0xfc));
+    p.end();
+    Save(image, "DefaultGameIcon.png");
+}
+
+void DrawLocalImage(const Platform& platform)
+{
+    QImage image = Canvas(96, 96);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, 96, 96);
+    g.setColorAt(0, platform.color.lighter(125));
+    g.setColorAt(1, platform.color);
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(0, 0, 96, 96), 18, 18);
+    DrawPad(p, 48, 38, 46, QColor(255, 255, 255, 220), platform.color);
+    QString label = QString::fromUtf8(platform.label);
+    p.setFont(Font(label.size() > 3 ? 15 : 18, true));
+    p.setPen(Qt::white);
+    p.drawText(QRectF(0, 58, 96, 30), Qt::AlignCenter, label);
+    p.end();
+    Save(image, (std::string(platform.local) + ".png").c_str());
+}
+
+// The program's mark: a rounded blue square with a pad and a white "Q" ring.
+void DrawLogo(int size, const char* name)
+{
+    QImage image = Canvas(size, size);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, size, size);
+    g.setColorAt(0, QColor(0x4a, 0x96, 0xf5));
+    g.setColorAt(1, kAccent.darker(110));
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(0, 0, size, size), size * 0.24, size * 0.24);
+    double c = size / 2.0;
+    p.setPen(QPen(Qt::white, size * 0.1, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(c, c - size * 0.02), size * 0.26, size * 0.26);
+    p.drawLine(QPointF(c + size * 0.12, c + size * 0.14), QPointF(c + size * 0.3, c + size * 0.32));
+    p.end();
+    Save(image, name);
+}
+
+// Title bar glyphs, drawn white on the blue band (hot: a translucent white plate behind).
+enum class Glyph { Close, Min, Settings, Feedback, Download, GamePad, Search };
+
+void DrawGlyph(QPainter& p, Glyph glyph, QRectF box, const QColor& color)
+{
+    QPointF c = box.center();
+    double r = box.width() * 0.28;
+    QPen pen(color, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    switch (glyph) {
+    case Glyph::Close:
+        p.drawLine(c + QPointF(-r * 0.8, -r * 0.8), c + QPointF(r * 0.8, r * 0.8));
+        p.drawLine(c + QPointF(r * 0.8, -r * 0.8), c + QPointF(-r * 0.8, r * 0.8));
+        break;
+    case Glyph::Min:
+        p.drawLine(c + QPointF(-r * 0.9, 0), c + QPointF(r * 0.9, 0));
+        break;
+    case Glyph::Settings: {
+        p.drawEllipse(c, r * 0.42, r * 0.42);
+        for (int i = 0; i < 8; ++i) {
+            double a = i * M_PI / 4;
+            p.drawLine(c + QPointF(std::cos(a) * r * 0.72, std::sin(a) * r * 0.72),
+                       c + QPointF(std::cos(a) * r * 1.02, std::sin(a) * r * 1.02));
+        }
+        p.drawEllipse(c, r * 0.74, r * 0.74);
+        break;
+    }
+    case Glyph::Feedback: {
+        QPainterPath bubble;
+        bubble.addRoundedRect(QRectF(c.x() - r, c.y() - r * 0.8, r * 2, r * 1.45), 3, 3);
+        p.drawPath(bubble);
+        p.drawLine(c + QPointF(-r * 0.4, r * 0.65), c + QPointF(-r * 0.6, r * 1.05));
+        p.drawLine(c + QPointF(-r * 0.5, -r * 0.2), c + QPointF(r * 0.5, -r * 0.2));
+        p.drawLine(c + QPointF(-r * 0.5, r * 0.2), c + QPointF(r * 0.2, r * 0.2));
+        break;
+    }
+    case Glyph::Download:
+        p.drawLine(c + QPointF(0, -r), c + QPointF(0, r * 0.45));
+        p.drawLine(c + QPointF(-r * 0.5, 0), c + QPointF(0, r * 0.5));
+        p.drawLine(c + QPointF(r * 0.5, 0), c + QPointF(0, r * 0.5));
+        p.drawLine(c + QPointF(-r, r * 1.0), c + QPointF(r, r * 1.0));
+        break;
+    case Glyph::GamePad: {
+        QPainterPath body;
+        body.addRoundedRect(QRectF(c.x() - r * 1.1, c.y() - r * 0.6, r * 2.2, r * 1.3), r * 0.55, r * 0.55);
+        p.drawPath(body);
+        p.drawLine(c + QPointF(-r * 0.65, 0), c + QPointF(-r * 0.25, 0));
+        p.drawLine(c + QPointF(-r * 0.45, -r * 0.2), c + QPointF(-r * 0.45, r * 0.2));
+        p.drawPoint(c + QPointF(r * 0.45, 0));
+        break;
+    }
+    case Glyph::Search:
+        p.drawEllipse(c + QPointF(-r * 0.15, -r * 0.15), r * 0.62, r * 0.62);
+        p.drawLine(c + QPointF(r * 0.32, r * 0.32), c + QPointF(r * 0.85, r * 0.85));
+        break;
+    }
+}
+
+void DrawTitleButton(Glyph glyph, const char* name, bool hot, const QColor& plate, const QColor& color)
+{
+    const int size = 32;
+    QImage image = Canvas(size, size);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (hot) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(plate);
+        p.drawRoundedRect(QRectF(1, 1, size - 2, size - 2), 8, 8);
+    }
+    DrawGlyph(p, glyph, QRectF(0, 0, size, size), color);
+    p.end();
+    Save(image, name);
+}
+
+void DrawTitleButtons()
+{
+    struct Entry {
+        Glyph glyph;
+        const char* normal;
+        const char* hot;
+    };
+    const Entry entries[] = {
+        {Glyph::Close, "btn_close.png", "btn_close_hot.png"},
+        {Glyph::Min, "btn_min.png", "btn_min_hot.png"},
+        {Glyph::Settings, "btn_set.png", "btn_set_hot.png"},
+        {Glyph::Feedback, "btn_feedback.png", "btn_feedback_hot.png"},
+        {Glyph::Download, "btn_download.png", "btn_download_hot.png"},
+        {Glyph::GamePad, "btn_gamepad.png", "btn_gamepad_hot.png"},
+    };
+    for (const Entry& entry : entries) {
+        DrawTitleButton(entry.glyph, entry.normal, false, Qt::transparent, Qt::white);
+        QColor plate = entry.glyph == Glyph::Close ? QColor(0xe8, 0x4a, 0x4a) : QColor(255, 255, 255, 50);
+        DrawTitleButton(entry.glyph, entry.hot, true, plate, Qt::white);
+    }
+    DrawTitleButton(Glyph::Search, "btn_search.png", false, Qt::transparent, kMuted);
+    DrawTitleButton(Glyph::Search, "btn_search_hot.png", false, Qt::transparent, kAccent);
+}
+
+// The red number badge of the download and pad buttons.
+void DrawNumberBadge()
+{
+    QImage image = Canvas(18, 18);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 1.2));
+    p.setBrush(QColor(0xf2, 0x4b, 0x4b));
+    p.drawEllipse(QRectF(0.8, 0.8, 16.4, 16.4));
+    p.end();
+    Save(image, "num_badge.png");
+}
+
+// The underline of the selected main tab, drawn under the tab's text.
+void DrawTabMarks()
+{
+    QImage image = Canvas(40, 4);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(0, 0, 40, 4), 2, 2);
+    p.end();
+    Save(image, "tab_mark.png");
+}
+
+void DrawSpinner(const char* name, int phase)
+{
+    const int size = 48;
+    QImage image = Canvas(size, size);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    for (int i = 0; i < 8; ++i) {
+        double a = (i + phase) * M_PI / 4;
+        QColor dot = kAccent;
+        dot.setAlpha(40 + i * 30);
+        p.setPen(Qt::NoPen);
+        p.setBrush(dot);
+        p.drawEllipse(QPointF(24 + std::cos(a) * 16, 24 + std::sin(a) * 16), 2.2 + i * 0.35, 2.2 + i * 0.35);
+    }
+    p.end();
+    Save(image, name);
+}
+
+void DrawLoadFail()
+{
+    const int size = 64;
+    QImage image = Canvas(size, size);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath cloud;
+    cloud.addEllipse(QPointF(24, 34), 13, 13);
+    cloud.addEllipse(QPointF(38, 28), 15, 15);
+    cloud.addRoundedRect(QRectF(10, 32, 46, 16), 8, 8);
+    p.fillPath(cloud.simplified(), QColor(0xd5, 0xdc, 0xe6));
+    p.setPen(QPen(QColor(0xf2, 0x4b, 0x4b), 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(27, 32), QPointF(37, 42));
+    p.drawLine(QPointF(37, 32), QPointF(27, 42));
+    p.end();
+    Save(image, "loading_fail.png");
+}
+
+void DrawEmptyShelf()
+{
+    QImage image = Canvas(120, 90);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xe3, 0xea, 0xf4));
+    p.drawRoundedRect(QRectF(10, 20, 100, 60), 10, 10);
+    DrawPad(p, 60, 50, 50, QColor(0xc3, 0xd2, 0xe8), QColor(0xe3, 0xea, 0xf4));
+    p.end();
+    Save(image, "empty_shelf.png");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <skin/ui folder>\n", argv[0]);
+        return 2;
+    }
+    QGuiApplication app(argc, argv);
+    g_folder = QString::fromLocal8Bit(argv[1]);
+    if (!g_folder.endsWith('/'))
+        g_folder += '/';
+    QDir().mkpath(g_folder);
+
+    for (const Platform& platform : kPlatforms) {
+        DrawBadge(platform);
+        DrawLocalImage(platform);
+    }
+    DrawDefaultIcon();
+    DrawLogo(36, "logo.png");
+    DrawLogo(64, "logo_big.png");
+    DrawTitleButtons();
+    DrawNumberBadge();
+    DrawTabMarks();
+    DrawSpinner("loading.png", 0);
+    for (int phase = 0; phase < 8; ++phase)
+        DrawSpinner(("loading_" + std::to_string(phase) + ".png").c_str(), phase);
+    DrawLoadFail();
+    DrawEmptyShelf();
+    return 0;
+}
