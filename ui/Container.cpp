@@ -424,30 +424,26 @@ void CContainerUI::DoPaint(HDC hDC, const RECT& rcPaint)
     RECT clip;
     if (!IntersectRect(clip, rcPaint, m_rcItem))
         return;
-    QPainter* painter = hDC != nullptr ? hDC->painter : nullptr;
-    if (painter != nullptr) {
-        painter->save();
-        painter->setClipRect(ToQRect(clip), Qt::IntersectClip);
-    }
     CControlUI::DoPaint(hDC, clip);
+    QPainter* painter = hDC != nullptr ? hDC->painter : nullptr;
     if (!m_items.empty()) {
+        // Children are clipped once, to the content rectangle (they may be scrolled past it).
         RECT content = ContentRect();
         RECT childClip;
         if (IntersectRect(childClip, clip, content)) {
+            if (painter != nullptr) {
+                painter->save();
+                painter->setClipRect(ToQRect(childClip), Qt::IntersectClip);
+            }
             for (CControlUI* item : m_items) {
                 if (!item->IsVisible() || item->IsFloat())
                     continue;
                 RECT tmp;
-                if (!IntersectRect(tmp, childClip, item->GetPos()))
-                    continue;
-                if (painter != nullptr) {
-                    painter->save();
-                    painter->setClipRect(ToQRect(childClip), Qt::IntersectClip);
-                }
-                item->DoPaint(hDC, childClip);
-                if (painter != nullptr)
-                    painter->restore();
+                if (IntersectRect(tmp, childClip, item->GetPos()))
+                    item->DoPaint(hDC, childClip);
             }
+            if (painter != nullptr)
+                painter->restore();
         }
         for (CControlUI* item : m_items) {
             if (!item->IsVisible() || !item->IsFloat())
@@ -461,8 +457,6 @@ void CContainerUI::DoPaint(HDC hDC, const RECT& rcPaint)
         m_pVerticalScrollBar->DoPaint(hDC, clip);
     if (m_pHorizontalScrollBar && m_pHorizontalScrollBar->IsVisible())
         m_pHorizontalScrollBar->DoPaint(hDC, clip);
-    if (painter != nullptr)
-        painter->restore();
 }
 
 void CContainerUI::SetAttribute(std::u16string_view name, std::u16string_view value)

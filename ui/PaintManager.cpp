@@ -393,12 +393,14 @@ int CPaintManagerUI::AddFont(int id, const CDuiString& name, int size, bool bold
 {
     if (id < 0)
         id = m_fonts.empty() ? 0 : m_fonts.rbegin()->first + 1;
+    m_impl->fonts.clear();
     m_fonts[id] = TFontInfo{name, size > 0 ? std::min(size, 400) : 12, bold, underline, italic};
     return id;
 }
 
 void CPaintManagerUI::SetDefaultFont(const CDuiString& name, int size, bool bold, bool underline, bool italic)
 {
+    m_impl->fonts.clear();
     m_defaultFont = TFontInfo{name.IsEmpty() ? CDuiString(u"Noto Sans CJK SC") : name, size > 0 ? size : 12,
                               bold, underline, italic};
 }
@@ -412,6 +414,12 @@ const TFontInfo* CPaintManagerUI::GetFontInfo(int index) const
 QFont FontFor(const CPaintManagerUI* manager, int index)
 {
     static const TFontInfo kFallback{u"Noto Sans CJK SC", 13, false, false, false};
+    if (manager != nullptr) {
+        auto& cache = manager->GetImpl()->fonts;
+        auto it = cache.find(index);
+        if (it != cache.end())
+            return it->second;
+    }
     const TFontInfo* info = manager != nullptr ? manager->GetFontInfo(index) : &kFallback;
     QFont font;
     // The layout's face first; Noto Sans CJK SC for everything it lacks (and for Chinese text).
@@ -425,6 +433,8 @@ QFont FontFor(const CPaintManagerUI* manager, int index)
     font.setUnderline(info->bUnderline);
     font.setItalic(info->bItalic);
     font.setHintingPreference(QFont::PreferNoHinting);
+    if (manager != nullptr)
+        manager->GetImpl()->fonts.emplace(index, font);
     return font;
 }
 
@@ -478,7 +488,8 @@ void CPaintManagerUI::Paint()
     if (clip.isEmpty())
         clip = host->rect();
     RECT rcPaint = FromQRect(clip);
-    painter->fillRect(clip, QColor(0xFF, 0xFF, 0xFF));
+    if ((m_pRoot->GetBkColor() >> 24) != 0xFF)
+        painter->fillRect(clip, QColor(0xFF, 0xFF, 0xFF)); // the root does not cover everything
     painter->setRenderHint(QPainter::TextAntialiasing);
     HDC__ dc{painter, this};
     m_pRoot->DoPaint(&dc, rcPaint);

@@ -215,19 +215,22 @@ void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* manager, RECT& rc, std::u
     if (hDC == nullptr || hDC->painter == nullptr || qtext.isEmpty())
         return;
     QPainter* p = hDC->painter;
-    p->save();
+    QFont oldFont = p->font();
+    QPen oldPen = p->pen();
     p->setFont(qfont);
     p->setPen(ToQColor(color));
-    p->setClipRect(ToQRect(rc), Qt::IntersectClip);
     QRect box = ToQRect(rc);
     Qt::Alignment align = AlignmentOf(style);
     bool singleLine = (style & DT_SINGLELINE) != 0 || (style & DT_WORDBREAK) == 0;
     if (singleLine) {
+        // drawText clips to the box itself.
         qtext.replace(QLatin1Char('\n'), QLatin1Char(' '));
         if (style & DT_END_ELLIPSIS)
-            qtext = QFontMetrics(qfont).elidedText(qtext, Qt::ElideRight, box.width());
+            qtext = p->fontMetrics().elidedText(qtext, Qt::ElideRight, box.width());
         p->drawText(box, static_cast<int>(align | Qt::TextSingleLine), qtext);
     } else {
+        p->save();
+        p->setClipRect(box, Qt::IntersectClip);
         QStringList lines =
             WrapLines(qtext, qfont, box.width(), box.height(), (style & DT_END_ELLIPSIS) != 0);
         QFontMetrics fm(qfont);
@@ -243,8 +246,10 @@ void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* manager, RECT& rc, std::u
                         static_cast<int>(h | Qt::AlignVCenter), line);
             y += fm.height();
         }
+        p->restore();
     }
-    p->restore();
+    p->setFont(oldFont);
+    p->setPen(oldPen);
 }
 
 SIZE CRenderEngine::GetTextSize(HDC, CPaintManagerUI* manager, std::u16string_view text, int font, UINT style,
@@ -317,7 +322,8 @@ void CRenderEngine::DrawImage(HDC hDC, const TImageInfo* image, const RECT& dest
 {
     if (hDC == nullptr || hDC->painter == nullptr || image == nullptr || dest.IsEmpty())
         return;
-    const QImage& img = static_cast<const ImageEntry*>(image)->image;
+    const auto* entry = static_cast<const ImageEntry*>(image);
+    const QImage& img = entry->image;
     QPainter* p = hDC->painter;
     p->save();
     p->setRenderHint(QPainter::SmoothPixmapTransform);
@@ -326,7 +332,13 @@ void CRenderEngine::DrawImage(HDC hDC, const TImageInfo* image, const RECT& dest
     QRect src = ToQRect(source).intersected(img.rect());
     QRect dst = ToQRect(dest);
     bool nine = corner.left > 0 || corner.top > 0 || corner.right > 0 || corner.bottom > 0;
-    if (!nine) {
+    if (!nine && src == img.rect() && dst.size() != img.size()) {
+        // Scaling the whole image smoothly on every paint is the costly part of a repaint: the
+        // last scaled copy is kept, and a repaint at the same size is a plain copy.
+        if (entry->scaled.size() != dst.size())
+            entry->scaled = img.scaled(dst.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        p->drawImage(dst.topLeft(), entry->scaled);
+    } else if (!nine) {
         p->drawImage(dst, img, src);
     } else {
         // Nine parts: corners unscaled, edges stretched in one direction, the middle in both.

@@ -11,6 +11,7 @@
 #include <QPainter>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -31,7 +32,7 @@ std::u16string TileLayoutXml()
     for (int i = 0; i < 42; ++i) {
         xml +=
             uR"(<VerticalLayout bkcolor="#FFFFFFFF" borderround="8,8" inset="10,10,10,10" childpadding="6">
-            <Control height="140" bkimage="file='skin/ui/bench_icon.png' corner='4,4,4,4'"/>
+            <Control height="140" bkimage="skin/ui/bench_icon.png"/>
             <Label text="超级马力欧兄弟 第)" +
             std::u16string(1, static_cast<char16_t>(u'0' + i % 10)) + uR"(代" height="20" endellipsis="true"/>
             <Label text="动作  128MB" height="18" textcolor="#FF8A93A0"/>
@@ -88,9 +89,10 @@ void BM_FullRepaint(benchmark::State& state)
     window.Create(nullptr, u"bench", UI_WNDSTYLE_DIALOG, 0);
     TestInput::ProcessEvents();
     double inside = 0;
+    // The whole window is invalidated and the UI loop repaints it, as after a resize.
     for (auto _ : state) {
-        TestInput::TestImage image = TestInput::Grab(window.GetHWND());
-        benchmark::DoNotOptimize(image.pixels.data());
+        window.Pm().Invalidate();
+        TestInput::ProcessEvents();
         inside += window.Pm().GetPaintStats().dLastPaintMs;
     }
     state.counters["toolkit_paint_ms"] = benchmark::Counter(inside / static_cast<double>(state.iterations()));
@@ -151,8 +153,23 @@ BENCHMARK(BM_StartUp)
 
 } // namespace
 
+// The first window of a fresh process: application object, fonts, layout, first frame.
+void PrintColdStart()
+{
+    auto start = std::chrono::steady_clock::now();
+    Setup();
+    BenchWindow window;
+    window.Create(nullptr, u"bench", UI_WNDSTYLE_DIALOG, 0);
+    TestInput::WaitFor([&] { return window.Pm().GetPaintStats().nPaints > 0; }, 5000);
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf("Cold start to first frame (1240 x 680, 42 tiles): %.1f ms (goal: under 150 ms)\n", ms);
+    window.DestroyWindow();
+    TestInput::ProcessEvents();
+}
+
 int main(int argc, char** argv)
 {
+    PrintColdStart();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -56,7 +56,8 @@ bool IsUiThread();
 // A cached image with its pixels.
 struct ImageEntry : TImageInfo {
     QImage image;
-    QByteArray bytes; // kept for animated images
+    QByteArray bytes;      // kept for animated images
+    mutable QImage scaled; // the whole image at the size it was last drawn, for quick repaints
 };
 
 // The widget that stands for one CWindowWnd. It turns Qt's events into window messages.
@@ -126,6 +127,7 @@ struct CPaintManagerUI::Impl {
     std::unique_ptr<QObject> timerHost;
     bool asyncQueued = false;
     QPointer<QWidget> tooltipOwner;
+    std::map<int, QFont> fonts; // built from the font table on first use
 };
 
 HostWidget* HostOf(HWND hwnd);
