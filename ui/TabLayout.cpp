@@ -25,8 +25,11 @@ bool CTabLayoutUI::AddAt(CControlUI* control, int index)
 {
     if (!CContainerUI::AddAt(control, index))
         return false;
-    if (m_iCurSel == -1 && control->IsOwnVisible()) {
-        m_iCurSel = GetItemIndex(control);
+    int at = GetItemIndex(control);
+    bool wanted = m_iInitSel >= 0 ? at == m_iInitSel : control->IsOwnVisible();
+    if (m_iCurSel == -1 && wanted) {
+        m_iCurSel = at;
+        control->SetVisible(true);
     } else {
         if (index <= m_iCurSel && m_iCurSel >= 0 && GetItemAt(m_iCurSel + 1) != nullptr)
             ++m_iCurSel;
@@ -104,7 +107,7 @@ void CTabLayoutUI::SetAttribute(std::u16string_view name, std::u16string_view va
         if (index >= 0 && index < GetCount())
             SelectItem(index);
         else
-            m_iCurSel = index; // applied when the pages arrive
+            m_iInitSel = index; // applied when that page arrives
     } else {
         CContainerUI::SetAttribute(name, value);
     }

@@ -23,6 +23,7 @@ public:
 
 protected:
     int m_iCurSel = -1;
+    int m_iInitSel = -1; // "selectedid" given before the pages were added
 };
 
 } // namespace UiLib
