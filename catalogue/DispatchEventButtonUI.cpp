@@ -14,6 +14,18 @@ IDispatchReceiver* FindDispatchReceiver(CControlUI* control)
     return nullptr;
 }
 
+void PassEventToReceiver(CControlUI* control, TEventUI& event)
+{
+    for (CControlUI* up = control->GetParent(); up != nullptr; up = up->GetParent()) {
+        if (up->GetInterface(kDispatchReceiverInterface) != nullptr) {
+            up->DoEvent(event);
+            return;
+        }
+    }
+    if (control->GetParent() != nullptr)
+        control->GetParent()->DoEvent(event);
+}
+
 namespace {
 
 // Mouse events a forwarding control passes on after its own handling, so that the container
@@ -49,6 +61,6 @@ void CDispatchEventButtonUI::DoEvent(TEventUI& event)
         return;
     }
     CButtonUI::DoEvent(event);
-    if (IsPassedOn(event.Type) && m_pParent != nullptr)
-        m_pParent->DoEvent(event);
+    if (IsPassedOn(event.Type))
+        PassEventToReceiver(this, event);
 }

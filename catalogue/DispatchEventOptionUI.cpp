@@ -37,8 +37,7 @@ void CDispatchEventOptionUI::DoEvent(TEventUI& event)
         return;
     }
     COptionUI::DoEvent(event);
-    if ((event.Type == UIEVENT_MOUSEENTER || event.Type == UIEVENT_MOUSELEAVE ||
-         event.Type == UIEVENT_MOUSEMOVE) &&
-        m_pParent != nullptr)
-        m_pParent->DoEvent(event);
+    if (event.Type == UIEVENT_MOUSEENTER || event.Type == UIEVENT_MOUSELEAVE ||
+        event.Type == UIEVENT_MOUSEMOVE)
+        PassEventToReceiver(this, event);
 }

@@ -16,6 +16,9 @@ protected:
 
 // The nearest ancestor of `control` that receives forwarded clicks, or null.
 IDispatchReceiver* FindDispatchReceiver(UiLib::CControlUI* control);
+// Hands a mouse event that a forwarding control does not use to the control composing it (the
+// nearest receiving ancestor, across plain layouts in between), so a tile sees the pointer leave.
+void PassEventToReceiver(UiLib::CControlUI* control, UiLib::TEventUI& event);
 
 // Interface name under which the receiving controls answer GetInterface.
 inline constexpr std::u16string_view kDispatchReceiverInterface = u"DispatchReceiver";

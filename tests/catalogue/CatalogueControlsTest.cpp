@@ -360,8 +360,10 @@ const char16_t* kTileLayout = uR"(<Window size="600,300">
         <Label name="Lb_GameType" height="20"/>
         <Label name="Lb_GameSize" height="20"/>
       </VerticalLayout>
-      <DispatchEventButton name="Btn_InstallGame" text="安装" width="60" height="30"/>
-      <DispatchEventButton name="Btn_DeleteGame" text="删除" width="40" height="30"/>
+      <HorizontalLayout width="100">
+        <DispatchEventButton name="Btn_InstallGame" text="安装" width="60" height="30"/>
+        <DispatchEventButton name="Btn_DeleteGame" text="删除" width="40" height="30"/>
+      </HorizontalLayout>
     </GameItem>
     <Label name="Lb_Outside" height="40"/>
     <Loading name="Loading" width="200" height="60" visible="false"/>
@@ -470,6 +472,7 @@ TEST_F(TileTest, HotBorderFollowsThePointerOverTheTileAndItsButtons)
     TestInput::ProcessEvents();
     EXPECT_TRUE(tile->IsHot());
 
+    // Straight from a button (inside a row of the tile) to outside the tile.
     TestInput::MouseMove(Hwnd(), Center(dialog.Get<CControlUI>(u"Lb_Outside")));
     TestInput::ProcessEvents();
     EXPECT_FALSE(tile->IsHot());
