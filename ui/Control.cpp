@@ -183,11 +183,10 @@ void CControlUI::SetName(const CDuiString& name)
 {
     if (m_sName == name)
         return;
-    if (m_pManager != nullptr)
-        m_pManager->ReapObjects(this); // drops the old name (the control has no timers yet to lose)
+    CDuiString old = m_sName;
     m_sName = name;
     if (m_pManager != nullptr)
-        m_pManager->InitControls(this);
+        m_pManager->RenameControl(this, old);
 }
 
 void CControlUI::SetText(const CDuiString& text)

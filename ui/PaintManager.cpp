@@ -123,6 +123,14 @@ void CPaintManagerUI::ReapObjects(CControlUI* control)
     }
 }
 
+void CPaintManagerUI::RenameControl(CControlUI* control, const CDuiString& oldName)
+{
+    auto it = m_names.find(oldName.Str());
+    if (it != m_names.end() && it->second == control)
+        m_names.erase(it);
+    InitControls(control);
+}
+
 CControlUI* CPaintManagerUI::FindControl(std::u16string_view name) const
 {
     auto it = m_names.find(name);
@@ -644,7 +652,8 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam)
                                                                     : Qt::ArrowCursor);
             }
         }
-        CControlUI* target = m_pEventClick != nullptr ? m_pEventClick : control;
+        // The hovered control may have left the tree in its enter or leave handling.
+        CControlUI* target = m_pEventClick != nullptr ? m_pEventClick : m_pEventHover;
         if (target != nullptr) {
             event.Type = UIEVENT_MOUSEMOVE;
             event.pSender = target;
@@ -690,14 +699,15 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam)
         return;
     case WM_RBUTTONUP: {
         CControlUI* click = m_pEventRClick;
-        m_pEventRClick = nullptr;
         if (click == nullptr)
             return;
         event.Type = UIEVENT_RBUTTONUP;
         event.pSender = click;
         click->Event(event);
-        if (click->GetManager() == this && click->GetPos().Contains(pt))
+        // ReapObjects clears m_pEventRClick when the handling removed the control.
+        if (m_pEventRClick == click && click->GetPos().Contains(pt))
             SendNotify(click, u"menu", 0, MAKELPARAM(pt.x, pt.y));
+        m_pEventRClick = nullptr;
         return;
     }
     default:

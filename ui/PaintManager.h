@@ -83,6 +83,8 @@ public:
     // Forgets a control that is leaving the tree: its name, timers, focus, hover, capture and
     // queued notifications.
     void ReapObjects(CControlUI* control);
+    // Keeps the name lookup right when a control in the tree is renamed.
+    void RenameControl(CControlUI* control, const CDuiString& oldName);
 
     // The control with this name, or null. Names are registered when controls join the tree.
     CControlUI* FindControl(std::u16string_view name) const;

@@ -101,6 +101,24 @@ TEST_F(DispatchTest, ClicksReachListenersOnlyForEnabledControlsReleasedInside)
     EXPECT_EQ(dialog.Count(u"click", u"Btn_Float"), 1);
 }
 
+TEST_F(DispatchTest, ControlsRemovedByTheirOwnClickLeaveNothingDangling)
+{
+    // A handler that empties the list from a row's click, and renames an option in a group.
+    dialog.onNotify = [this](TNotifyUI& msg) {
+        if (msg.sType == u"itemclick")
+            Get<CListUI>(u"Ls_Rows")->RemoveAll();
+    };
+    dialog.ClickOn(u"Row_1");
+    EXPECT_EQ(Get<CListUI>(u"Ls_Rows")->GetCount(), 0);
+    EXPECT_EQ(dialog.Find(u"Row_1"), nullptr);
+    TestInput::Click(Hwnd(), Center(dialog.Find(u"Ls_Rows")), true); // right click where rows were
+
+    dialog.Find(u"Opt_2")->SetName(u"Opt_Two");
+    EXPECT_EQ(dialog.Find(u"Opt_2"), nullptr);
+    dialog.ClickOn(u"Opt_Two");
+    EXPECT_FALSE(Get<COptionUI>(u"Opt_1")->IsSelected()); // still in its group
+}
+
 TEST_F(DispatchTest, HoverRepaintsOnlyTheHoveredControl)
 {
     TestInput::MouseMove(Hwnd(), Center(dialog.Find(u"Lb_Under")));
