@@ -1,5 +1,8 @@
 #include "app/Startup.h"
 
+#include "app/MainFrameNew.h"
+#include "ui/PaintManager.h"
+
 #include "foundation/AppPaths.h"
 #include "foundation/AppSettings.h"
 #include "foundation/FileSystem.h"
@@ -10,9 +13,13 @@
 #include "platform/SingleInstance.h"
 #include "platform/Trace.h"
 
+#include <atomic>
 #include <clocale>
 #include <csignal>
+#include <ctime>
+#include <memory>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -26,8 +33,8 @@ void CreateTree(const std::string& nativeFolder)
     }
 }
 
-// Until the main window exists the program's main loop waits for a request to end (SIGTERM or
-// SIGINT). The signals are blocked in every thread so that only this wait receives them.
+// SIGTERM and SIGINT end the program through the main window's normal close and shutdown. The
+// signals are blocked in every thread (threads inherit the mask), so only the watcher receives them.
 void BlockTerminationSignals(sigset_t& set)
 {
     sigemptyset(&set);
@@ -36,13 +43,39 @@ void BlockTerminationSignals(sigset_t& set)
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-int RunMainLoop(const sigset_t& set)
-{
-    int signal = 0;
-    sigwait(&set, &signal);
-    platform::TraceF("main loop: ending on signal %d", signal);
-    return 0;
-}
+// Waits for a termination signal and posts WM_CLOSE to the main window; stops when asked.
+class CSignalWatcher {
+public:
+    CSignalWatcher(const sigset_t& set, UiLib::HWND window)
+        : m_set(set), m_window(window), m_thread([this] { Run(); })
+    {
+    }
+    ~CSignalWatcher()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    CSignalWatcher(const CSignalWatcher&) = delete;
+    CSignalWatcher& operator=(const CSignalWatcher&) = delete;
+
+private:
+    void Run()
+    {
+        const timespec wait{0, 100 * 1000 * 1000};
+        while (!m_stop) {
+            int signal = sigtimedwait(&m_set, nullptr, &wait);
+            if (signal > 0) {
+                platform::TraceF("main loop: ending on signal %d", signal);
+                UiLib::PostMessage(m_window, UiLib::WM_CLOSE, UiLib::IDOK, 0);
+            }
+        }
+    }
+
+    sigset_t m_set;
+    UiLib::HWND m_window;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -77,7 +110,8 @@ int QuokkaMain()
     platform::SingleInstance instance(kInstanceName);
     if (!instance.TryAcquire()) {
         bool shown = platform::SingleInstance::RequestShow(kInstanceName, 5000);
-        platform::TraceF("another instance runs; %s", shown ? "asked it to show its window" : "it did not answer");
+        platform::TraceF("another instance runs; %s",
+                         shown ? "asked it to show its window" : "it did not answer");
         return 0;
     }
     platform::Trace("single instance: this is the first instance");
@@ -90,9 +124,29 @@ int QuokkaMain()
 
     PrepareAppPaths(platform::ProgramFolder(), platform::TempFolder());
 
-    // The main window's show request arrives on the listener thread; the window posts it to its loop.
-    instance.Listen([] { platform::Trace("show requested by a second start"); });
-    int result = RunMainLoop(terminationSignals);
+    UiLib::CPaintManagerUI::SetInstance(nullptr);
+    UiLib::CPaintManagerUI::SetResourcePath(UiLib::CDuiString::FromUtf8(platform::ProgramFolder()));
+    int result = 0;
+    {
+        auto frame = std::make_unique<CMainFrameNew>();
+        UiLib::HWND window =
+            frame->Create(nullptr, UiLib::CDuiString::FromUtf8(kMainWindowTitle), 0x10CF0000, 0x100);
+        if (window == nullptr) {
+            platform::Trace("main window: cannot be created");
+            result = -1;
+        } else {
+            frame->SetIcon(CMainFrameNew::kTrayIconId);
+            // Show requests arrive on the listener thread, which only posts to the window.
+            instance.Listen([window] {
+                platform::Trace("show requested by a second start");
+                CMainFrameNew::PostShowRequest(window);
+            });
+            CSignalWatcher signals(terminationSignals, window);
+            frame->ShowModal();
+        }
+        frame.reset(); // the main window's shutdown
+    }
+    UiLib::CPaintManagerUI::Term();
 
     NetGlobalCleanup();
     return result;

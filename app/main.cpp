@@ -1,3 +1,6 @@
 #include "app/Startup.h"
 
-int main() { return QuokkaMain(); }
+int main()
+{
+    return QuokkaMain();
+}

@@ -24,7 +24,8 @@ TEST(StartupTest, WorkingFoldersAndPathsAreLaidOut)
     EXPECT_EQ(paths.PcImageDir, temp.Path() + "QuokkaAppStore/cache/image/pc/");
     EXPECT_EQ(paths.ImageCacheDir, temp.Path() + "QuokkaAppStore//cache/image/");
     EXPECT_EQ(paths.ConfigFilePath, program.Path() + "quokka.cfg");
-    for (const std::string& folder : {paths.ArcadeImageDir, paths.MameImageDir, paths.PcImageDir, paths.ImageCacheDir})
+    for (const std::string& folder :
+         {paths.ArcadeImageDir, paths.MameImageDir, paths.PcImageDir, paths.ImageCacheDir})
         EXPECT_TRUE(fs::is_directory(folder)) << folder;
 
     // File names are appended to the image cache folder unchanged, and still land in it.

@@ -1,0 +1,490 @@
+#include "app/MainFrameNew.h"
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "app/ButtonUIEx.h"
+#include "catalogue/CatalogueClient.h"
+#include "catalogue/DispatchEventButtonUI.h"
+#include "catalogue/DispatchEventOptionUI.h"
+#include "catalogue/EmuFilterUI.h"
+#include "catalogue/GameItemUI.h"
+#include "catalogue/GameList.h"
+#include "catalogue/GameRankfilter.h"
+#include "catalogue/GameTypeFilterUI.h"
+#include "catalogue/ImageLoader.h"
+#include "catalogue/LoadingFailUI.h"
+#include "catalogue/LoadingUI.h"
+#include "catalogue/PageLabelUI.h"
+#include "controller/SdlContext.h"
+#include "foundation/AppMessages.h"
+#include "foundation/AppPaths.h"
+#include "foundation/AppSettings.h"
+#include "foundation/FileSystem.h"
+#include "foundation/StringConv.h"
+#include "platform/Trace.h"
+#include "ui/Edit.h"
+#include "ui/MenuWnd.h"
+#include "ui/Option.h"
+#include "ui/PaintManager.h"
+#include "ui/RenderEngine.h"
+#include "ui/TabLayout.h"
+#include "ui/TestInput.h"
+#include "ui/TileLayout.h"
+#include "ui/TrayIcon.h"
+
+using namespace UiLib;
+
+namespace {
+
+constexpr int kPollMs = 100;
+constexpr int kSearchPageSize = 40;
+constexpr int kMaxPads = 4;
+
+std::string ToAnsi(const CDuiString& text)
+{
+    try {
+        return CWideToNarrow(text.GetData()).c_str();
+    } catch (const CConversionException&) {
+        return {};
+    }
+}
+
+CDuiString FromAnsi(const std::string& text)
+{
+    return CDuiString(AnsiToUtf16(text));
+}
+
+// The text of the filter's forwarding option that stands for `id`, empty when none does.
+CDuiString FilterOptionText(CContainerUI* filter, int id)
+{
+    CControlUI* found = filter->FindControl([id](CControlUI* control) {
+        return control->GetClass() == std::u16string_view(u"DispatchEventOptionUI") &&
+               control->GetTag() == static_cast<UINT_PTR>(id);
+    });
+    return found != nullptr ? found->GetText() : CDuiString();
+}
+
+} // namespace
+
+CMainFrameNew::CMainFrameNew()
+{
+    m_searchView.search = true;
+    if (const char* shot = std::getenv("QUOKKA_SCREENSHOT"))
+        m_screenshotPath = shot;
+}
+
+CMainFrameNew::~CMainFrameNew()
+{
+    // The pollers end first; then the views' tiles go before the pages they point into; then the
+    // services are stopped in the order the program shuts down.
+    StopPollers();
+    for (OnlineView* view : {&m_find, &m_searchView}) {
+        if (view->tiles != nullptr)
+            view->tiles->RemoveAll();
+        view->page.reset();
+    }
+    CImageLoader::Instance().Shutdown();
+    CCatalogueClient::Instance().Shutdown();
+    m_pm.GetTrayObject().DeleteTrayIcon();
+}
+
+void CMainFrameNew::PostShowRequest(HWND window)
+{
+    auto* name = new CDuiString(u"Menu_ShowMain");
+    UiLib::PostMessage(window, WM_MENU_COMMAND, reinterpret_cast<WPARAM>(name), 0, [name] { delete name; });
+}
+
+CControlUI* CMainFrameNew::CreateControl(LPCTSTR pstrClass)
+{
+    std::u16string_view tag(pstrClass);
+    auto is = [tag](std::u16string_view name) { return EqualsNoCase(tag, name); };
+    if (is(u"ButtonEx"))
+        return new CButtonUIEx;
+    if (is(u"GameItem"))
+        return new CGameItemUI;
+    if (is(u"PageLabel"))
+        return new CPageLabelUI;
+    if (is(u"EmuFilter"))
+        return new CEmuFilterUI;
+    if (is(u"GameTypeFilter"))
+        return new CGameTypeFilterUI;
+    if (is(u"DispatchEventOption"))
+        return new CDispatchEventOptionUI;
+    if (is(u"DispatchEventButton"))
+        return new CDispatchEventButtonUI;
+    if (is(u"GameRankfilter"))
+        return new CGameRankfilter;
+    if (is(u"DropTileLayout"))
+        return new CTileLayoutUI; // takes dropped files once the local library import exists
+    if (is(u"Loading"))
+        return new CLoadingUI;
+    if (is(u"LoadingFail"))
+        return new CLoadingFailUI;
+    return nullptr;
+}
+
+void CMainFrameNew::FindControls()
+{
+    auto find = [this](std::u16string_view name) { return m_pm.FindControl(name); };
+    m_tabGame = static_cast<CTabLayoutUI*>(find(u"Tab_Game"));
+    m_tabMyGame = static_cast<CTabLayoutUI*>(find(u"Tab_MyGame"));
+    m_search = static_cast<CEditUI*>(find(u"Ed_SearchKeyWord"));
+    m_optMyGame = static_cast<COptionUI*>(find(u"Opt_MyGame"));
+    m_optFindGame = static_cast<COptionUI*>(find(u"Opt_FindGame"));
+    m_btnDownload = static_cast<CButtonUIEx*>(find(u"Btn_DownLoad")->GetInterface(u"CButtonUIEx"));
+    m_btnGamePad = static_cast<CButtonUIEx*>(find(u"Btn_GamePad")->GetInterface(u"CButtonUIEx"));
+    m_loading = static_cast<CLoadingUI*>(find(u"Loading_Game"));
+    m_loadingFail = static_cast<CLoadingFailUI*>(find(u"LoadingFail_Game"));
+    for (auto [view, suffix] : {std::pair{&m_find, u"FindGame"}, std::pair{&m_searchView, u"SearchGame"}}) {
+        auto named = [&](const char16_t* prefix) { return find(CDuiString(prefix) + suffix); };
+        view->tiles = static_cast<CTileLayoutUI*>(named(u"Tl_GameView_"));
+        view->pager = static_cast<CPageLabelUI*>(named(u"Pl_Page_"));
+        view->emu = static_cast<CEmuFilterUI*>(named(u"Ef_"));
+        view->type = static_cast<CGameTypeFilterUI*>(named(u"Gf_"));
+        view->rank = static_cast<CGameRankfilter*>(named(u"Grf_"));
+        view->label = static_cast<CLabelUI*>(named(u"Lb_GameLabel_"));
+        view->numbers = static_cast<CLabelUI*>(named(u"Lb_GameNumbers_"));
+    }
+}
+
+void CMainFrameNew::InitWindow()
+{
+    CenterWindow();
+    FindControls();
+    EnableSizeBox(true);
+    // The catalogue is the page the program opens on.
+    m_tabGame->SelectItem(1);
+    m_pm.GetTrayObject().CreateTrayIcon(m_hWnd, kTrayIconId, u"Quokka模拟器", kTrayMessage);
+}
+
+void CMainFrameNew::RequestPage(OnlineView& view, int page, const std::string& keyword, int pageSize)
+{
+    m_loadingFail->HideFail();
+    m_loading->ShowLoading();
+    CCatalogueClient::Instance().RequestGameList(
+        m_hWnd, static_cast<int>(view.type->GetTag()), static_cast<int>(view.emu->GetTag()),
+        static_cast<int>(view.rank->GetTag()), page, keyword, pageSize);
+}
+
+void CMainFrameNew::Search()
+{
+    CDuiString text = m_search->GetText();
+    if (text.IsEmpty())
+        return;
+    std::string keyword = ToAnsi(text);
+    if (keyword == m_lastKeyword) {
+        ShowSearchResults();
+        return;
+    }
+    m_lastKeyword = keyword;
+    RequestPage(m_searchView, 1, m_lastKeyword, kSearchPageSize);
+}
+
+void CMainFrameNew::ShowSearchResults()
+{
+    m_optMyGame->Selected(false, false);
+    m_optFindGame->Selected(false, false);
+    m_tabGame->SelectItem(2);
+}
+
+void CMainFrameNew::ShowMain()
+{
+    ShowWindow(true);
+}
+
+void CMainFrameNew::CloseHandling(bool exit)
+{
+    CAppSettings settings(GetAppPaths().ConfigFilePath);
+    if (settings.IsTray() == "1" && !exit) {
+        ShowWindow(false, false);
+        return;
+    }
+    // No download engine runs yet, so nothing needs asking before the program ends.
+    Close(IDOK);
+}
+
+CMainFrameNew::OnlineView* CMainFrameNew::ViewOfSender(CControlUI* sender)
+{
+    for (OnlineView* view : {&m_find, &m_searchView}) {
+        if (sender == view->pager || sender == view->emu || sender == view->type || sender == view->rank ||
+            (view->tiles != nullptr && sender->GetParent() == view->tiles))
+            return view;
+    }
+    return nullptr;
+}
+
+void CMainFrameNew::Notify(TNotifyUI& msg)
+{
+    const CDuiString& name = msg.pSender != nullptr ? msg.pSender->GetName() : CDuiString();
+    if (msg.sType == u"windowinit") {
+        RequestPage(m_find, 1, {}, m_find.pager->GetPageSize());
+        if (CControlUI* count = m_pm.FindControl(u"Lb_GameNumbers_DownloadGame"))
+            count->SetText(u"0款游戏");
+        StartPollers();
+        return;
+    }
+    if (msg.sType == u"return" && name == u"Ed_SearchKeyWord") {
+        Search();
+        return;
+    }
+    if (msg.sType == u"selectchanged") {
+        if (name == u"Opt_MyGame")
+            m_tabGame->SelectItem(0);
+        else if (name == u"Opt_FindGame")
+            m_tabGame->SelectItem(1);
+        else if (name == u"Opt_DownLoadGame")
+            m_tabMyGame->SelectItem(0);
+        else if (name == u"Opt_LocalGame")
+            m_tabMyGame->SelectItem(1);
+        return;
+    }
+    if (msg.sType != u"click")
+        return;
+    if (name == u"Btn_Close") {
+        CloseHandling(false);
+    } else if (name == u"Btn_Min") {
+        PostMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    } else if (name == u"Btn_Search") {
+        Search();
+    } else if (name == u"Btn_DownLoad" || name == u"Btn_GamePad" || name == u"Btn_Suggestion" ||
+               name == u"Btn_Set") {
+        // Their windows arrive with the download list, the gamepad test, feedback and settings.
+    } else if (OnlineView* view = ViewOfSender(msg.pSender)) {
+        const std::string keyword = view->search ? m_lastKeyword : std::string();
+        const int pageSize = view->pager->GetPageSize();
+        const int chosen = static_cast<int>(msg.wParam);
+        if (msg.pSender == view->pager) {
+            if (chosen >= 1)
+                RequestPage(*view, chosen, keyword, pageSize);
+        } else if (msg.pSender == view->emu) {
+            view->emu->SelectId(chosen);
+            RequestPage(*view, 1, keyword, pageSize);
+        } else if (msg.pSender == view->type) {
+            view->type->SelectId(chosen);
+            RequestPage(*view, 1, keyword, pageSize);
+        } else if (msg.pSender == view->rank) {
+            view->rank->SelectId(chosen);
+            RequestPage(*view, 1, keyword, pageSize);
+        }
+        // Tile clicks open the detail window and run installs once those exist.
+    }
+}
+
+void CMainFrameNew::SetViewLabel(OnlineView& view)
+{
+    const int emu = static_cast<int>(view.emu->GetTag());
+    const int type = static_cast<int>(view.type->GetTag());
+    CDuiString keyword = FromAnsi(m_lastKeyword);
+    CDuiString text;
+    if (emu != 0 || type != 0) {
+        text = FilterOptionText(view.emu, emu) + u"/" + FilterOptionText(view.type, type).Str();
+        if (view.search)
+            text = text + u"/" + keyword.Str();
+    } else {
+        text = view.search ? CDuiString(u"全部/") + keyword.Str() : CDuiString(u"全部");
+    }
+    view.label->SetText(text);
+    SIZE size = CRenderEngine::GetTextSize(nullptr, &m_pm, text.Str(), view.label->GetFont(), DT_SINGLELINE);
+    view.label->SetFixedWidth(size.cx + 4);
+}
+
+void CMainFrameNew::OnPageArrived(OnlineView& view, int pageNumber, std::unique_ptr<CGameList> page)
+{
+    const int count = page->TotalCount();
+    view.pager->SetPage(pageNumber, count);
+    SetViewLabel(view);
+    view.numbers->SetText(CDuiString(u"约" + CDuiString::FromInt(count).Str() + u"款游戏"));
+
+    // Tiles point into the page they show: they go first, then the old page.
+    view.tiles->RemoveAll();
+    view.tiles->SetScrollPos(SIZE{0, 0});
+    view.page = std::move(page);
+    for (const CDuiString& path : view.iconPaths)
+        m_pm.RemoveImage(path);
+    view.iconPaths.clear();
+    view.pendingIcons = 0;
+
+    if (!m_tileBuilder.IsLoaded())
+        m_tileBuilder.Load(u"skin\\xmls\\GameItemNew.xml");
+    for (size_t i = 0; i < view.page->GameCount(); ++i) {
+        const CGame& game = view.page->GameAt(i);
+        CControlUI* built = m_tileBuilder.Create(this, &m_pm);
+        auto* tile =
+            built != nullptr ? static_cast<CGameItemUI*>(built->GetInterface(u"CGameItemUI")) : nullptr;
+        if (tile == nullptr) {
+            delete built;
+            platform::Trace("main window: the tile layout cannot be built");
+            break;
+        }
+        view.tiles->Add(tile);
+        tile->SetUserData(FromAnsi(game.gameid));
+        tile->FillFromGame(game);
+        tile->SetInstallState(0); // no library or download engine yet
+        const std::string iconPath = IconCachePath(game.icon);
+        CDuiString image = FromAnsi(iconPath);
+        view.iconPaths.push_back(image);
+        if (PathExists(iconPath)) {
+            tile->SetIcon(image);
+        } else {
+            ++view.pendingIcons;
+            CImageLoader::Instance().Request(m_hWnd, 0, 0, game.gameid, game.icon);
+        }
+    }
+    m_loading->HideLoading();
+    if (view.search)
+        ShowSearchResults();
+    platform::TraceF("%s page %d: %d tiles, %d games; first: %s", view.search ? "search" : "catalogue",
+                     pageNumber, view.tiles->GetCount(), count,
+                     view.page->GameCount() > 0 ? AnsiToUtf8(view.page->GameAt(0).gamename).c_str() : "");
+    MaybeTakeScreenshot();
+}
+
+void CMainFrameNew::OnGameIcon(LPARAM lParam)
+{
+    std::unique_ptr<CImageAnswer> answer(reinterpret_cast<CImageAnswer*>(lParam));
+    if (!answer)
+        return;
+    CDuiString key = FromAnsi(answer->key);
+    CDuiString image = FromAnsi(answer->image);
+    for (OnlineView* view : {&m_find, &m_searchView}) {
+        for (int i = 0; i < view->tiles->GetCount(); ++i) {
+            CControlUI* item = view->tiles->GetItemAt(i);
+            if (item->GetUserData() != key)
+                continue;
+            static_cast<CGameItemUI*>(item)->SetIcon(image);
+            if (view->pendingIcons > 0)
+                --view->pendingIcons;
+        }
+    }
+    MaybeTakeScreenshot();
+}
+
+void CMainFrameNew::MaybeTakeScreenshot()
+{
+    if (m_screenshotPath.empty() || m_screenshotTaken || !m_find.page || m_find.pendingIcons > 0)
+        return;
+    m_screenshotTaken = true;
+    bool saved = TestInput::SaveImage(m_hWnd, m_screenshotPath);
+    platform::TraceF("main window: screenshot %s %s", m_screenshotPath.c_str(), saved ? "written" : "failed");
+}
+
+void CMainFrameNew::OnMenuCommand(WPARAM wParam)
+{
+    std::unique_ptr<CDuiString> name(reinterpret_cast<CDuiString*>(wParam));
+    if (!name)
+        return;
+    if (*name == u"Menu_ShowMain")
+        ShowMain();
+    else if (*name == u"Menu_Exit")
+        CloseHandling(true);
+}
+
+void CMainFrameNew::OnTrayClick(LPARAM lParam)
+{
+    if (lParam == WM_LBUTTONUP) {
+        ShowMain();
+    } else if (lParam == WM_RBUTTONUP) {
+        RECT rc = GetWindowRect();
+        POINT at{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+        CMenuWnd::Show(m_hWnd, u"skin\\xmls\\TrayMenu.xml", at, WM_MENU_COMMAND);
+    }
+}
+
+LRESULT CMainFrameNew::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& handled)
+{
+    handled = true;
+    switch (uMsg) {
+    case WM_GAMELIST_READY:
+    case WM_SEARCHLIST_READY: {
+        std::unique_ptr<CGameList> page(reinterpret_cast<CGameList*>(lParam));
+        if (page)
+            OnPageArrived(uMsg == WM_GAMELIST_READY ? m_find : m_searchView, static_cast<int>(wParam),
+                          std::move(page));
+        return 0;
+    }
+    case WM_GAMELIST_FAILED:
+        m_loading->HideLoading();
+        m_loadingFail->ShowFail();
+        return 0;
+    case WM_GAME_ICON:
+        OnGameIcon(lParam);
+        return 0;
+    case WM_PAD_COUNT:
+        m_btnGamePad->SetNumber(static_cast<int>(wParam));
+        return 0;
+    case WM_RUNNING_DOWNLOADS:
+        m_btnDownload->SetNumber(static_cast<int>(wParam));
+        return 0;
+    case WM_MENU_COMMAND:
+        OnMenuCommand(wParam);
+        return 0;
+    case kTrayMessage:
+        OnTrayClick(lParam);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE) {
+            ShowWindow(false, false); // hidden, never closed: the tray and a second start bring it back
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    handled = false;
+    return 0;
+}
+
+void CMainFrameNew::StartPollers()
+{
+    if (m_downloadPoller.joinable())
+        return;
+    m_downloadPoller = std::thread([this] { DownloadPoller(); });
+    m_padPoller = std::thread([this] { PadPoller(); });
+}
+
+void CMainFrameNew::StopPollers()
+{
+    {
+        std::lock_guard lock(m_pollMutex);
+        m_stop = true;
+    }
+    m_pollWake.notify_all();
+    if (m_downloadPoller.joinable())
+        m_downloadPoller.join();
+    if (m_padPoller.joinable())
+        m_padPoller.join();
+}
+
+void CMainFrameNew::DownloadPoller()
+{
+    HWND window = m_hWnd;
+    std::unique_lock lock(m_pollMutex);
+    while (!m_stop) {
+        lock.unlock();
+        UiLib::PostMessage(window, WM_RUNNING_DOWNLOADS, 0, 0); // no download engine yet
+        lock.lock();
+        m_pollWake.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return m_stop; });
+    }
+}
+
+void CMainFrameNew::PadPoller()
+{
+    HWND window = m_hWnd;
+    CSdlContext sdl;
+    std::unique_lock lock(m_pollMutex);
+    while (!m_stop) {
+        lock.unlock();
+        int pads = 0;
+        if (sdl.Ok()) {
+            SDL_JoystickUpdate();
+            pads = std::min(SDL_NumJoysticks(), kMaxPads);
+            pads = std::max(pads, 0);
+        }
+        UiLib::PostMessage(window, WM_PAD_COUNT, static_cast<WPARAM>(pads), 0);
+        lock.lock();
+        m_pollWake.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return m_stop; });
+    }
+}

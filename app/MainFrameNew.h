@@ -1,0 +1,120 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ui/DialogBuilder.h"
+#include "ui/WindowImplBase.h"
+
+class CButtonUIEx;
+class CEmuFilterUI;
+class CGameItemUI;
+class CGameList;
+class CGameRankfilter;
+class CGameTypeFilterUI;
+class CLoadingFailUI;
+class CLoadingUI;
+class CPageLabelUI;
+
+namespace UiLib {
+class CEditUI;
+class CLabelUI;
+class COptionUI;
+class CTabLayoutUI;
+class CTileLayoutUI;
+} // namespace UiLib
+
+// The program's main window and main loop: the catalogue and search views, the user's own games,
+// the search box, the title bar buttons, the tray icon. Background work reaches it as posted
+// messages; two pollers report the running downloads and the connected pads. Its destructor runs
+// the program's shutdown of the services it uses.
+class CMainFrameNew : public UiLib::WindowImplBase {
+public:
+    static constexpr UiLib::UINT kTrayIconId = 107;
+    // Tray clicks (wParam the icon id, lParam WM_LBUTTONUP or WM_RBUTTONUP).
+    static constexpr UiLib::UINT kTrayMessage = UiLib::WM_USER + 200;
+
+    CMainFrameNew();
+    ~CMainFrameNew() override;
+
+    UiLib::LPCTSTR GetWindowClassName() const override { return u"QuokkaMainFrame"; }
+    UiLib::CDuiString GetSkinFolder() const override { return {}; }
+    UiLib::CDuiString GetSkinFile() const override { return u"skin\\xmls\\MainDialogNew.xml"; }
+    int GetResourceType() const override { return 4; }
+    int GetResourceID() const override { return 129; }
+
+    void InitWindow() override;
+    void Notify(UiLib::TNotifyUI& msg) override;
+    UiLib::CControlUI* CreateControl(UiLib::LPCTSTR pstrClass) override;
+    UiLib::LRESULT HandleCustomMessage(UiLib::UINT uMsg, UiLib::WPARAM wParam, UiLib::LPARAM lParam,
+                                       bool& handled) override;
+
+    // Close handling: with IsTray "1" and not `exit`, the window hides; otherwise it closes.
+    void CloseHandling(bool exit);
+    // Asks the window, from any thread, to show itself (a second start of the program).
+    static void PostShowRequest(UiLib::HWND window);
+
+private:
+    // One of the two online views (catalogue, search).
+    struct OnlineView {
+        bool search = false;
+        UiLib::CTileLayoutUI* tiles = nullptr;
+        CPageLabelUI* pager = nullptr;
+        CEmuFilterUI* emu = nullptr;
+        CGameTypeFilterUI* type = nullptr;
+        CGameRankfilter* rank = nullptr;
+        UiLib::CLabelUI* label = nullptr;
+        UiLib::CLabelUI* numbers = nullptr;
+        std::unique_ptr<CGameList> page; // the games the tiles show; tiles go before it does
+        std::vector<UiLib::CDuiString> iconPaths;
+        int pendingIcons = 0;
+    };
+
+    void FindControls();
+    void StartPollers();
+    void StopPollers();
+    void DownloadPoller();
+    void PadPoller();
+
+    void OnPageArrived(OnlineView& view, int pageNumber, std::unique_ptr<CGameList> page);
+    void OnGameIcon(UiLib::LPARAM lParam);
+    void OnMenuCommand(UiLib::WPARAM wParam);
+    void OnTrayClick(UiLib::LPARAM lParam);
+    void RequestPage(OnlineView& view, int page, const std::string& keyword, int pageSize);
+    void Search();
+    void ShowSearchResults();
+    void SetViewLabel(OnlineView& view);
+    void ShowMain();
+    OnlineView* ViewOfSender(UiLib::CControlUI* sender);
+    void MaybeTakeScreenshot();
+
+    // Named controls.
+    UiLib::CTabLayoutUI* m_tabGame = nullptr;
+    UiLib::CTabLayoutUI* m_tabMyGame = nullptr;
+    UiLib::CEditUI* m_search = nullptr;
+    UiLib::COptionUI* m_optMyGame = nullptr;
+    UiLib::COptionUI* m_optFindGame = nullptr;
+    CButtonUIEx* m_btnDownload = nullptr;
+    CButtonUIEx* m_btnGamePad = nullptr;
+    CLoadingUI* m_loading = nullptr;
+    CLoadingFailUI* m_loadingFail = nullptr;
+
+    OnlineView m_find;
+    OnlineView m_searchView;
+    std::string m_lastKeyword; // process code page
+    UiLib::CDialogBuilder m_tileBuilder;
+
+    std::string m_screenshotPath; // QUOKKA_SCREENSHOT: written once the first page shows its icons
+    bool m_screenshotTaken = false;
+
+    std::mutex m_pollMutex;
+    std::condition_variable m_pollWake;
+    bool m_stop = false;
+    std::thread m_downloadPoller;
+    std::thread m_padPoller;
+};

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds Quokka, writes the demo catalogue, starts the stand-in server on the port the program's
+# built-in addresses use (127.0.0.1:28080) and runs Quokka from a portable folder. The server stops
+# when Quokka ends. Run from anywhere; as root or with sudo for the package step.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$root/build/run"
+portable="$build/portable"
+data="$build/demo-data"
+port=28080
+
+"$root/scripts/install-deps.sh"
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUOKKA_SANITIZE=OFF
+cmake --build "$build" --target quokka quokka-server quokka-demo -j"$(nproc)"
+
+if [ ! -f "$data/.complete" ]; then
+    rm -rf "$data"
+    "$build/demo/quokka-demo" "$data"
+    touch "$data/.complete"
+fi
+
+mkdir -p "$portable"
+cp -f "$build/app/quokka" "$portable/quokka"
+
+"$build/server/quokka-server" --port "$port" --data "$data" &
+server=$!
+trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true' EXIT
+
+# Quokka needs a display; without one it draws on Qt's offscreen platform.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "run: no display found; starting on Qt's offscreen platform" >&2
+    export QT_QPA_PLATFORM=offscreen
+fi
+
+cd "$portable"
+./quokka
