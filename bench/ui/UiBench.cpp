@@ -33,7 +33,7 @@ std::u16string TileLayoutXml()
         xml +=
             uR"(<VerticalLayout bkcolor="#FFFFFFFF" borderround="8,8" inset="10,10,10,10" childpadding="6">
             <Control height="140" bkimage="skin/ui/bench_icon.png"/>
-            <Label text="超级马力欧兄弟 第)" +
+            <Label text="星河战记 第)" +
             std::u16string(1, static_cast<char16_t>(u'0' + i % 10)) + uR"(代" height="20" endellipsis="true"/>
             <Label text="动作  128MB" height="18" textcolor="#FF8A93A0"/>
             <Button name="Btn_Install)" +

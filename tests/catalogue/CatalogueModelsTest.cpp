@@ -10,7 +10,7 @@ const char* kPage = R"({
   "status": 1,
   "count": "412",
   "gamelist": [
-    {"gameid": "1001", "gamename": "魂斗罗", "emulatorid": "125", "size": "1", "rating": "4.5",
+    {"gameid": "1001", "gamename": "星河战记", "emulatorid": "125", "size": "1", "rating": "4.5",
      "categoryshortname": "射击游戏", "needsize": 1048576, "icon": "icon/1001.png"},
     {"gameid": "1002", "gamename": "Sky Racer", "emulatorid": "120"}
   ],
@@ -73,8 +73,8 @@ TEST(CatalogueModelsTest, CopiedGameIsIndependentAndStillFillable)
     CGameList list;
     ASSERT_TRUE(list.ParseText(kPage));
     CGame copy = list.GameAt(0);
-    EXPECT_EQ(copy.gamename, "魂斗罗");
+    EXPECT_EQ(copy.gamename, "星河战记");
     ASSERT_TRUE(copy.ParseText(R"({"gamename": "New"})"));
     EXPECT_EQ(copy.gamename, "New");
-    EXPECT_EQ(list.GameAt(0).gamename, "魂斗罗");
+    EXPECT_EQ(list.GameAt(0).gamename, "星河战记");
 }

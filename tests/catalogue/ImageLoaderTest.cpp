@@ -168,17 +168,17 @@ TEST_F(ImageLoaderTest, MissingIconGivesTheDefaultAndNoFile)
 TEST_F(ImageLoaderTest, LocalGamesGetArtworkOrTheirPlatformImage)
 {
     fs::create_directories(m_dir.Path() + "work/cache/image/mame");
-    WriteFile(m_dir.Path() + "work/cache/image/mame/SF2.png", "art");
-    EXPECT_EQ(LocalGameImage(123, "/games/LocalGame/MAME/sf2.zip"),
-              "file='" + m_dir.Path() + "work/cache/image/mame/SF2.png' dest='18,18,50,50'");
-    EXPECT_EQ(LocalGameImage(126, "/games/LocalGame/ARCADE/kof97.zip"), "skin\\ui\\local_fba.png");
+    WriteFile(m_dir.Path() + "work/cache/image/mame/BLASTER.png", "art");
+    EXPECT_EQ(LocalGameImage(123, "/games/LocalGame/MAME/blaster.zip"),
+              "file='" + m_dir.Path() + "work/cache/image/mame/BLASTER.png' dest='18,18,50,50'");
+    EXPECT_EQ(LocalGameImage(126, "/games/LocalGame/ARCADE/duel98.zip"), "skin\\ui\\local_fba.png");
     EXPECT_EQ(LocalGameImage(127, "/games/x.nds"), "skin\\ui\\local_nds.png");
     EXPECT_EQ(LocalGameImage(138, m_dir.Path() + "pc/game.exe"), "skin\\ui\\DefaultGameIcon.png");
 
-    m_loader.Request(Window(), 2, 125, "/games/LocalGame/FC/contra.nes", "");
+    m_loader.Request(Window(), 2, 125, "/games/LocalGame/FC/skyrunner.nes", "");
     auto message = m_messages.Next();
     ASSERT_TRUE(message);
     EXPECT_EQ(message->message, WM_LOCAL_ICON);
-    EXPECT_EQ(message->Payload<CImageAnswer>()->key, "/games/LocalGame/FC/contra.nes");
+    EXPECT_EQ(message->Payload<CImageAnswer>()->key, "/games/LocalGame/FC/skyrunner.nes");
     EXPECT_EQ(message->Payload<CImageAnswer>()->image, "skin\\ui\\local_fc.png");
 }

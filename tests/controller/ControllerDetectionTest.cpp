@@ -162,13 +162,13 @@ TEST_F(ControllerDetectionTest, XInputFilterLeavesOutOtherJoysticks)
 {
     VirtualJoystick stick(SDL_JOYSTICK_TYPE_FLIGHT_STICK, 0x1234, 0x5678, "flight stick");
     VirtualJoystick other(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 0x054c, 0x09cc, "other pad");
-    auto xbox = Xbox360("xbox pad");
+    auto xbox = Xbox360("xinput pad");
     ASSERT_TRUE(stick.Attached() && other.Attached() && xbox->Attached()) << SDL_GetError();
 
     CControllerDetection pads;
     pads.Enumerate();
     ASSERT_EQ(pads.Devices().size(), m_presentPads + 1);
-    EXPECT_EQ(pads.Devices().back().instanceName, "xbox pad");
+    EXPECT_EQ(pads.Devices().back().instanceName, "xinput pad");
     EXPECT_EQ(pads.Devices().back().deviceType, CControllerDetection::kDeviceTypeGamePad);
 
     CControllerDetection all(false);

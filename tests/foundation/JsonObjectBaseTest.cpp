@@ -187,8 +187,8 @@ TEST(JsonObjectBaseTest, ARootThatIsNotAnObjectFillsDefaults)
 
 TEST(JsonObjectBaseTest, ChineseScalarsFollowTheCodePageAndArrayStringsStayUtf8)
 {
-    const std::string utf8 = "\xE9\xAD\x82\xE6\x96\x97\xE7\xBD\x97"; // 魂斗罗
-    const std::string gbk = "\xBB\xEA\xB6\xB7\xC2\xDE";
+    const std::string utf8 = "\xE6\x98\x9F\xE6\xB2\xB3\xE6\x88\x98\xE8\xAE\xB0"; // 星河战记
+    const std::string gbk = "\xD0\xC7\xBA\xD3\xD5\xBD\xBC\xC7";
     const std::string text = R"({"text": ")" + utf8 + R"(", "words": [")" + utf8 + R"("], "wordList": [")" +
                              utf8 + R"("], "items": [{"name": ")" + utf8 + R"("}]})";
     const std::string saved = platform::ProcessCodePage();

@@ -19,8 +19,8 @@ private:
     std::string m_saved;
 };
 
-const std::string kChineseUtf8 = "魂斗罗 中文版";
-const std::string kChineseGbk = "\xBB\xEA\xB6\xB7\xC2\xDE \xD6\xD0\xCE\xC4\xB0\xE6";
+const std::string kChineseUtf8 = "星河战记 中文版";
+const std::string kChineseGbk = "\xD0\xC7\xBA\xD3\xD5\xBD\xBC\xC7 \xD6\xD0\xCE\xC4\xB0\xE6";
 
 template <typename F>
 std::string MessageOf(F&& f)
@@ -54,8 +54,8 @@ TEST(StringConvTest, ChineseRoundTripsThroughGbk)
     EXPECT_EQ(Utf8ToOem(kChineseUtf8), kChineseGbk);
     EXPECT_EQ(AnsiToUtf8(kChineseGbk), kChineseUtf8);
     EXPECT_EQ(Utf16ToOem(AnsiToUtf16(kChineseGbk)), kChineseGbk);
-    EXPECT_EQ(Utf8ToUtf16(kChineseUtf8), u"魂斗罗 中文版");
-    EXPECT_EQ(Utf16ToUtf8(u"魂斗罗 中文版"), kChineseUtf8);
+    EXPECT_EQ(Utf8ToUtf16(kChineseUtf8), u"星河战记 中文版");
+    EXPECT_EQ(Utf16ToUtf8(u"星河战记 中文版"), kChineseUtf8);
 }
 
 TEST(StringConvTest, ChineseRoundTripsThroughUtf8CodePage)
@@ -63,7 +63,7 @@ TEST(StringConvTest, ChineseRoundTripsThroughUtf8CodePage)
     CodePageScope scope("UTF-8");
     EXPECT_EQ(Utf8ToOem(kChineseUtf8), kChineseUtf8);
     EXPECT_EQ(AnsiToUtf8(kChineseUtf8), kChineseUtf8);
-    EXPECT_EQ(AnsiToUtf16(kChineseUtf8), u"魂斗罗 中文版");
+    EXPECT_EQ(AnsiToUtf16(kChineseUtf8), u"星河战记 中文版");
     // Characters beyond the basic plane survive as surrogate pairs.
     EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("\xF0\x9F\x8E\xAE")), "\xF0\x9F\x8E\xAE");
     EXPECT_EQ(Utf8ToUtf16("\xF0\x9F\x8E\xAE").size(), 2u);
@@ -96,7 +96,7 @@ TEST(StringConvTest, InvalidInputRaisesTheDocumentedMessages)
 TEST(StringConvTest, CharacterMissingFromTheCodePageBecomesQuestionMark)
 {
     CodePageScope scope("GBK");
-    EXPECT_EQ(Utf8ToOem("Mario \xF0\x9F\x8D\x84!"), "Mario ?!");
+    EXPECT_EQ(Utf8ToOem("Pixel \xF0\x9F\x8D\x84!"), "Pixel ?!");
 }
 
 TEST(StringConvTest, TextOf1113UnitsConvertsNormally)
@@ -123,9 +123,9 @@ TEST(StringConvTest, ConverterObjectsHandleNullShortAndLongTexts)
     EXPECT_EQ(CNarrowToWide(nullptr).c_str(), nullptr);
     EXPECT_EQ(CWideToNarrow(nullptr).c_str(), nullptr);
 
-    EXPECT_EQ(std::u16string(CNarrowToWide(kChineseGbk.c_str())), u"魂斗罗 中文版");
-    EXPECT_EQ(std::string(CWideToNarrow(u"魂斗罗 中文版")), kChineseGbk);
-    EXPECT_EQ(std::u16string(CNarrowToWide(kChineseUtf8.c_str(), kCodePageUtf8)), u"魂斗罗 中文版");
+    EXPECT_EQ(std::u16string(CNarrowToWide(kChineseGbk.c_str())), u"星河战记 中文版");
+    EXPECT_EQ(std::string(CWideToNarrow(u"星河战记 中文版")), kChineseGbk);
+    EXPECT_EQ(std::u16string(CNarrowToWide(kChineseUtf8.c_str(), kCodePageUtf8)), u"星河战记 中文版");
 
     std::string longNarrow(300, 'x');
     std::u16string longWide(300, u'x');

@@ -43,10 +43,10 @@ TEST(PathsTest, DocumentsFolderComesFromTheUserDirsFile)
 TEST(PathsTest, LookupIgnoresLetterCaseOfBuiltNames)
 {
     testsupport::TempDir dir;
-    testsupport::WriteFile(dir.Path() + "Contra.NES", "x");
-    EXPECT_EQ(platform::FindNoCase(dir.Path(), "contra.nes"), dir.Path() + "Contra.NES");
-    EXPECT_EQ(platform::FindNoCase(dir.Path(), "Contra.NES"), dir.Path() + "Contra.NES");
-    EXPECT_FALSE(platform::FindNoCase(dir.Path(), "contra.sfc"));
-    EXPECT_TRUE(platform::ExistsNoCase(dir.Path() + "CONTRA.nes"));
-    EXPECT_FALSE(platform::ExistsNoCase(dir.Path() + "missing/contra.nes"));
+    testsupport::WriteFile(dir.Path() + "Skyrunner.NES", "x");
+    EXPECT_EQ(platform::FindNoCase(dir.Path(), "skyrunner.nes"), dir.Path() + "Skyrunner.NES");
+    EXPECT_EQ(platform::FindNoCase(dir.Path(), "Skyrunner.NES"), dir.Path() + "Skyrunner.NES");
+    EXPECT_FALSE(platform::FindNoCase(dir.Path(), "skyrunner.sfc"));
+    EXPECT_TRUE(platform::ExistsNoCase(dir.Path() + "SKYRUNNER.nes"));
+    EXPECT_FALSE(platform::ExistsNoCase(dir.Path() + "missing/skyrunner.nes"));
 }
