@@ -4,6 +4,8 @@
 
 #include "catalogue/Game.h"
 #include "foundation/StringConv.h"
+#include "store/GameinfoRecord.h"
+#include "store/LocalGameRecord.h"
 #include "ui/Button.h"
 #include "ui/PaintManager.h"
 #include "ui/RenderEngine.h"
@@ -160,18 +162,44 @@ void CGameItemUI::SetChildText(std::u16string_view name, const CDuiString& text)
         child->SetText(text);
 }
 
-void CGameItemUI::FillFromGame(const CGame& game)
+void CGameItemUI::FillCommon(const std::string& emulatorId, const std::string& name, const std::string& size)
 {
-    std::u16string badge = BadgeImage(std::atoi(game.emulatorid.c_str()));
+    std::u16string badge = BadgeImage(std::atoi(emulatorId.c_str()));
     if (!badge.empty())
         SetBkImage(CDuiString(u"file='skin\\ui\\" + badge + u"' dest='217,0,253,36'"));
     if (CControlUI* icon = FindSubControl(u"Ctr_GameIcon"))
         icon->SetBkImage(CDuiString());
-    SetChildText(u"Lb_GameName", CDuiString(AnsiToUtf16(game.gamename)));
+    SetChildText(u"Lb_GameName", CDuiString(AnsiToUtf16(name)));
+    SetChildText(u"Lb_GameSize", CDuiString(AnsiToUtf16(size) + u"MB"));
+}
+
+void CGameItemUI::FillFromGame(const CGame& game)
+{
+    FillCommon(game.emulatorid, game.gamename, game.size);
     CDuiString category(AnsiToUtf16(game.categoryshortname));
     category.Replace(u"游戏", u"");
     SetChildText(u"Lb_GameType", category);
-    SetChildText(u"Lb_GameSize", CDuiString(AnsiToUtf16(game.size) + u"MB"));
+}
+
+void CGameItemUI::MarkInstalled()
+{
+    if (CControlUI* button = FindSubControl(u"Btn_InstallGame"))
+        button->SetTag(8);
+}
+
+void CGameItemUI::FillFromInstalled(const GameinfoRecord& game)
+{
+    FillCommon(game.EmulatorId, game.GameName, game.Size);
+    CDuiString category(AnsiToUtf16(game.CategoryShortName));
+    category.Replace(u"游戏", u"");
+    SetChildText(u"Lb_GameType", category);
+    MarkInstalled();
+}
+
+void CGameItemUI::FillFromLocal(const LocalGameRecord& game)
+{
+    FillCommon(game.EmulatorId, game.GameName, game.Size);
+    MarkInstalled();
 }
 
 void CGameItemUI::SetIcon(const CDuiString& imagePath)

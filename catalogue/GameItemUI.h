@@ -6,6 +6,8 @@
 #include "ui/HorizontalLayout.h"
 
 class CGame;
+struct GameinfoRecord;
+struct LocalGameRecord;
 
 // A game tile of the catalogue, search, download and library views. Its buttons are forwarding
 // buttons; a click on one sends "click" with the tile as sender, wParam = 1 install, 2 delete,
@@ -24,6 +26,11 @@ public:
 
     // Fills the tile from a catalogue game: badge, cleared icon, name, category, size.
     void FillFromGame(const CGame& game);
+    // Fills a downloaded-game tile from its library row: badge, cleared icon, name, category, size;
+    // the install button's tag becomes 8 (installed) with its text left as the layout has it.
+    void FillFromInstalled(const GameinfoRecord& game);
+    // Fills a local-game tile: badge, cleared icon, name, size; install button tag 8.
+    void FillFromLocal(const LocalGameRecord& game);
     // Shows the icon (an image path, or a skin path such as "skin\ui\DefaultGameIcon.png").
     void SetIcon(const UiLib::CDuiString& imagePath);
     // Install-button state: 0 "安装", 2 "下载中", 3 "暂停", 4 "等待", 5 "安装中", 6 "暂停",
@@ -39,6 +46,8 @@ public:
 
 private:
     void SetChildText(std::u16string_view name, const UiLib::CDuiString& text);
+    void FillCommon(const std::string& emulatorId, const std::string& name, const std::string& size);
+    void MarkInstalled();
     void UpdateHot();
 
     UiLib::DWORD m_dwHotBorderColor = 0;

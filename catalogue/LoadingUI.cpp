@@ -59,5 +59,9 @@ void CLoadingUI::DoEvent(TEventUI& event)
     static const char16_t* const kTexts[4] = {u"加载中 . . .", u"加载中", u"加载中 .", u"加载中 . ."};
     if (CControlUI* label = FindSubControl(u"Lb_LoadingText"))
         label->SetText(kTexts[m_counter % 4]);
+    // The spinner turns by one of its eight drawn frames a tick.
+    if (CControlUI* spinner = FindSubControl(u"Ctr_Loading"))
+        spinner->SetBkImage(CDuiString(u"skin\\ui\\loading_") + CDuiString::FromInt(m_counter % 8).Str() +
+                            u".png");
     ++m_counter;
 }

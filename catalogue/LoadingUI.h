@@ -7,7 +7,8 @@
 // The "loading" notice over a view (children from "skin\xmls\LoadingLayout.xml": an animation and
 // the label Lb_LoadingText). ShowLoading starts a 120 ms timer but keeps the notice hidden; it
 // appears on the first tick at least one second later, so quick answers never flash it, and from
-// then on each tick moves the dots of "加载中 . . .". HideLoading hides it and stops the timer.
+// then on each tick moves the dots of "加载中 . . ." and turns the spinner Ctr_Loading by one of
+// its frames ("skin\ui\loading_0.png" to "loading_7.png"). HideLoading hides it and stops the timer.
 class CLoadingUI : public UiLib::CVerticalLayoutUI {
 public:
     static constexpr UiLib::UINT kTimerId = 0x4C44;

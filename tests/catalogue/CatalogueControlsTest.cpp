@@ -19,6 +19,8 @@
 #include "catalogue/LoadingUI.h"
 #include "catalogue/PageLabelUI.h"
 #include "foundation/StringConv.h"
+#include "store/GameinfoRecord.h"
+#include "store/LocalGameRecord.h"
 #include "ui/DialogFrameWnd.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
@@ -409,6 +411,32 @@ TEST_F(TileTest, FillsFromAGameWithBadgeNameCategoryAndSize)
 
     tile->SetIcon(u"/tmp/icon.png");
     EXPECT_EQ(tile->FindSubControl(u"Ctr_GameIcon")->GetBkImage(), u"/tmp/icon.png");
+}
+
+TEST_F(TileTest, FillsFromLibraryRowsAsInstalled)
+{
+    CControlUI* install = tile->FindSubControl(u"Btn_InstallGame");
+    GameinfoRecord installed;
+    installed.EmulatorId = "146";
+    installed.GameName = Ansi(u"龙之传奇");
+    installed.CategoryShortName = Ansi(u"格斗游戏");
+    installed.Size = "20.50";
+    tile->FillFromInstalled(installed);
+    EXPECT_EQ(tile->GetBkImage(), u"file='skin\\ui\\MAMEPLUS.png' dest='217,0,253,36'");
+    EXPECT_EQ(tile->FindSubControl(u"Lb_GameType")->GetText(), u"格斗");
+    EXPECT_EQ(tile->FindSubControl(u"Lb_GameSize")->GetText(), u"20.50MB");
+    EXPECT_EQ(install->GetTag(), 8u);
+    EXPECT_EQ(install->GetText(), u"安装"); // the layout's text stays
+
+    LocalGameRecord local;
+    local.EmulatorId = "125";
+    local.GameName = Ansi(u"本地");
+    local.Size = "1";
+    install->SetTag(0);
+    tile->FillFromLocal(local);
+    EXPECT_EQ(tile->GetBkImage(), u"file='skin\\ui\\FC.png' dest='217,0,253,36'");
+    EXPECT_EQ(tile->FindSubControl(u"Lb_GameName")->GetText(), u"本地");
+    EXPECT_EQ(install->GetTag(), 8u);
 }
 
 TEST_F(TileTest, InstallStatesSetTextAndTag)
