@@ -392,14 +392,14 @@ TEST_F(TileTest, FillsFromAGameWithBadgeNameCategoryAndSize)
 {
     CGame game;
     game.emulatorid = "126";
-    game.gamename = Ansi(u"三国志");
+    game.gamename = Ansi(u"星桥小镇");
     game.categoryshortname = Ansi(u"动作游戏");
     game.size = "12.5";
     tile->FindSubControl(u"Ctr_GameIcon")->SetBkImage(u"old.png");
     tile->FillFromGame(game);
     EXPECT_EQ(tile->GetBkImage(), u"file='skin\\ui\\FBA.png' dest='217,0,253,36'");
     EXPECT_TRUE(tile->FindSubControl(u"Ctr_GameIcon")->GetBkImage().IsEmpty());
-    EXPECT_EQ(tile->FindSubControl(u"Lb_GameName")->GetText(), u"三国志");
+    EXPECT_EQ(tile->FindSubControl(u"Lb_GameName")->GetText(), u"星桥小镇");
     EXPECT_EQ(tile->FindSubControl(u"Lb_GameType")->GetText(), u"动作");
     EXPECT_EQ(tile->FindSubControl(u"Lb_GameSize")->GetText(), u"12.5MB");
 
@@ -418,7 +418,7 @@ TEST_F(TileTest, FillsFromLibraryRowsAsInstalled)
     CControlUI* install = tile->FindSubControl(u"Btn_InstallGame");
     GameinfoRecord installed;
     installed.EmulatorId = "146";
-    installed.GameName = Ansi(u"龙之传奇");
+    installed.GameName = Ansi(u"云海探险");
     installed.CategoryShortName = Ansi(u"格斗游戏");
     installed.Size = "20.50";
     tile->FillFromInstalled(installed);
