@@ -24,9 +24,16 @@ fi
 mkdir -p "$portable"
 cp -f "$build/app/quokka" "$portable/quokka"
 
-"$build/server/quokka-server" --port "$port" --data "$data" &
+"$build/server/quokka-server" --port "$port" --data "$data" > "$build/server.out" &
 server=$!
 trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true' EXIT
+
+# Quokka asks for its first page at once: wait until the server listens (it says so first).
+for _ in $(seq 100); do
+    grep -q "^listening on" "$build/server.out" 2>/dev/null && break
+    kill -0 "$server" 2>/dev/null || { echo "run: quokka-server did not start (port $port in use?)" >&2; exit 1; }
+    sleep 0.1
+done
 
 # Quokka needs a display; without one it draws on Qt's offscreen platform.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
