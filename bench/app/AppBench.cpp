@@ -245,6 +245,7 @@ void Click(CMainFrameNew& frame, CControlUI* control)
 }
 
 struct MemoryFigures {
+    double firstPageRssMb = 0; // before browsing
     double rssMb = 0;
     double peakMb = 0;
     int pagesBrowsed = 0;
@@ -255,6 +256,7 @@ bool BrowseTwentyPages(CMainFrameNew& frame, const std::vector<Page>& pages, Mem
 {
     auto* pager = static_cast<CPageLabelUI*>(frame.GetPaintManager().FindControl(u"Pl_Page_FindGame"));
     const int last = static_cast<int>(pages.size());
+    figures.firstPageRssMb = StatusMb("VmRSS");
     int page = 1;
     bool forward = true;
     for (int step = 0; step < 20; ++step) {
@@ -432,9 +434,11 @@ int Parent(int runs, int starts)
         *std::min_element(startFigures.fromSpawn.begin(), startFigures.fromSpawn.end()),
         *std::max_element(startFigures.fromSpawn.begin(), startFigures.fromSpawn.end()),
         startFigures.fromSpawn.size(), Median(startFigures.firstPage), Verdict(startMedian < 300));
-    std::printf("3. Resident memory after browsing %d pages (plus the first): %.1f MB (peak %.1f MB) "
-                "-- goal under 150 MB: %s\n",
-                memory.pagesBrowsed, memory.rssMb, memory.peakMb, Verdict(memory.rssMb < 150));
+    std::printf(
+        "3. Resident memory after browsing %d pages through the pager: %.1f MB (peak %.1f MB, %.1f MB "
+        "with the first page) -- goal under 150 MB: %s\n",
+        memory.pagesBrowsed, memory.rssMb, memory.peakMb, memory.firstPageRssMb, Verdict(memory.rssMb < 150));
+    std::printf("   (this process also runs the stand-in server and generated the demo content)\n");
     return 0;
 }
 
