@@ -71,7 +71,9 @@ void CCatalogueClient::Run(Request request)
     bool ok = built && NetPost(answer, ApiUrl(), "", body, kGameListTimeoutSeconds);
     auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
-    platform::TraceF("\n耗时%lld\n%s", static_cast<long long>(elapsed), answer.c_str());
+    // The answer's start is enough to see what came back; a whole page would flood the trace.
+    constexpr int kTracedAnswerBytes = 400;
+    platform::TraceF("\n耗时%lld\n%.*s", static_cast<long long>(elapsed), kTracedAnswerBytes, answer.c_str());
 
     if (ok) {
         auto list = std::make_unique<CGameList>();
