@@ -387,8 +387,10 @@ void CMainFrameNew::OnTrayClick(LPARAM lParam)
     if (lParam == WM_LBUTTONUP) {
         ShowMain();
     } else if (lParam == WM_RBUTTONUP) {
+        // The menu opens at the cursor; where the platform cannot tell, at the window's centre.
         RECT rc = GetWindowRect();
         POINT at{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+        GetCursorPos(at);
         CMenuWnd::Show(m_hWnd, u"skin\\xmls\\TrayMenu.xml", at, WM_MENU_COMMAND);
     }
 }

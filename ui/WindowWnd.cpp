@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QEventLoop>
 #include <QIcon>
 #include <QMimeData>
@@ -472,6 +473,15 @@ void CWindowWnd::DragAcceptFiles(bool accept)
         host->m_acceptDrops = accept;
         host->setAcceptDrops(accept);
     }
+}
+
+bool GetCursorPos(POINT& point)
+{
+    if (QGuiApplication::instance() == nullptr)
+        return false;
+    QPoint pos = QCursor::pos();
+    point = POINT{pos.x(), pos.y()};
+    return true;
 }
 
 } // namespace UiLib

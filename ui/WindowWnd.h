@@ -143,6 +143,9 @@ bool IsWindow(HWND hWnd);
 // The first live window with this class name (and, unless `title` is null, this title), or null
 // (UI thread only).
 HWND FindWindow(LPCTSTR className, LPCTSTR title = nullptr);
+// The mouse cursor's position in screen coordinates (UI thread only); false when the platform
+// cannot tell (the point is then left as it was).
+bool GetCursorPos(POINT& point);
 // The window object of a handle, or null (UI thread only).
 CWindowWnd* WindowFromHandle(HWND hWnd);
 
