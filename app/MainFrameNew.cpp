@@ -86,9 +86,14 @@ CMainFrameNew::~CMainFrameNew()
             view->tiles->RemoveAll();
         view->page.reset();
     }
+    ShutdownServices();
+    m_pm.GetTrayObject().DeleteTrayIcon();
+}
+
+void CMainFrameNew::ShutdownServices()
+{
     CImageLoader::Instance().Shutdown();
     CCatalogueClient::Instance().Shutdown();
-    m_pm.GetTrayObject().DeleteTrayIcon();
 }
 
 void CMainFrameNew::PostShowRequest(HWND window)

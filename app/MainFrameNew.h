@@ -54,6 +54,11 @@ public:
     UiLib::LRESULT HandleCustomMessage(UiLib::UINT uMsg, UiLib::WPARAM wParam, UiLib::LPARAM lParam,
                                        bool& handled) override;
 
+    // Stops the process-wide services in the program's shutdown order. It touches no window and
+    // nothing of the display, so it is also the shutdown when the display is gone; a second call
+    // finds everything stopped and returns at once. UI thread.
+    static void ShutdownServices();
+
     // Close handling: with IsTray "1" and not `exit`, the window hides; otherwise it closes.
     void CloseHandling(bool exit);
     // Asks the window, from any thread, to show itself (a second start of the program).
