@@ -13,7 +13,10 @@
 #include <unistd.h>
 #include <vector>
 
-std::string NativePath(std::string_view ansiPath) { return AnsiToUtf8(ansiPath); }
+std::string NativePath(std::string_view ansiPath)
+{
+    return AnsiToUtf8(ansiPath);
+}
 
 std::string CollapseSeparators(std::string_view path)
 {
@@ -23,6 +26,43 @@ std::string CollapseSeparators(std::string_view path)
         if (c != '/' || out.empty() || out.back() != '/')
             out.push_back(c);
     return out;
+}
+
+bool JoinInsideFolder(const std::string& base, const std::string& relative, std::string& joined)
+{
+    if (relative.empty() || relative.find('\0') != std::string::npos)
+        return false;
+    if (relative.front() == '/' || relative.front() == '\\')
+        return false;
+    if (relative.size() >= 2 && relative[1] == ':' &&
+        ((relative[0] >= 'A' && relative[0] <= 'Z') || (relative[0] >= 'a' && relative[0] <= 'z')))
+        return false;
+    std::string out = base;
+    if (out.empty() || out.back() != '/')
+        out.push_back('/');
+    bool named = false;
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t end = relative.find_first_of("/\\", start);
+        if (end == std::string::npos)
+            end = relative.size();
+        std::string_view part(relative.data() + start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..")
+            return false;
+        if (named)
+            out.push_back('/');
+        out.append(part);
+        named = true;
+    }
+    if (!named)
+        return false; // "./" and the like name the base folder itself, not something inside it
+    if (relative.back() == '/' || relative.back() == '\\')
+        out.push_back('/');
+    joined = std::move(out);
+    return true;
 }
 
 bool PathExists(std::string_view ansiPath)
@@ -48,7 +88,8 @@ void EnsureDirectoryTree(std::string_view ansiPath)
     size_t lastSlash = path.rfind('/');
     if (lastSlash == std::string::npos)
         return;
-    for (size_t at = path.find('/', 1); at != std::string::npos && at <= lastSlash; at = path.find('/', at + 1)) {
+    for (size_t at = path.find('/', 1); at != std::string::npos && at <= lastSlash;
+         at = path.find('/', at + 1)) {
         if (path[at - 1] == '/')
             continue; // a doubled separator names the same folder again
         std::string prefix = path.substr(0, at);
@@ -64,9 +105,9 @@ namespace {
 std::vector<std::string> DataMountPoints()
 {
     static const std::set<std::string> kPseudo = {
-        "proc",   "sysfs",    "devtmpfs", "devpts",  "tmpfs",     "cgroup",   "cgroup2",   "securityfs",
-        "debugfs", "tracefs", "mqueue",   "hugetlbfs", "pstore",  "bpf",      "autofs",    "fusectl",
-        "configfs", "binfmt_misc", "rpc_pipefs", "nsfs", "ramfs", "efivarfs", "selinuxfs", "squashfs"};
+        "proc",     "sysfs",       "devtmpfs",   "devpts",    "tmpfs",  "cgroup",   "cgroup2",   "securityfs",
+        "debugfs",  "tracefs",     "mqueue",     "hugetlbfs", "pstore", "bpf",      "autofs",    "fusectl",
+        "configfs", "binfmt_misc", "rpc_pipefs", "nsfs",      "ramfs",  "efivarfs", "selinuxfs", "squashfs"};
     std::vector<std::string> points;
     std::ifstream mounts("/proc/self/mounts");
     std::string line;
@@ -88,7 +129,8 @@ std::vector<std::string> DataMountPoints()
             }
         }
         if (unescaped == "/" || unescaped.rfind("/proc", 0) == 0 || unescaped.rfind("/sys", 0) == 0 ||
-            unescaped.rfind("/dev", 0) == 0 || unescaped.rfind("/run", 0) == 0 || unescaped.rfind("/boot", 0) == 0)
+            unescaped.rfind("/dev", 0) == 0 || unescaped.rfind("/run", 0) == 0 ||
+            unescaped.rfind("/boot", 0) == 0)
             continue;
         points.push_back(unescaped.back() == '/' ? unescaped : unescaped + "/");
     }

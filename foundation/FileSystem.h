@@ -12,6 +12,13 @@ std::string NativePath(std::string_view ansiPath);
 // The path with every run of separators reduced to one ("a//b///c" gives "a/b/c").
 std::string CollapseSeparators(std::string_view path);
 
+// Joins `relative` (a path named by a server, a package or a configuration) to `base` (a folder
+// ending with '/'). Both '/' and '\\' separate; doubled separators collapse. False, with `joined`
+// untouched, when `relative` is empty, absolute ('/', '\\', a drive "C:"), holds a ".." component or a
+// NUL, or would otherwise leave `base`. "." components are dropped, separators in the result are '/',
+// and a trailing separator of `relative` is kept (a folder stays a folder).
+bool JoinInsideFolder(const std::string& base, const std::string& relative, std::string& joined);
+
 // Whether a file, folder or link exists at the path. Invalid text gives false.
 bool PathExists(std::string_view ansiPath);
 

@@ -1,18 +1,38 @@
 #include "foundation/HttpClient.h"
 
 #include "foundation/FileSystem.h"
+#include "foundation/ServerEndpoints.h"
 #include "foundation/StringConv.h"
 #include "platform/Trace.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-// Options every transfer shares: the URL, and no signals, since transfers run on worker threads
-// and the library would otherwise use SIGALRM for its name-lookup time-outs.
+struct CurlMultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiDeleter>;
+
+// The total time-out of NetGetContentLength: a HEAD that takes longer has a server in trouble.
+constexpr long kContentLengthTimeoutSeconds = 10;
+
+// The longest a transfer waits for its sockets before it looks at its cancel flag again.
+constexpr int kCancelPollMs = 100;
+
+// Options every transfer shares: the URL, the transfer safety, and no signals, since transfers run
+// on worker threads and the library would otherwise use SIGALRM for its name-lookup time-outs.
 void SetCommon(CURL* handle, const std::string& url, long connectSeconds, long totalSeconds)
 {
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    ApplyTransferSafety(handle);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, connectSeconds);
     if (totalSeconds > 0)
@@ -46,7 +66,6 @@ void SetResumeDownload(CURL* handle, const std::string& url, long totalSeconds, 
 void SetShare(CURL* handle, const std::string& url, const std::string& cookie, const std::string& referer)
 {
     SetCommon(handle, url, 5, 10);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(handle, CURLOPT_USERAGENT, kShareUserAgent);
     curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");
     if (!cookie.empty())
@@ -66,7 +85,8 @@ long ResponseCode(CURL* handle)
 // One HEAD of the hand-followed walk.
 enum class HopResult { Ok, Redirect, RedirectWithoutTarget, Failed };
 
-HopResult HeadHop(const std::string& url, std::string& redirectTarget, double* contentLength)
+HopResult HeadHop(const std::string& url, std::string& redirectTarget, double* contentLength,
+                  const TransferCancel* cancel)
 {
     CurlEasyPtr handle = NewCurlEasy();
     if (!handle)
@@ -74,7 +94,7 @@ HopResult HeadHop(const std::string& url, std::string& redirectTarget, double* c
     SetCommon(handle.get(), url, 5, 10);
     curl_easy_setopt(handle.get(), CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(handle.get(), CURLOPT_NOBODY, 1L);
-    if (curl_easy_perform(handle.get()) != CURLE_OK)
+    if (NetPerform(handle.get(), cancel) != CURLE_OK)
         return HopResult::Failed;
     long status = ResponseCode(handle.get());
     if (status == 200) {
@@ -97,13 +117,20 @@ HopResult HeadHop(const std::string& url, std::string& redirectTarget, double* c
     return HopResult::Failed;
 }
 
+// Whether `url` names the http or https scheme (letter case ignored), the only ones followed.
+bool IsWebUrl(const std::string& url)
+{
+    return strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
+}
+
 // Follows 301 and 302 by hand from `url`; a loop ends after kMaxHandRedirects redirects.
-bool WalkRedirects(std::string url, std::string* finalUrl, double* contentLength)
+bool WalkRedirects(std::string url, std::string* finalUrl, double* contentLength,
+                   const TransferCancel* cancel)
 {
     for (int redirects = 0;; ++redirects) {
         std::string target;
         double length = -1.0;
-        switch (HeadHop(url, target, contentLength ? &length : nullptr)) {
+        switch (HeadHop(url, target, contentLength ? &length : nullptr, cancel)) {
         case HopResult::Ok:
             if (finalUrl)
                 *finalUrl = url;
@@ -116,6 +143,10 @@ bool WalkRedirects(std::string url, std::string* finalUrl, double* contentLength
         case HopResult::Redirect:
             if (redirects >= kMaxHandRedirects)
                 return false;
+            if (!IsWebUrl(target)) {
+                platform::Trace("redirect refused, not http or https: " + target);
+                return false;
+            }
             url = std::move(target);
             break;
         case HopResult::Failed:
@@ -223,6 +254,69 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 
+// Six characters for a temporary name, from a generator of this thread's own.
+std::string RandomSuffix()
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 generator{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof(kLetters) - 2);
+    std::string suffix(6, ' ');
+    for (char& c : suffix)
+        c = kLetters[pick(generator)];
+    return suffix;
+}
+
+// A temporary file beside `destination` ("<destination>.part-XXXXXX"), created exclusively and never
+// through a link, with the permissions that a new file gets from the process's umask. The name is
+// removed by the destructor unless Commit renamed it over the destination.
+class PartFile {
+public:
+    explicit PartFile(const std::string& destination) : m_destination(destination)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = destination + ".part-" + RandomSuffix();
+            int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                m_name = std::move(name);
+                m_stream.reset(::fdopen(fd, "wb"));
+                if (!m_stream)
+                    ::close(fd);
+                return;
+            }
+            if (errno != EEXIST)
+                return;
+        }
+    }
+    ~PartFile()
+    {
+        m_stream.reset();
+        if (!m_name.empty())
+            ::unlink(m_name.c_str());
+    }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    // The open stream, or null when the file could not be made.
+    FILE* Stream() const { return m_stream.get(); }
+
+    // Closes the stream (writing out its buffer) and renames the file over the destination. False,
+    // with the temporary file left for the destructor to remove, when either fails.
+    bool Commit()
+    {
+        if (std::fclose(m_stream.release()) != 0)
+            return false;
+        if (::rename(m_name.c_str(), m_destination.c_str()) != 0)
+            return false;
+        m_name.clear();
+        return true;
+    }
+
+private:
+    std::string m_destination;
+    std::string m_name;
+    std::unique_ptr<FILE, FileCloser> m_stream;
+};
+
 } // namespace
 
 CurlEasyPtr NewCurlEasy()
@@ -230,10 +324,67 @@ CurlEasyPtr NewCurlEasy()
     return CurlEasyPtr(curl_easy_init());
 }
 
+void ApplyTransferSafety(CURL* handle)
+{
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    std::string caFile = GetServerEndpoints().CaFile;
+    if (!caFile.empty())
+        curl_easy_setopt(handle, CURLOPT_CAINFO, caFile.c_str());
+}
+
+CURLcode NetPerform(CURL* handle, const TransferCancel* cancel)
+{
+    ApplyTransferSafety(handle);
+    if (cancel && cancel->load())
+        return CURLE_ABORTED_BY_CALLBACK;
+    CurlMultiPtr multi(curl_multi_init());
+    if (!multi)
+        return CURLE_OUT_OF_MEMORY;
+    if (curl_multi_add_handle(multi.get(), handle) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    CURLcode result = CURLE_OK;
+    for (bool done = false; !done;) {
+        int running = 0;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            result = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == handle) {
+                result = message->data.result;
+                done = true;
+            }
+        }
+        if (done)
+            break;
+        if (cancel && cancel->load()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        if (curl_multi_poll(multi.get(), nullptr, 0, kCancelPollMs, nullptr) != CURLM_OK) {
+            result = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+    }
+    // Removing the handle ends a transfer still under way; the handle can be performed again.
+    curl_multi_remove_handle(multi.get(), handle);
+    return result;
+}
+
 size_t StringWriteSink(char* data, size_t size, size_t count, void* userData)
 {
-    static_cast<std::string*>(userData)->append(data, size * count);
-    return size * count;
+    auto* answer = static_cast<std::string*>(userData);
+    size_t bytes = size * count;
+    if (bytes > kMaxAnswerBytes - std::min(answer->size(), kMaxAnswerBytes)) {
+        platform::TraceF("answer refused: longer than %zu bytes", kMaxAnswerBytes);
+        return 0;
+    }
+    answer->append(data, bytes);
+    return bytes;
 }
 
 size_t FileStreamWriteSink(char* data, size_t size, size_t count, void* userData)
@@ -242,7 +393,7 @@ size_t FileStreamWriteSink(char* data, size_t size, size_t count, void* userData
 }
 
 bool NetPost(std::string& body, const std::string& url, const std::string& extraHeader,
-             const std::string& form, long timeoutSeconds)
+             const std::string& form, long timeoutSeconds, const TransferCancel* cancel)
 {
     CurlEasyPtr handle = NewCurlEasy();
     if (!handle)
@@ -252,8 +403,6 @@ bool NetPost(std::string& body, const std::string& url, const std::string& extra
         headers.reset(curl_slist_append(nullptr, extraHeader.c_str()));
         curl_easy_setopt(handle.get(), CURLOPT_HTTPHEADER, headers.get());
     }
-    curl_easy_setopt(handle.get(), CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(handle.get(), CURLOPT_SSL_VERIFYHOST, 0L);
     SetCommon(handle.get(), url, 5, timeoutSeconds);
     curl_easy_setopt(handle.get(), CURLOPT_POST, 1L);
     // Without a body the library would read one from stdin; an explicit empty body keeps it a POST.
@@ -262,14 +411,14 @@ bool NetPost(std::string& body, const std::string& url, const std::string& extra
     curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, StringWriteSink);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &body);
 
-    bool ok = curl_easy_perform(handle.get()) == CURLE_OK;
+    bool ok = NetPerform(handle.get(), cancel) == CURLE_OK;
     long status = 0;
     if (curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status != 200)
         ok = false;
     return ok;
 }
 
-bool NetDownloadFile(const std::string& ansiPath, const std::string& url)
+bool NetDownloadFile(const std::string& ansiPath, const std::string& url, const TransferCancel* cancel)
 {
     CurlEasyPtr handle = NewCurlEasy();
     if (!handle)
@@ -281,40 +430,44 @@ bool NetDownloadFile(const std::string& ansiPath, const std::string& url)
     } catch (const std::exception&) {
         return false;
     }
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(nativePath.c_str(), "wb+"));
-    if (!file)
+    // Only a regular file or a link is replaced: a folder, a device or a pipe at the destination is
+    // not a cache file, and renaming over it would destroy it.
+    struct stat existing;
+    if (::lstat(nativePath.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
+        !S_ISLNK(existing.st_mode))
+        return false;
+    PartFile part(nativePath);
+    if (!part.Stream())
         return false;
     SetCommon(handle.get(), url, 5, 10);
-    curl_easy_setopt(handle.get(), CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, FileStreamWriteSink);
-    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, file.get());
-    bool ok = curl_easy_perform(handle.get()) == CURLE_OK;
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, part.Stream());
+    if (NetPerform(handle.get(), cancel) != CURLE_OK)
+        return false;
     // The last buffered bytes reach the disk only when the stream is closed; a file that could not
     // be written out completely is not a success.
-    if (std::fclose(file.release()) != 0)
-        ok = false;
-    return ok;
+    return part.Commit();
 }
 
-bool NetResolveUrl(std::string url, std::string& finalUrl, double& contentLength)
+bool NetResolveUrl(std::string url, std::string& finalUrl, double& contentLength,
+                   const TransferCancel* cancel)
 {
-    return WalkRedirects(std::move(url), &finalUrl, &contentLength);
+    return WalkRedirects(std::move(url), &finalUrl, &contentLength, cancel);
 }
 
-bool NetCheckUrl(std::string url)
+bool NetCheckUrl(std::string url, const TransferCancel* cancel)
 {
-    return WalkRedirects(std::move(url), nullptr, nullptr);
+    return WalkRedirects(std::move(url), nullptr, nullptr, cancel);
 }
 
-double NetGetContentLength(const std::string& url)
+double NetGetContentLength(const std::string& url, const TransferCancel* cancel)
 {
     CurlEasyPtr handle = NewCurlEasy();
     if (!handle)
         return -1.0;
-    SetCommon(handle.get(), url, 5, 0);
-    curl_easy_setopt(handle.get(), CURLOPT_SSL_VERIFYPEER, 0L);
+    SetCommon(handle.get(), url, 5, kContentLengthTimeoutSeconds);
     curl_easy_setopt(handle.get(), CURLOPT_NOBODY, 1L);
-    if (curl_easy_perform(handle.get()) != CURLE_OK)
+    if (NetPerform(handle.get(), cancel) != CURLE_OK)
         return -1.0;
     if (ResponseCode(handle.get()) != 200)
         return -1.0;

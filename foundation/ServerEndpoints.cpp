@@ -44,6 +44,12 @@ ServerEndpoints LoadServerEndpoints(const std::string& cfgPath)
     Override(cfgPath, "PcsBase", endpoints.PcsBase);
     Override(cfgPath, "StatBase", endpoints.StatBase);
     Override(cfgPath, "SiteBase", endpoints.SiteBase);
+    Override(cfgPath, "CaFile", endpoints.CaFile);
+    if (!endpoints.CaFile.empty() && endpoints.CaFile.front() != '/') {
+        size_t slash = cfgPath.rfind('/');
+        if (slash != std::string::npos)
+            endpoints.CaFile = cfgPath.substr(0, slash + 1) + endpoints.CaFile;
+    }
     return endpoints;
 }
 

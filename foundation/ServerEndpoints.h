@@ -12,8 +12,11 @@
 //   ShareBase     share service (scheme, host and port)                 http://127.0.0.1:28080
 //   PcsBase       storage service of the share links                    http://127.0.0.1:28080
 //   StatBase      statistics counter with the site identifier (a query)
-//   http://127.0.0.1:28080/stat/hm.gif?si=quokka SiteBase      the program's web site root, ends with "/"
-//   http://127.0.0.1:28080/site/
+//                 http://127.0.0.1:28080/stat/hm.gif?si=quokka
+//   SiteBase      the program's web site root, ends with "/"    http://127.0.0.1:28080/site/
+//   CaFile        a PEM file of certificates that https peers are verified against, for servers with
+//                 a certificate of their own; a relative name is taken from the folder of
+//                 servers.cfg. Empty (the default): the system's certificate store.
 // Values are taken as they stand; an empty or missing value keeps the default.
 struct ServerEndpoints {
     std::string ApiBase;
@@ -23,6 +26,7 @@ struct ServerEndpoints {
     std::string PcsBase;
     std::string StatBase;
     std::string SiteBase;
+    std::string CaFile;
 };
 
 // The loopback port of the stand-in server that the defaults name.

@@ -17,7 +17,9 @@ TEST(StringHelpersTest, SplitKeepsInnerEmptyPiecesButNotATrailingOne)
     EXPECT_EQ(SplitString(",", ","), Pieces{""});
     EXPECT_EQ(SplitString("one", ","), Pieces{"one"});
     EXPECT_EQ(SplitString("a||b||", "||"), (Pieces{"a", "b"}));
-    EXPECT_EQ(SplitString("FC,SFC,N64,WII,GBC,GBA,NDS,MD,DC,PS,PS2,PSP,WSC,ARCADE,MAME,PCE,MAMEPLUS", ",").size(), 17u);
+    EXPECT_EQ(
+        SplitString("FC,SFC,N64,WII,GBC,GBA,NDS,MD,DC,PS,PS2,PSP,WSC,ARCADE,MAME,PCE,MAMEPLUS", ",").size(),
+        17u);
 }
 
 TEST(FileSystemTest, EnsureDirectoryTreeCreatesFoldersButNotTheFile)
@@ -41,7 +43,8 @@ TEST(FileSystemTest, EnsureDirectoryTreeCreatesFoldersButNotTheFile)
 
 TEST(FileSystemTest, CollapseSeparatorsLeavesOneOfEachRun)
 {
-    EXPECT_EQ(CollapseSeparators("/tmp/QuokkaAppStore//cache/image///icon/1.png"), "/tmp/QuokkaAppStore/cache/image/icon/1.png");
+    EXPECT_EQ(CollapseSeparators("/tmp/QuokkaAppStore//cache/image///icon/1.png"),
+              "/tmp/QuokkaAppStore/cache/image/icon/1.png");
     EXPECT_EQ(CollapseSeparators("//"), "/");
     EXPECT_EQ(CollapseSeparators(""), "");
     EXPECT_EQ(CollapseSeparators("a\\\\b"), "a\\\\b") << "backslashes are name characters here";
@@ -75,4 +78,31 @@ TEST(SystemInfoTest, BitsAndVersion)
     EXPECT_LE(version.size(), 9u);
     EXPECT_NE(version.find('.'), std::string::npos);
     EXPECT_NE(version, "0.0");
+}
+
+TEST(FileSystemTest, JoinInsideFolderJoinsNamesInsideTheBase)
+{
+    std::string joined;
+    ASSERT_TRUE(JoinInsideFolder("/cache/image/", "pc/12/icon.png", joined));
+    EXPECT_EQ(joined, "/cache/image/pc/12/icon.png");
+    ASSERT_TRUE(JoinInsideFolder("/cache/image/", "pc\\\\12//./icon.png", joined));
+    EXPECT_EQ(joined, "/cache/image/pc/12/icon.png") << "both separators, doubled ones and '.' collapse";
+    ASSERT_TRUE(JoinInsideFolder("/cache/image/", "pc/12/", joined));
+    EXPECT_EQ(joined, "/cache/image/pc/12/") << "a folder stays a folder";
+    ASSERT_TRUE(JoinInsideFolder("/cache/image/", "a..b/..c/d..", joined));
+    EXPECT_EQ(joined, "/cache/image/a..b/..c/d..") << "dots inside a name are only a name";
+}
+
+TEST(FileSystemTest, JoinInsideFolderRefusesNamesThatCouldLeaveTheBase)
+{
+    const std::string untouched = "untouched";
+    for (const std::string& hostile :
+         {std::string(""), std::string("/etc/passwd"), std::string("\\etc\\passwd"), std::string("C:\\x.png"),
+          std::string("c:x.png"), std::string("../../x.png"), std::string("pc/../../x.png"),
+          std::string("pc\\..\\..\\x.png"), std::string("pc/.."), std::string("./"), std::string("//"),
+          std::string("pc/x.png\0/../../y", 17)}) {
+        std::string joined = untouched;
+        EXPECT_FALSE(JoinInsideFolder("/cache/image/", hostile, joined)) << hostile;
+        EXPECT_EQ(joined, untouched) << hostile;
+    }
 }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 using testsupport::ReadFile;
 using testsupport::WriteFile;
@@ -215,7 +216,10 @@ TEST_F(HttpClientTest, NetDownloadFileStoresErrorPagesButFailsOnBrokenTransfersA
     EXPECT_FALSE(NetDownloadFile(target, "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x"));
     if (std::filesystem::exists("/dev/full")) {
         EXPECT_FALSE(NetDownloadFile("/dev/full", Url("/download/missing.bin")))
-            << "a write that fails is no success";
+            << "a device at the destination is neither written nor replaced";
+        struct stat info;
+        ASSERT_EQ(::lstat("/dev/full", &info), 0);
+        EXPECT_TRUE(S_ISCHR(info.st_mode));
     }
 }
 
