@@ -83,7 +83,7 @@ void PrepareAppPaths(const std::string& instancePath, const std::string& tempFol
 {
     AppPaths paths;
     paths.InstancePath = instancePath;
-    paths.WorkDir = tempFolder + "QuokkaAppStore/";
+    paths.WorkDir = PrivateWorkFolder(tempFolder);
     paths.ArcadeImageDir = paths.WorkDir + "cache/image/arcade/";
     paths.MameImageDir = paths.WorkDir + "cache/image/mame/";
     paths.PcImageDir = paths.WorkDir + "cache/image/pc/";

@@ -2,10 +2,12 @@
 
 #include "foundation/StringConv.h"
 #include "foundation/StringHelpers.h"
+#include "platform/Paths.h"
 
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace {
 
@@ -21,14 +23,19 @@ AppPaths& Paths()
     return paths;
 }
 
-template <std::string AppPaths::*Member>
-std::string Read()
+template <std::string AppPaths::*Member> std::string Read()
 {
     std::lock_guard lock(PathsMutex());
     return Paths().*Member;
 }
 
 } // namespace
+
+std::string PrivateWorkFolder(const std::string& tempFolder)
+{
+    return platform::PrivateFolder(tempFolder, "QuokkaAppStore",
+                                   "QuokkaAppStore-" + std::to_string(::geteuid()) + "-");
+}
 
 AppPaths GetAppPaths()
 {
@@ -42,15 +49,42 @@ void SetAppPaths(const AppPaths& paths)
     Paths() = paths;
 }
 
-std::string InstancePath() { return Read<&AppPaths::InstancePath>(); }
-std::string WorkDir() { return Read<&AppPaths::WorkDir>(); }
-std::string ArcadeImageDir() { return Read<&AppPaths::ArcadeImageDir>(); }
-std::string MameImageDir() { return Read<&AppPaths::MameImageDir>(); }
-std::string PcImageDir() { return Read<&AppPaths::PcImageDir>(); }
-std::string ImageCacheDir() { return Read<&AppPaths::ImageCacheDir>(); }
-std::string ConfigFilePath() { return Read<&AppPaths::ConfigFilePath>(); }
-std::string RomDir() { return Read<&AppPaths::RomDir>(); }
-std::string LocalGameDir() { return Read<&AppPaths::LocalGameDir>(); }
+std::string InstancePath()
+{
+    return Read<&AppPaths::InstancePath>();
+}
+std::string WorkDir()
+{
+    return Read<&AppPaths::WorkDir>();
+}
+std::string ArcadeImageDir()
+{
+    return Read<&AppPaths::ArcadeImageDir>();
+}
+std::string MameImageDir()
+{
+    return Read<&AppPaths::MameImageDir>();
+}
+std::string PcImageDir()
+{
+    return Read<&AppPaths::PcImageDir>();
+}
+std::string ImageCacheDir()
+{
+    return Read<&AppPaths::ImageCacheDir>();
+}
+std::string ConfigFilePath()
+{
+    return Read<&AppPaths::ConfigFilePath>();
+}
+std::string RomDir()
+{
+    return Read<&AppPaths::RomDir>();
+}
+std::string LocalGameDir()
+{
+    return Read<&AppPaths::LocalGameDir>();
+}
 
 void SetRomDir(std::string_view ansiRomPath)
 {

@@ -13,11 +13,18 @@ struct AppPaths {
     std::string ArcadeImageDir; // <WorkDir>cache/image/arcade/
     std::string MameImageDir;   // <WorkDir>cache/image/mame/
     std::string PcImageDir;     // <WorkDir>cache/image/pc/
-    std::string ImageCacheDir;  // <WorkDir>/cache/image/ (the doubled separator is kept; file names are appended to it unchanged)
+    std::string ImageCacheDir;  // <WorkDir>/cache/image/ (the doubled separator is kept; file names are
+                                // appended to it unchanged)
     std::string ConfigFilePath; // <InstancePath>quokka.cfg
     std::string RomDir;         // the RomPath setting; empty when no library folder is chosen
     std::string LocalGameDir;   // <RomDir>LocalGame/; empty when RomDir is
 };
+
+// The work folder under the temp folder `tempFolder` (ending with '/'): "QuokkaAppStore/" when it
+// can be made or is already a private folder of this user (mode 0700, not a link), else a private
+// "QuokkaAppStore-<uid>-XXXXXX" (see platform::PrivateFolder). It ends with '/'; empty when the temp
+// folder allows no private folder at all.
+std::string PrivateWorkFolder(const std::string& tempFolder);
 
 AppPaths GetAppPaths();
 void SetAppPaths(const AppPaths& paths);
@@ -37,7 +44,8 @@ std::string LocalGameDir();
 void SetRomDir(std::string_view ansiRomPath);
 
 // The platform folders under LocalGameDir, in this order.
-inline constexpr char PlatformDirNames[] = "FC,SFC,N64,WII,GBC,GBA,NDS,MD,DC,PS,PS2,PSP,WSC,ARCADE,MAME,PCE,MAMEPLUS";
+inline constexpr char PlatformDirNames[] =
+    "FC,SFC,N64,WII,GBC,GBA,NDS,MD,DC,PS,PS2,PSP,WSC,ARCADE,MAME,PCE,MAMEPLUS";
 
 // Creates LocalGameDir's platform folders; does nothing while LocalGameDir is empty. Errors (an
 // existing folder included) are ignored.

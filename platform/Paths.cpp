@@ -1,5 +1,9 @@
 #include "platform/Paths.h"
 
+#include "platform/Trace.h"
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -7,6 +11,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -73,11 +78,52 @@ std::string DocumentsFolder()
 std::string RuntimeFolder()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime)
+    if (runtime && *runtime && IsPrivateFolder(runtime))
         return WithSeparator(runtime);
-    std::string folder = "/tmp/quokka-" + std::to_string(getuid()) + "/";
-    ::mkdir(folder.c_str(), 0700);
-    return folder;
+    const std::string name = "quokka-" + std::to_string(::geteuid());
+    return PrivateFolder("/tmp/", name, name + "-");
+}
+
+bool IsPrivateFolder(const std::string& path)
+{
+    struct stat info;
+    std::string bare = path;
+    while (bare.size() > 1 && bare.back() == '/')
+        bare.pop_back();
+    return ::lstat(bare.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           (info.st_mode & 077) == 0;
+}
+
+std::string PrivateFolder(const std::string& parent, const std::string& name,
+                          const std::string& fallbackPrefix)
+{
+    const std::string base = WithSeparator(parent);
+    const std::string preferred = base + name;
+    if (::mkdir(preferred.c_str(), 0700) == 0 || errno == EEXIST) {
+        if (IsPrivateFolder(preferred))
+            return preferred + "/";
+    }
+    Trace("private folder: " + preferred + " is not a private folder of this user; using another");
+
+    std::vector<std::string> earlier;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(base, ec)) {
+        std::string entryName = entry.path().filename().string();
+        if (entryName.size() == fallbackPrefix.size() + 6 && entryName.rfind(fallbackPrefix, 0) == 0)
+            earlier.push_back(entryName);
+    }
+    std::sort(earlier.begin(), earlier.end());
+    for (const std::string& entryName : earlier) {
+        if (IsPrivateFolder(base + entryName))
+            return base + entryName + "/";
+    }
+    std::string made = base + fallbackPrefix + "XXXXXX";
+    if (::mkdtemp(made.data()) == nullptr) {
+        TraceF("private folder: cannot make one in %s (errno %d)", base.c_str(), errno);
+        return "";
+    }
+    Trace("private folder: made " + made);
+    return made + "/";
 }
 
 std::optional<std::string> FindNoCase(const std::string& folder, const std::string& name)

@@ -19,8 +19,21 @@ std::string DocumentsFolder();
 // The user's home folder ($HOME, else the password database).
 std::string HomeFolder();
 
-// Per-user folder for sockets and locks: $XDG_RUNTIME_DIR, else /tmp/quokka-<uid>/ (created 0700).
+// Per-user folder for sockets and locks: $XDG_RUNTIME_DIR when it is a private folder of this user,
+// else PrivateFolder("/tmp/", "quokka-<uid>", "quokka-<uid>-"). Empty when none can be made.
 std::string RuntimeFolder();
+
+// Whether `path` is a real folder (not a link) owned by this user that no one else may enter.
+bool IsPrivateFolder(const std::string& path);
+
+// A folder that only this user can reach, inside `parent` (a folder ending with '/'):
+// `parent + name + "/"`, made now with mode 0700 or already there as a private folder (see
+// IsPrivateFolder). When that name is taken by something else (another user's folder, a link, a
+// folder others may enter) the first private folder named `fallbackPrefix` + six characters in
+// `parent` is used, or a new one is made with mkdtemp; the fallback is traced. Later calls with the
+// same arguments find the same folder as long as it stays private. Empty when none can be made.
+std::string PrivateFolder(const std::string& parent, const std::string& name,
+                          const std::string& fallbackPrefix);
 
 // Finds `name` inside `folder` ignoring ASCII letter case, for file names the program builds (a
 // game id with an extension, say). Returns the full path of the existing entry, the exact name

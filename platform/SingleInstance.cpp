@@ -24,7 +24,7 @@ bool FillAddress(const std::string& path, sockaddr_un& address)
 {
     std::memset(&address, 0, sizeof(address));
     address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof(address.sun_path))
+    if (path.empty() || path.size() >= sizeof(address.sun_path))
         return false;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     return true;
@@ -92,15 +92,24 @@ SingleInstance::~SingleInstance()
         ::close(m_lockFd); // releases the lock
 }
 
-std::string SingleInstance::LockPath(const std::string& name) { return RuntimeFolder() + name + ".lock"; }
+// Empty when there is no private runtime folder: nothing is then made anywhere else.
+std::string SingleInstance::LockPath(const std::string& name)
+{
+    std::string folder = RuntimeFolder();
+    return folder.empty() ? folder : folder + name + ".lock";
+}
 
-std::string SingleInstance::SocketPath(const std::string& name) { return RuntimeFolder() + name + ".sock"; }
+std::string SingleInstance::SocketPath(const std::string& name)
+{
+    std::string folder = RuntimeFolder();
+    return folder.empty() ? folder : folder + name + ".sock";
+}
 
 bool SingleInstance::TryAcquire()
 {
     if (m_lockFd >= 0)
         return true;
-    int fd = ::open(LockPath(m_name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int fd = ::open(LockPath(m_name).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         TraceF("single instance: cannot open lock file: %s", std::strerror(errno));
         return true; // without a lock file there is no way to tell; run rather than refuse

@@ -31,6 +31,7 @@ public:
     // have passed since the first attempt. True when the first instance answered.
     static bool RequestShow(const std::string& name, int timeoutMs = 5000);
 
+    // The lock file and the socket, in the private RuntimeFolder; empty when there is none.
     static std::string LockPath(const std::string& name);
     static std::string SocketPath(const std::string& name);
 

@@ -1,10 +1,13 @@
 #include "foundation/FileSystem.h"
+#include "foundation/AppPaths.h"
 #include "foundation/StringHelpers.h"
 #include "foundation/SystemInfo.h"
 #include "tests/support/TempDir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Pieces = std::vector<std::string>;
@@ -105,4 +108,21 @@ TEST(FileSystemTest, JoinInsideFolderRefusesNamesThatCouldLeaveTheBase)
         EXPECT_FALSE(JoinInsideFolder("/cache/image/", hostile, joined)) << hostile;
         EXPECT_EQ(joined, untouched) << hostile;
     }
+}
+
+TEST(AppPathsTest, PrivateWorkFolderIsMadeForThisUserAloneAndNeverThroughALink)
+{
+    testsupport::TempDir temp;
+    const std::string work = PrivateWorkFolder(temp.Path());
+    EXPECT_EQ(work, temp.Path() + "QuokkaAppStore/");
+    struct stat info;
+    ASSERT_EQ(::lstat(work.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    testsupport::TempDir shared;
+    testsupport::TempDir elsewhere;
+    ASSERT_EQ(::symlink(elsewhere.Path().c_str(), (shared.Path() + "QuokkaAppStore").c_str()), 0);
+    const std::string own = PrivateWorkFolder(shared.Path());
+    EXPECT_EQ(own.rfind(shared.Path() + "QuokkaAppStore-" + std::to_string(::geteuid()) + "-", 0), 0u) << own;
+    EXPECT_TRUE(fs::is_empty(elsewhere.Path())) << "the link's target is not used";
 }

@@ -2,8 +2,12 @@
 #include "tests/support/TempDir.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 TEST(PathsTest, FoldersEndWithASeparator)
 {
@@ -29,7 +33,8 @@ TEST(PathsTest, TempFolderFollowsTmpdir)
 TEST(PathsTest, DocumentsFolderComesFromTheUserDirsFile)
 {
     testsupport::TempDir config;
-    testsupport::WriteFile(config.Path() + "user-dirs.dirs", "# comment\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+    testsupport::WriteFile(config.Path() + "user-dirs.dirs",
+                           "# comment\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
     const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
     std::string savedValue = savedConfig ? savedConfig : "";
     ::setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
@@ -49,4 +54,82 @@ TEST(PathsTest, LookupIgnoresLetterCaseOfBuiltNames)
     EXPECT_FALSE(platform::FindNoCase(dir.Path(), "skyrunner.sfc"));
     EXPECT_TRUE(platform::ExistsNoCase(dir.Path() + "SKYRUNNER.nes"));
     EXPECT_FALSE(platform::ExistsNoCase(dir.Path() + "missing/skyrunner.nes"));
+}
+
+namespace {
+
+mode_t ModeOf(const std::string& path)
+{
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+} // namespace
+
+TEST(PathsTest, PrivateFolderMakesOrReusesAFolderOnlyThisUserCanEnter)
+{
+    testsupport::TempDir parent;
+    const std::string folder = platform::PrivateFolder(parent.Path(), "Store", "Store-x-");
+    ASSERT_EQ(folder, parent.Path() + "Store/");
+    EXPECT_EQ(ModeOf(folder), 0700u);
+    EXPECT_TRUE(platform::IsPrivateFolder(folder));
+    EXPECT_EQ(platform::PrivateFolder(parent.Path(), "Store", "Store-x-"), folder) << "found again";
+}
+
+TEST(PathsTest, PrivateFolderRefusesFoldersOthersCouldReachAndMakesItsOwn)
+{
+    testsupport::TempDir parent;
+    testsupport::TempDir elsewhere;
+    struct Planted {
+        const char* what;
+        std::function<void(const std::string&)> plant;
+    };
+    const std::vector<Planted> cases = {
+        {"open to others",
+         [](const std::string& at) {
+             ::mkdir(at.c_str(), 0755);
+             ::chmod(at.c_str(), 0755);
+         }},
+        {"a link", [&](const std::string& at) { ::symlink(elsewhere.Path().c_str(), at.c_str()); }},
+        {"a file", [](const std::string& at) { testsupport::WriteFile(at, "x"); }},
+        {"another user's", [](const std::string& at) {
+             ::mkdir(at.c_str(), 0700);
+             if (::geteuid() == 0) [[maybe_unused]]
+                 int ignored = ::chown(at.c_str(), 65534, 65534);
+         }}};
+    for (const Planted& planted : cases) {
+        if (std::string(planted.what) == "another user's" && ::geteuid() != 0)
+            continue; // only root can give a folder away
+        const std::string name = std::string("Store") + std::to_string(&planted - cases.data());
+        planted.plant(parent.Path() + name);
+        const mode_t before = ModeOf(parent.Path() + name);
+
+        const std::string folder = platform::PrivateFolder(parent.Path(), name, name + "-x-");
+        ASSERT_FALSE(folder.empty()) << planted.what;
+        EXPECT_NE(folder, parent.Path() + name + "/") << planted.what;
+        EXPECT_EQ(folder.rfind(parent.Path() + name + "-x-", 0), 0u) << planted.what << ": " << folder;
+        EXPECT_TRUE(platform::IsPrivateFolder(folder)) << planted.what;
+        EXPECT_EQ(ModeOf(parent.Path() + name), before) << planted.what << ": left as it was";
+        EXPECT_EQ(platform::PrivateFolder(parent.Path(), name, name + "-x-"), folder)
+            << planted.what << ": the same fallback is found again";
+    }
+    EXPECT_EQ(ModeOf(elsewhere.Path()), 0700u) << "a link's target is not touched";
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.Path()));
+}
+
+TEST(PathsTest, RuntimeFolderIsPrivate)
+{
+    testsupport::TempDir runtime;
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedValue = saved ? saved : "";
+    ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+    EXPECT_EQ(platform::RuntimeFolder(), runtime.Path()) << "the test's folder is made 0700 by mkdtemp";
+    ::chmod(runtime.Path().c_str(), 0755);
+    const std::string fallback = platform::RuntimeFolder();
+    EXPECT_NE(fallback, runtime.Path()) << "a runtime folder open to others is not used";
+    EXPECT_TRUE(platform::IsPrivateFolder(fallback)) << fallback;
+    if (saved)
+        ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
 }
