@@ -1,9 +1,10 @@
 #include "ui/TestInput.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include "ui/private/UiPrivate.h"
@@ -11,6 +12,9 @@
 namespace UiLib::TestInput {
 
 namespace {
+
+// How often a wait looks at its condition when no event wakes it earlier.
+constexpr int kRecheckMs = 10;
 
 void Deliver(QWidget* target, QEvent* event)
 {
@@ -106,13 +110,22 @@ void ProcessEvents()
 bool WaitFor(const std::function<bool()>& done, int timeoutMs)
 {
     EnsureApplication();
-    QElapsedTimer clock;
-    clock.start();
+    if (done())
+        return true;
+    // The loop sleeps until an event arrives. Two timers wake it besides: the deadline, and a slow
+    // heartbeat for conditions that other threads change without posting anything (a counter of a
+    // server thread, say). Neither keeps a core busy, so waits in parallel test runs stay cheap.
+    QDeadlineTimer deadline(std::max(0, timeoutMs));
+    QTimer wakeAtDeadline;
+    wakeAtDeadline.setSingleShot(true);
+    wakeAtDeadline.start(std::max(0, timeoutMs));
+    QTimer heartbeat;
+    heartbeat.start(kRecheckMs);
     while (!done()) {
-        if (clock.elapsed() > timeoutMs)
+        if (deadline.hasExpired())
             return done();
-        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return true;
 }

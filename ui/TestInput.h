@@ -16,7 +16,9 @@ namespace UiLib::TestInput {
 
 // Runs the UI loop until nothing is pending (posted messages, deferred deletions, paints).
 void ProcessEvents();
-// Runs the UI loop until `done` answers true or `timeoutMs` passes; answers `done()`.
+// Runs the UI loop until `done` answers true or `timeoutMs` passes; answers `done()`. The loop
+// sleeps between events (it never spins): `done` is asked again after every event it handles and
+// at least every 10 ms, so conditions that other threads set are seen too.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 3000);
 
 void MouseMove(HWND hwnd, POINT pt);

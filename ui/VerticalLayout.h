@@ -1,18 +1,16 @@
 #pragma once
 
-#include "ui/Container.h"
+#include "ui/LinearLayout.h"
 
 namespace UiLib {
 
-// Stacks children top to bottom. A child with a fixed height keeps it; the others share what is
-// left equally (within their min/max). Widths stretch unless fixed. "padding" on a child is its
-// margin; "childpadding" the gap between children; "inset" the container's inner margin.
-class CVerticalLayoutUI : public CContainerUI {
+// A linear layout along the vertical axis: children top to bottom; "halign"="center" centres
+// children of fixed width.
+class CVerticalLayoutUI : public CLinearLayoutUI {
 public:
+    CVerticalLayoutUI() : CLinearLayoutUI(Axis::Vertical) {}
     LPCTSTR GetClass() const override;
     void* GetInterface(std::u16string_view name) override;
-    void SetPos(RECT rc, bool needInvalidate = true) override;
-    SIZE EstimateSize(SIZE available) override;
 };
 
 } // namespace UiLib

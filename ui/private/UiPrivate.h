@@ -52,6 +52,9 @@ inline CDuiString FromQString(const QString& s)
 // Makes sure a QApplication exists (created by the toolkit when the program has none).
 void EnsureApplication();
 bool IsUiThread();
+// Answers every waiting RunOnUiThread request as closed and refuses posted messages and new
+// requests from then on, without touching any window (the display may be gone).
+void RefuseUiRequests();
 
 // A cached image with its pixels.
 struct ImageEntry : TImageInfo {
@@ -133,6 +136,9 @@ struct CPaintManagerUI::Impl {
 HostWidget* HostOf(HWND hwnd);
 QFont FontFor(const CPaintManagerUI* manager, int index);
 const ImageEntry* ImageFor(CPaintManagerUI* manager, const CDuiString& path);
+
+// Milliseconds since the toolkit's first event: the timestamp of control events and notifications.
+DWORD EventTimestamp();
 
 // Runs a function from the UI loop soon (used for async notifications and deferred deletions).
 void PostToUi(std::function<void()> fn);
