@@ -240,9 +240,13 @@ struct CStandInServer::Reply {
     }
 };
 
-CStandInServer::CStandInServer(StandInServerOptions options)
-    : m_options(std::move(options)), m_server(std::make_unique<httplib::Server>())
+CStandInServer::CStandInServer(StandInServerOptions options) : m_options(std::move(options))
 {
+    if (!m_options.tlsCertFile.empty() && !m_options.tlsKeyFile.empty())
+        m_server =
+            std::make_unique<httplib::SSLServer>(m_options.tlsCertFile.c_str(), m_options.tlsKeyFile.c_str());
+    else
+        m_server = std::make_unique<httplib::Server>();
 }
 
 CStandInServer::~CStandInServer()
@@ -252,11 +256,17 @@ CStandInServer::~CStandInServer()
 
 std::string CStandInServer::Origin() const
 {
-    return "http://127.0.0.1:" + std::to_string(m_port);
+    const bool tls = !m_options.tlsCertFile.empty() && !m_options.tlsKeyFile.empty();
+    return (tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_port);
 }
 
 bool CStandInServer::Start(std::string& error)
 {
+    if (!m_server->is_valid()) {
+        error =
+            "cannot use the certificate " + m_options.tlsCertFile + " with the key " + m_options.tlsKeyFile;
+        return false;
+    }
     const fs::path data(m_options.dataDir);
     if (!m_catalogue.Load((data / "catalogue.json").string(), error)) {
         error = "catalogue.json: " + error;
@@ -379,6 +389,8 @@ void CStandInServer::Handle(const httplib::Request& request, httplib::Response& 
     // client's numbers, so its parsed copy is dropped before it can act on it.
     const_cast<httplib::Request&>(request).ranges.clear();
     m_log.Write(request);
+    if (m_observer)
+        m_observer(request.method, request.path);
 
     std::optional<FaultRule> rule = m_faults.Take(request.method, request.path);
     if (rule && rule->delayMs > 0 && !WaitFor(rule->delayMs)) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,6 +23,10 @@ struct StandInServerOptions {
     int port = 0;        // 0 picks a free port
     std::string dataDir; // the data folder (see server/README.md)
     std::string logPath; // the request log; empty for none
+    // PEM files of a certificate and its private key: when both are given the server speaks https
+    // only, and Origin() says so.
+    std::string tlsCertFile;
+    std::string tlsKeyFile;
 };
 
 // The stand-in for every server the program talks to, on 127.0.0.1: the catalogue and user API,
@@ -45,8 +50,16 @@ public:
     void Stop();
 
     int Port() const { return m_port; }
-    // "http://127.0.0.1:PORT"
+    // "http://127.0.0.1:PORT", or "https://..." with a certificate.
     std::string Origin() const;
+
+    // Calls `observer` with the method and path of every request as it arrives (before any fault
+    // acts), on the server's worker threads; tests wait on it instead of polling the log. Set it
+    // before Start.
+    void SetRequestObserver(std::function<void(const std::string& method, const std::string& path)> observer)
+    {
+        m_observer = std::move(observer);
+    }
 
     // Writes a servers.cfg whose [Servers] section points every base address at this server.
     bool WriteServersCfg(const std::string& path) const;
@@ -88,6 +101,7 @@ private:
     CCatalogueData m_catalogue;
     CFaultRules m_faults;
     CRequestLog m_log;
+    std::function<void(const std::string&, const std::string&)> m_observer;
     std::map<std::string, std::string> m_redirects;
     std::atomic<int> m_nextUid{100001};
 
