@@ -1,6 +1,8 @@
 #include "download/Zip.h"
 
 #include "foundation/StringConv.h"
+#include "platform/CodePage.h"
+#include "platform/Trace.h"
 
 #include <unzip.h>
 #include <zip.h>
@@ -13,6 +15,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -114,27 +117,47 @@ std::vector<std::string> SplitSegments(std::string_view text)
     return segments;
 }
 
-// The entry name as UTF-8. Names flagged UTF-8 are taken as they are; others are in the process code
-// page. A name that is not valid in its encoding keeps its ASCII bytes and gets U+FFFD for the others,
-// as the system's code-page conversion does, rather than failing the archive.
-std::string DecodeEntryName(const std::string& raw, bool utf8)
+// Replaces each byte at or above 0x80 with U+FFFD, keeping ASCII.
+std::string LossyName(const std::string& raw)
+{
+    std::string lossy;
+    for (char c : raw) {
+        if (static_cast<unsigned char>(c) < 0x80)
+            lossy.push_back(c);
+        else
+            lossy += "\xEF\xBF\xBD";
+    }
+    return lossy;
+}
+
+bool IsValidUtf8(const std::string& text)
 {
     try {
-        if (utf8) {
-            Utf8ToUtf16(raw); // validates
-            return raw;
-        }
-        return AnsiToUtf8(raw);
+        Utf8ToUtf16(text);
+        return true;
     } catch (const std::exception&) {
-        std::string lossy;
-        for (char c : raw) {
-            if (static_cast<unsigned char>(c) < 0x80)
-                lossy.push_back(c);
-            else
-                lossy += "\xEF\xBF\xBD";
-        }
-        return lossy;
+        return false;
     }
+}
+
+// The entry name as UTF-8. Names flagged UTF-8 are taken as they are. Unflagged names come from
+// archivers that store the writer's code page, which for the archives this program meets is that of
+// a Chinese Windows machine: a name that is valid UTF-8 is taken as UTF-8 (many archivers write UTF-8
+// without the flag), any other is decoded as code page 936 whatever this machine's locale is. A name
+// valid in neither keeps its ASCII bytes and gets U+FFFD for the others, as the system's code-page
+// conversion does, rather than failing the archive.
+std::string DecodeEntryName(const std::string& raw, bool utf8)
+{
+    if (IsValidUtf8(raw))
+        return raw;
+    if (utf8)
+        return LossyName(raw);
+    std::string decoded;
+    for (const char* encoding : {"CP936", "GBK"}) {
+        if (platform::IconvConvert(encoding, "UTF-8", raw, decoded) == platform::IconvResult::Ok)
+            return decoded;
+    }
+    return LossyName(raw);
 }
 
 // The path segments under the destination folder for an entry name, or false when the name must not
@@ -329,12 +352,15 @@ int CZip::ZipExtract(const std::u16string& archivePath, const std::u16string& de
         return IsEmptyArchive(archive) ? 1 : 0;
 
     std::string buffer(kBlockSize, '\0');
-    return ForEachEntry(unz.get(), [&](void* handle) { return ExtractCurrentEntry(handle, dest, buffer); })
+    std::set<std::string> written;
+    return ForEachEntry(unz.get(),
+                        [&](void* handle) { return ExtractCurrentEntry(handle, dest, buffer, written); })
                ? 1
                : 0;
 }
 
-bool CZip::ExtractCurrentEntry(void* unz, const std::string& dest, std::string& buffer)
+bool CZip::ExtractCurrentEntry(void* unz, const std::string& dest, std::string& buffer,
+                               std::set<std::string>& written)
 {
     unz_file_info64 info;
     if (unzGetCurrentFileInfo64(unz, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
@@ -375,6 +401,13 @@ bool CZip::ExtractCurrentEntry(void* unz, const std::string& dest, std::string& 
         return true;
     }
     path += segments.back();
+
+    // Two entries whose names lead to one file (a repeated name, or two names that decode alike)
+    // would silently leave only the last one's data: the archive is refused instead.
+    if (!written.insert(path).second) {
+        platform::TraceF("zip: two entries extract to %s; the archive is refused", path.c_str());
+        return false;
+    }
 
     // Whatever is at the path is replaced, never written through: a link there is removed first.
     struct stat existing;

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <string>
 
 // Reports extraction progress: bytes written so far, bytes of the whole archive, and the user pointer
@@ -21,7 +22,11 @@ using ZipExtractProgressFun = void (*)(int64_t bytesDone, int64_t bytesTotal, vo
 // Entries are kept inside the destination folder whatever their names say: leading separators and
 // drive prefixes are dropped (the entry lands inside the folder), a name with a ".." segment fails the
 // extraction, and a symbolic-link entry is made only when its target stays inside the folder (any
-// other link fails the extraction). Unix permission bits stored in an entry are restored.
+// other link fails the extraction). Two entries leading to one file fail the extraction rather than
+// one silently replacing the other. Unix permission bits stored in an entry are restored.
+//
+// Names flagged UTF-8 are UTF-8; unflagged names are taken as UTF-8 when they are valid UTF-8 and as
+// code page 936 (the Chinese Windows code page the archives come from) otherwise, whatever the locale.
 class CZip {
 public:
     CZip();
@@ -55,7 +60,9 @@ public:
 
 private:
     // Extracts the entry the archive handle stands on into the folder dest (ending with '/').
-    bool ExtractCurrentEntry(void* unz, const std::string& dest, std::string& buffer);
+    // `written` holds the files and links extracted so far; an entry leading to one of them fails.
+    bool ExtractCurrentEntry(void* unz, const std::string& dest, std::string& buffer,
+                             std::set<std::string>& written);
     // Waits while the pause flag is set. Returns false as soon as the exit flag is set.
     bool WaitWhilePaused();
 

@@ -82,6 +82,45 @@ TEST_F(ZipExtractTest, NamesAreUtf8WhenFlaggedAndInTheCodePageOtherwise)
     EXPECT_EQ(ReadFile(Dest() + "bad\xEF\xBF\xBD.txt"), "x");
 }
 
+TEST_F(ZipExtractTest, UnflaggedNamesAreUtf8OrChineseWindowsWhateverTheLocale)
+{
+    // "存档/读我.txt" in code page 936, unflagged, on a UTF-8 machine.
+    {
+        CodePageScope utf8("UTF-8");
+        ASSERT_EQ(Extract({{.rawName = "\xB4\xE6\xB5\xB5/\xB6\xC1\xCE\xD2.txt", .data = "936"}}), 1);
+    }
+    EXPECT_EQ(ReadFile(Dest() + "存档/读我.txt"), "936");
+
+    // An unflagged UTF-8 name stays UTF-8 on a GBK machine.
+    {
+        CodePageScope gbk("GBK");
+        ASSERT_EQ(Extract({{.rawName = "关卡/第一关.map", .data = "utf8"}}), 1);
+    }
+    EXPECT_EQ(ReadFile(Dest() + "关卡/第一关.map"), "utf8");
+}
+
+TEST_F(ZipExtractTest, TwoEntriesLeadingToOneFileFailTheArchive)
+{
+    // A repeated name.
+    EXPECT_EQ(Extract({{.rawName = "save.dat", .data = "first"}, {.rawName = "save.dat", .data = "second"}}),
+              0);
+    EXPECT_EQ(ReadFile(Dest() + "save.dat"), "first");
+    // Names that differ only in what extraction drops: a leading separator, "." segments, backslashes.
+    EXPECT_EQ(Extract({{.rawName = "d/x.txt", .data = "1"}, {.rawName = "/d/./x.txt", .data = "2"}}), 0);
+    EXPECT_EQ(Extract({{.rawName = "e/y.txt", .data = "1"}, {.rawName = "e\\y.txt", .data = "2"}}), 0);
+    // Two undecodable names that become the same stand-in text.
+    EXPECT_EQ(Extract({{.rawName = "bad\xFF.txt", .data = "1"}, {.rawName = "bad\xFE.txt", .data = "2"}}), 0);
+
+    // Repeated folder entries are harmless, and the same names in a later archive are a new extraction.
+    CZip zip;
+    EXPECT_EQ(Extract(zip, {{.rawName = "f/", .data = ""},
+                            {.rawName = "f/", .data = ""},
+                            {.rawName = "f/z.txt", .data = "a"}}),
+              1);
+    EXPECT_EQ(Extract(zip, {{.rawName = "f/z.txt", .data = "b"}}), 1);
+    EXPECT_EQ(ReadFile(Dest() + "f/z.txt"), "b");
+}
+
 TEST_F(ZipExtractTest, NestedEntriesCreateTheirFoldersAndKeepTheirTimes)
 {
     ASSERT_EQ(Extract({{.rawName = "a/b/c.bin", .data = "nested"},
