@@ -85,7 +85,8 @@ std::vector<Line> Split(const std::string& content)
             break;
         }
         size_t textEnd = newline > start && content[newline - 1] == '\r' ? newline - 1 : newline;
-        lines.push_back({content.substr(start, textEnd - start), content.substr(textEnd, newline + 1 - textEnd)});
+        lines.push_back(
+            {content.substr(start, textEnd - start), content.substr(textEnd, newline + 1 - textEnd)});
         start = newline + 1;
     }
     return lines;
@@ -175,7 +176,11 @@ std::string CutToUnits(std::string value, size_t units)
     size_t i = 0;
     while (i < value.size()) {
         unsigned char c = static_cast<unsigned char>(value[i]);
-        size_t length = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+        size_t length = c < 0x80             ? 1
+                        : (c & 0xE0) == 0xC0 ? 2
+                        : (c & 0xF0) == 0xE0 ? 3
+                        : (c & 0xF8) == 0xF0 ? 4
+                                             : 1;
         size_t cost = length == 4 ? 2 : 1;
         if (used + cost > units)
             break;
@@ -212,6 +217,13 @@ std::string IniFile::GetString(const std::string& path, std::string_view section
 bool IniFile::WriteString(const std::string& path, std::string_view section, std::string_view key,
                           std::string_view value)
 {
+    // A line break would end the entry early and turn the rest into lines of their own: keys or
+    // sections that the caller never wrote.
+    constexpr std::string_view kLineBreaks("\r\n", 2);
+    if (section.find_first_of(kLineBreaks) != std::string_view::npos ||
+        key.find_first_of(kLineBreaks) != std::string_view::npos ||
+        value.find_first_of(kLineBreaks) != std::string_view::npos)
+        return false;
     std::lock_guard lock(FileLock(path));
     std::string content;
     ReadFile(path, content);

@@ -23,7 +23,9 @@ public:
     static std::string GetString(const std::string& path, std::string_view section, std::string_view key,
                                  std::string_view defaultValue);
 
-    // Returns false when the file cannot be written (missing folder, no permission).
+    // Returns false when the file cannot be written (missing folder, no permission), and refuses
+    // (false, the file untouched) a section, key or value holding a CR or LF, which could otherwise
+    // add lines to the file.
     static bool WriteString(const std::string& path, std::string_view section, std::string_view key,
                             std::string_view value);
 

@@ -25,7 +25,8 @@ TEST_F(IniFileTest, MissingFileSectionOrKeyGivesTheDefault)
 
 TEST_F(IniFileTest, NamesIgnoreCaseAndSpacingAndQuotesAreStripped)
 {
-    WriteFile(File(), "; comment\r\n  [ set ]  \r\n  romPATH =  /games/  \r\nName=\"quoted value\"\r\nOne='x'\r\n");
+    WriteFile(File(),
+              "; comment\r\n  [ set ]  \r\n  romPATH =  /games/  \r\nName=\"quoted value\"\r\nOne='x'\r\n");
     EXPECT_EQ(IniFile::GetString(File(), "SET", "RomPath", ""), "/games/");
     EXPECT_EQ(IniFile::GetString(File(), "Set", "name", ""), "quoted value");
     EXPECT_EQ(IniFile::GetString(File(), "Set", "one", ""), "x");
@@ -95,7 +96,8 @@ TEST_F(IniFileTest, ConcurrentWritersLoseNoKey)
     for (int t = 0; t < 4; ++t)
         writers.emplace_back([this, t] {
             for (int i = 0; i < 25; ++i)
-                IniFile::WriteString(File(), "S" + std::to_string(t), "K" + std::to_string(i), std::to_string(i));
+                IniFile::WriteString(File(), "S" + std::to_string(t), "K" + std::to_string(i),
+                                     std::to_string(i));
         });
     for (auto& w : writers)
         w.join();
@@ -103,4 +105,19 @@ TEST_F(IniFileTest, ConcurrentWritersLoseNoKey)
         for (int i = 0; i < 25; ++i)
             EXPECT_EQ(IniFile::GetString(File(), "S" + std::to_string(t), "K" + std::to_string(i), "?"),
                       std::to_string(i));
+}
+
+TEST_F(IniFileTest, AWriteHoldingALineBreakIsRefusedAndAddsNoLines)
+{
+    ASSERT_TRUE(IniFile::WriteString(File(), "QuokkaApp", "RomPath", "/games/"));
+    const std::string before = testsupport::ReadFile(File());
+    for (const std::string& value : {std::string("/x/\n[QuokkaApp]\nIsTray=0"), std::string("a\rIsTray=0"),
+                                     std::string("a\r\nIsTray=0")}) {
+        EXPECT_FALSE(IniFile::WriteString(File(), "QuokkaApp", "RomPath", value));
+        EXPECT_FALSE(IniFile::WriteString(File(), "QuokkaApp", "Key\nIsTray", "0"));
+        EXPECT_FALSE(IniFile::WriteString(File(), "Other]\n[QuokkaApp", "IsTray", "0"));
+    }
+    EXPECT_EQ(testsupport::ReadFile(File()), before) << "the file is left as it was";
+    EXPECT_EQ(IniFile::GetKeys(File(), "QuokkaApp"), std::vector<std::string>{"RomPath"});
+    EXPECT_EQ(IniFile::GetString(File(), "QuokkaApp", "IsTray", "none"), "none");
 }
