@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     # build and tests
     cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+    # the fuzz targets: clang with its libFuzzer runtime
+    clang libclang-rt-14-dev
     # libraries the program links
     libcurl4-openssl-dev libsqlite3-dev libjsoncpp-dev zlib1g-dev libminizip-dev
     qt6-base-dev libsdl2-dev libpugixml-dev libcpp-httplib-dev
