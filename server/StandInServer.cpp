@@ -347,6 +347,8 @@ bool CStandInServer::WriteServersCfg(const std::string& path) const
         << "PcsBase=" << origin << "\n"
         << "StatBase=" << origin << "/stat/hm.gif?si=quokka\n"
         << "SiteBase=" << origin << "/site/\n";
+    if (!m_options.tlsCertFile.empty() && !m_options.tlsKeyFile.empty())
+        out << "CaFile=" << fs::absolute(m_options.tlsCertFile).string() << "\n";
     return static_cast<bool>(out.flush());
 }
 

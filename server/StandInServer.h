@@ -61,7 +61,8 @@ public:
         m_observer = std::move(observer);
     }
 
-    // Writes a servers.cfg whose [Servers] section points every base address at this server.
+    // Writes a servers.cfg whose [Servers] section points every base address at this server, and
+    // names its certificate as CaFile when it speaks https.
     bool WriteServersCfg(const std::string& path) const;
 
     // Replaces or clears the fault rules (what POST /__faults does).

@@ -1,9 +1,10 @@
 // quokka-server: serves a data folder as every server the program talks to, on 127.0.0.1.
 //
 //   quokka-server --port P --data DIR [--log FILE] [--write-servers-cfg FILE]
+//                 [--tls-cert PEM --tls-key PEM]
 //
-// Port 0 picks a free port. The first line on standard output is "listening on 127.0.0.1:PORT".
-// The server runs until SIGINT or SIGTERM.
+// Port 0 picks a free port. With a certificate and its key the server speaks https only. The first line on
+// standard output is "listening on 127.0.0.1:PORT". The server runs until SIGINT or SIGTERM.
 
 #include "server/StandInServer.h"
 
@@ -19,7 +20,8 @@ namespace {
 
 int Usage()
 {
-    std::cerr << "usage: quokka-server --port P --data DIR [--log FILE] [--write-servers-cfg FILE]\n";
+    std::cerr << "usage: quokka-server --port P --data DIR [--log FILE] [--write-servers-cfg FILE]\n"
+                 "                     [--tls-cert PEM --tls-key PEM]\n";
     return 2;
 }
 
@@ -48,11 +50,15 @@ int main(int argc, char** argv)
             options.logPath = value;
         } else if (arg == "--write-servers-cfg") {
             serversCfg = value;
+        } else if (arg == "--tls-cert") {
+            options.tlsCertFile = value;
+        } else if (arg == "--tls-key") {
+            options.tlsKeyFile = value;
         } else {
             return Usage();
         }
     }
-    if (!havePort || options.dataDir.empty())
+    if (!havePort || options.dataDir.empty() || options.tlsCertFile.empty() != options.tlsKeyFile.empty())
         return Usage();
 
     // Every thread inherits the blocked set, so the signals reach only sigwait below.

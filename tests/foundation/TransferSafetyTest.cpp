@@ -231,7 +231,12 @@ TEST_F(TransferSafetyTest, AnHttpsServerWithAnUnknownCertificateIsRefusedUntilCa
         EXPECT_NE(NetPerform(handle.get(), nullptr), CURLE_OK);
     }
 
-    TrustCaFile(m_dir.Path() + "cert.pem");
+    // The servers.cfg that the server writes names its certificate.
+    ASSERT_TRUE(m_server->WriteServersCfg(m_dir.Path() + "servers.cfg"));
+    ServerEndpoints endpoints = LoadServerEndpoints(m_dir.Path() + "servers.cfg");
+    EXPECT_EQ(endpoints.ApiBase, Url("/clientapi/"));
+    EXPECT_EQ(endpoints.CaFile, m_dir.Path() + "cert.pem");
+    SetServerEndpoints(endpoints);
     EXPECT_TRUE(NetPost(body, Url("/download/pc/update/index.php"), "", "", 5));
     EXPECT_EQ(body, R"({"version":"0.0.15"})");
     EXPECT_TRUE(NetDownloadFile(target, Url("/download/file.bin")));
