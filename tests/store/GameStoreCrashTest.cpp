@@ -8,6 +8,8 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <set>
 #include <thread>
@@ -21,7 +23,13 @@ TEST(GameStoreCrashTest, KilledWriterLosesNoConfirmedRowAndLeavesTheFileSound)
 {
     testsupport::TempDir dir;
     const std::string dbPath = dir.Path() + "database/quokka.db";
-    std::mt19937 random(std::random_device{}());
+    // The seed is printed, and QUOKKA_CRASH_SEED replays a run that failed.
+    const char* replay = std::getenv("QUOKKA_CRASH_SEED");
+    const unsigned seed = replay != nullptr ? static_cast<unsigned>(std::strtoul(replay, nullptr, 10))
+                                            : std::random_device{}();
+    std::printf("crash test seed %u (QUOKKA_CRASH_SEED=%u replays it)\n", seed, seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
     std::set<std::string> confirmed;
     std::filesystem::create_directories(dir.Path() + "database");
     constexpr int kRounds = 10;
