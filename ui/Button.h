@@ -42,7 +42,6 @@ protected:
     CDuiString m_sPushedImage;
     CDuiString m_sFocusedImage;
     CDuiString m_sDisabledImage;
-    CDuiString m_sForeImage;
     CDuiString m_sHotForeImage;
     DWORD m_dwHotBkColor = 0;
     DWORD m_dwPushedBkColor = 0;

@@ -253,6 +253,48 @@ void CContainerUI::EndDown()
     SetScrollPos(pos);
 }
 
+void CContainerUI::LineLeft()
+{
+    SIZE pos = GetScrollPos();
+    pos.cx -= m_nScrollStepSize;
+    SetScrollPos(pos);
+}
+
+void CContainerUI::LineRight()
+{
+    SIZE pos = GetScrollPos();
+    pos.cx += m_nScrollStepSize;
+    SetScrollPos(pos);
+}
+
+void CContainerUI::PageLeft()
+{
+    SIZE pos = GetScrollPos();
+    pos.cx -= std::max(m_nScrollStepSize, ContentRect().Width() - m_nScrollStepSize);
+    SetScrollPos(pos);
+}
+
+void CContainerUI::PageRight()
+{
+    SIZE pos = GetScrollPos();
+    pos.cx += std::max(m_nScrollStepSize, ContentRect().Width() - m_nScrollStepSize);
+    SetScrollPos(pos);
+}
+
+void CContainerUI::HomeLeft()
+{
+    SIZE pos = GetScrollPos();
+    pos.cx = 0;
+    SetScrollPos(pos);
+}
+
+void CContainerUI::EndRight()
+{
+    SIZE pos = GetScrollPos();
+    pos.cx = GetScrollRange().cx;
+    SetScrollPos(pos);
+}
+
 void CContainerUI::SetManager(CPaintManagerUI* manager, CControlUI* parent, bool init)
 {
     for (CControlUI* item : m_items)
@@ -397,24 +439,44 @@ void CContainerUI::ProcessScrollBar(RECT rc, int cxRequired, int cyRequired)
     if (m_pHorizontalScrollBar) {
         int inner = rc.Width() - m_rcInset.left - m_rcInset.right;
         int range = std::max(0, cxRequired - inner);
-        m_pHorizontalScrollBar->SetVisible(range > 0);
+        bool show = range > 0;
+        bool changed = show != m_pHorizontalScrollBar->IsOwnVisible();
+        m_pHorizontalScrollBar->SetVisible(show);
         m_pHorizontalScrollBar->SetScrollRange(range);
+        m_pHorizontalScrollBar->SetLineSize(m_nScrollStepSize);
         int t = m_pHorizontalScrollBar->GetThickness();
         m_pHorizontalScrollBar->SetPos(RECT{rc.left, rc.bottom - t, rc.right, rc.bottom}, false);
+        if (changed) {
+            // The bar takes height from the content: lay out again with the new height.
+            SetPos(m_rcItem, false);
+        }
     }
     m_bScrollProcess = false;
 }
 
 void CContainerUI::DoEvent(TEventUI& event)
 {
-    if (event.Type == UIEVENT_SCROLLWHEEL && m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible() &&
-        m_pVerticalScrollBar->GetScrollRange() > 0) {
+    if (event.Type == UIEVENT_SCROLLWHEEL) {
+        bool vertical = m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible() &&
+                        m_pVerticalScrollBar->GetScrollRange() > 0;
+        bool horizontal = m_pHorizontalScrollBar && m_pHorizontalScrollBar->IsVisible() &&
+                          m_pHorizontalScrollBar->GetScrollRange() > 0;
+        bool shift = (event.wKeyState & MK_SHIFT) != 0;
         int delta = static_cast<int>(static_cast<std::intptr_t>(event.wParam));
-        if (delta > 0)
-            LineUp();
-        else if (delta < 0)
-            LineDown();
-        return;
+        if (horizontal && (shift || !vertical)) {
+            if (delta > 0)
+                LineLeft();
+            else if (delta < 0)
+                LineRight();
+            return;
+        }
+        if (vertical) {
+            if (delta > 0)
+                LineUp();
+            else if (delta < 0)
+                LineDown();
+            return;
+        }
     }
     CControlUI::DoEvent(event);
 }

@@ -4,7 +4,8 @@
 // plain container gives every child its whole inner rectangle (less the inset); the layouts
 // (vertical, horizontal, tile, tab) arrange them. Containers can scroll: with a vertical or
 // horizontal scroll bar enabled, content larger than the container scrolls by wheel, by the
-// bar, or by SetScrollPos.
+// bar, or by SetScrollPos. The wheel scrolls vertically; it scrolls horizontally with Shift held
+// (or a horizontal wheel), and always on a container that can only scroll horizontally.
 
 #include <memory>
 #include <vector>
@@ -61,6 +62,14 @@ public:
     void PageDown();
     void HomeUp();
     void EndDown();
+    // The same along the horizontal axis: a line is the scroll step, a page the content width
+    // less a step.
+    void LineLeft();
+    void LineRight();
+    void PageLeft();
+    void PageRight();
+    void HomeLeft();
+    void EndRight();
 
     void SetManager(CPaintManagerUI* manager, CControlUI* parent, bool init = true) override;
     CControlUI* FindControl(const std::function<bool(CControlUI*)>& match) override;

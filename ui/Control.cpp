@@ -433,6 +433,8 @@ void CControlUI::SetAttribute(std::u16string_view name, std::u16string_view valu
         SetVisible(ParseBool(value));
     } else if (name == u"enabled") {
         SetEnabled(ParseBool(value));
+    } else if (name == u"acceptdrop") {
+        SetAcceptDrop(ParseBool(value));
     } else if (name == u"mouse") {
         SetMouseEnabled(ParseBool(value));
     } else if (name == u"cursor") {
@@ -536,8 +538,11 @@ void CControlUI::DoEvent(TEventUI& event)
     case UIEVENT_TIMER:
         SendNotify(u"timer", event.wParam, event.lParam);
         return;
-    case UIEVENT_SCROLLWHEEL:
     case UIEVENT_DROPFILES:
+        if (m_bAcceptDrop)
+            return; // the "dropfiles" notification that follows is the drop's handling
+        [[fallthrough]];
+    case UIEVENT_SCROLLWHEEL:
         if (m_pParent != nullptr)
             m_pParent->DoEvent(event);
         return;

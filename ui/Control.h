@@ -73,6 +73,13 @@ public:
     virtual void SetFocus();
     bool IsFloat() const { return m_bFloat; }
     void SetFloat(bool f) { m_bFloat = f; }
+    // Dropped files: a control that accepts drops (attribute "acceptdrop") is offered files
+    // dragged over it or over its descendants that do not accept them themselves. A drop gives it
+    // UIEVENT_DROPFILES and then a "dropfiles" notification, both with lParam = the
+    // const TDropFiles* of the drop (valid during the call; wParam of the notification: the count
+    // of files).
+    bool IsAcceptDrop() const { return m_bAcceptDrop; }
+    void SetAcceptDrop(bool accept) { m_bAcceptDrop = accept; }
     UiCursor GetCursor() const { return m_cursor; }
     void SetCursor(UiCursor cursor) { m_cursor = cursor; }
     // A click: buttons and options act, then notify. Returns false when disabled or hidden.
@@ -163,6 +170,7 @@ protected:
     bool m_bMouseEnabled = true;
     bool m_bFocused = false;
     bool m_bFloat = false;
+    bool m_bAcceptDrop = false;
     bool m_bUpdateNeeded = true;
     UiCursor m_cursor = UiCursor::Arrow;
     DWORD m_dwBackColor = 0;

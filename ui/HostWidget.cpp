@@ -1,9 +1,12 @@
 // HostWidget: the Qt window behind each CWindowWnd, turning Qt's events into window messages.
 
 #include <QCloseEvent>
+#include <QDragMoveEvent>
+
 #include <QMimeData>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
 
 #include "ui/private/UiPrivate.h"
 
@@ -75,6 +78,8 @@ HostWidget::HostWidget(CWindowWnd* window, HWND hwnd, Qt::WindowFlags flags)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_InputMethodEnabled, false);
+    // Whether a drop is taken depends on the point (the window, or a control under the point).
+    setAcceptDrops(true);
 }
 
 HostWidget::~HostWidget() = default;
@@ -203,9 +208,13 @@ void HostWidget::mouseMoveEvent(QMouseEvent* e)
 void HostWidget::wheelEvent(QWheelEvent* e)
 {
     QPoint global = e->globalPosition().toPoint();
-    int delta = e->angleDelta().y();
-    WPARAM w = (static_cast<WPARAM>(static_cast<std::uint16_t>(static_cast<short>(delta))) << 16) |
-               MouseKeys(e->buttons(), e->modifiers());
+    // A horizontal wheel (or a sideways swipe) arrives as a turn with Shift, as on the desktop
+    // the design was made for; positive is up (or left).
+    QPoint angle = e->angleDelta();
+    bool sideways = angle.y() == 0 && angle.x() != 0;
+    int delta = sideways ? angle.x() : angle.y();
+    UINT keys = MouseKeys(e->buttons(), e->modifiers()) | (sideways ? static_cast<UINT>(MK_SHIFT) : 0U);
+    WPARAM w = (static_cast<WPARAM>(static_cast<std::uint16_t>(static_cast<short>(delta))) << 16) | keys;
     Send(WM_MOUSEWHEEL, w, MAKELPARAM(global.x(), global.y()));
 }
 
@@ -250,16 +259,52 @@ void HostWidget::focusOutEvent(QFocusEvent*)
     Send(WM_KILLFOCUS, 0, 0);
 }
 
+namespace {
+
+bool CarriesLocalFiles(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls())
+        return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+} // namespace
+
+bool HostWidget::AcceptsDropAt(const QMimeData* data, QPoint local)
+{
+    if (!CarriesLocalFiles(data))
+        return false;
+    return m_acceptDrops || Send(WM_UI_DROPQUERY, 0, MAKELPARAM(local.x(), local.y())) != 0;
+}
+
 void HostWidget::dragEnterEvent(QDragEnterEvent* e)
 {
-    if (m_acceptDrops && e->mimeData()->hasUrls())
+    // A window that refuses the enter gets no moves of that drag: it takes part whenever it could
+    // take the files somewhere, and each move says whether they may be dropped at its point.
+    bool somewhere = m_acceptDrops || Send(WM_UI_DROPQUERY, 1, 0) != 0;
+    if (somewhere && AcceptsDropAt(e->mimeData(), e->position().toPoint()))
         e->acceptProposedAction();
+    else if (somewhere && CarriesLocalFiles(e->mimeData()))
+        e->accept(); // a drag target, though not at this point
+    else
+        e->ignore();
+}
+
+void HostWidget::dragMoveEvent(QDragMoveEvent* e)
+{
+    if (AcceptsDropAt(e->mimeData(), e->position().toPoint()))
+        e->acceptProposedAction();
+    else
+        e->ignore();
 }
 
 void HostWidget::dropEvent(QDropEvent* e)
 {
-    if (!m_acceptDrops)
+    if (!AcceptsDropAt(e->mimeData(), e->position().toPoint())) {
+        e->ignore();
         return;
+    }
     TDropFiles drop;
     QPoint local = e->position().toPoint();
     drop.pt = {local.x(), local.y()};

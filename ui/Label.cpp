@@ -49,6 +49,20 @@ void CLabelUI::SetTextPadding(RECT rc)
     Invalidate();
 }
 
+void CLabelUI::SetForeImage(const CDuiString& image)
+{
+    if (m_sForeImage == image)
+        return;
+    m_sForeImage = image;
+    Invalidate();
+}
+
+void CLabelUI::PaintStatusImage(HDC hDC)
+{
+    if (!m_sForeImage.IsEmpty())
+        DrawImage(hDC, m_sForeImage);
+}
+
 SIZE CLabelUI::EstimateSize(SIZE available)
 {
     if (!m_bAutoCalcWidth || m_cxyFixed.cx > 0)
@@ -126,6 +140,8 @@ void CLabelUI::SetAttribute(std::u16string_view name, std::u16string_view value)
     } else if (name == u"textpadding") {
         if (ParseRect(value, rc))
             SetTextPadding(rc);
+    } else if (name == u"foreimage") {
+        SetForeImage(CDuiString(value));
     } else if (name == u"autocalcwidth") {
         m_bAutoCalcWidth = ParseBool(value);
     } else {

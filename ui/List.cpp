@@ -23,6 +23,7 @@ void CListContainerElementUI::SetSelectedMark(bool selected)
         return;
     m_bSelected = selected;
     Invalidate();
+    OnSelectChanged(selected);
 }
 
 void CListContainerElementUI::DoEvent(TEventUI& event)

@@ -23,7 +23,12 @@ public:
     void SetIndex(int index) { m_iIndex = index; }
     bool IsSelected() const { return m_bSelected; }
     // Changes the mark only; CListUI::SelectItem keeps the list's selection and notifies.
+    // A change of the mark calls OnSelectChanged.
     void SetSelectedMark(bool selected);
+    // Called whenever the row's selection changes, by a click, by the keyboard or by the list's
+    // own calls, before the list sends "itemselect". A row that changes its height or contents
+    // when selected does it here (a change of fixed height lays the list out again).
+    virtual void OnSelectChanged(bool selected) { (void)selected; }
     bool IsHot() const { return m_bHot; }
 
     void DoEvent(TEventUI& event) override;

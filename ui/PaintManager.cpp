@@ -136,6 +136,15 @@ CControlUI* CPaintManagerUI::FindControl(POINT pt) const
     return m_pRoot->FindControlAt(pt);
 }
 
+CControlUI* CPaintManagerUI::FindDropTarget(POINT pt) const
+{
+    for (CControlUI* control = FindControl(pt); control != nullptr; control = control->GetParent()) {
+        if (control->IsAcceptDrop() && control->IsEnabled() && control->GetManager() == this)
+            return control;
+    }
+    return nullptr;
+}
+
 CControlUI* CPaintManagerUI::FindSubControlByName(CControlUI* parent, std::u16string_view name) const
 {
     if (parent == nullptr)

@@ -68,6 +68,13 @@ public:
     // Runs the UI loop until Quit (or until the last modal loop ends).
     static void MessageLoop();
     static void Quit(int code = 0);
+    // Ends every modal loop that runs now, innermost first: each modal window is destroyed (its
+    // normal WM_DESTROY and final message) and its ShowModal returns `result`. For shutdown
+    // without a person (a termination signal while a dialog is up): the code that called
+    // ShowModal carries on as if the dialog had been closed. UI thread only.
+    static void EndAllModalLoops(int result = IDCLOSE);
+    // Whether a modal loop runs now (UI thread only).
+    static bool IsInModalLoop();
     // Ends the toolkit: answers pending RunOnUiThread requests as closed, drops queued messages
     // with their payloads, deletes what is left of windows and the UI application.
     static void Term();
@@ -90,6 +97,9 @@ public:
     CControlUI* FindControl(std::u16string_view name) const;
     // The control under the point (client coordinates), or null.
     CControlUI* FindControl(POINT pt) const;
+    // The control that takes files dropped at the point: the control under it or its nearest
+    // ancestor that accepts drops and is enabled; null when there is none.
+    CControlUI* FindDropTarget(POINT pt) const;
     CControlUI* FindSubControlByName(CControlUI* parent, std::u16string_view name) const;
     CControlUI* FindSubControlByClass(CControlUI* parent, std::u16string_view className, int index = 0) const;
 

@@ -255,10 +255,31 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
             click->Event(event);
         }
         return false;
+    case WM_UI_DROPQUERY:
+        if (wParam == 1)
+            lRes = m_pRoot != nullptr && m_pRoot->FindControl([](CControlUI* c) {
+                return c->IsAcceptDrop() && c->IsEnabled() && c->IsVisible();
+            }) != nullptr;
+        else
+            lRes = FindDropTarget(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}) != nullptr ? 1 : 0;
+        return true;
     case WM_DROPFILES: {
         auto* drop = reinterpret_cast<const TDropFiles*>(lParam);
         if (drop == nullptr)
             return false;
+        if (CControlUI* target = FindDropTarget(drop->pt)) {
+            TEventUI event;
+            event.Type = UIEVENT_DROPFILES;
+            event.pSender = target;
+            event.ptMouse = drop->pt;
+            event.lParam = lParam;
+            event.dwTimestamp = EventTimestamp();
+            target->Event(event);
+            // The event's handling may have taken the control out of the tree.
+            if (FindDropTarget(drop->pt) == target)
+                SendNotify(target, u"dropfiles", static_cast<WPARAM>(drop->files.size()), lParam);
+            return false;
+        }
         CControlUI* control = FindControl(drop->pt);
         if (control == nullptr)
             return false;

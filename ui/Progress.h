@@ -5,7 +5,7 @@
 namespace UiLib {
 
 // A horizontal progress bar: the part up to the value is filled with "forecolor" (accent blue by
-// default) or drawn with "foreimage"; the text, if any, is centred over it.
+// default) or drawn with "foreimage" (SetForeImage); the text, if any, is centred over it.
 // Attributes: min, max, value, forecolor, foreimage.
 class CProgressUI : public CLabelUI {
 public:
@@ -29,7 +29,6 @@ private:
     int m_nMax = 100;
     int m_nValue = 0;
     DWORD m_dwForeColor = 0xFF2479E4;
-    CDuiString m_sForeImage;
 };
 
 } // namespace UiLib

@@ -92,11 +92,16 @@ void CScrollBarUI::DoEvent(TEventUI& event)
         }
         if (m_pOwner == nullptr)
             return;
-        bool before = m_bHorizontal ? event.ptMouse.x < thumb.left : event.ptMouse.y < thumb.top;
-        if (before)
+        if (m_bHorizontal) {
+            if (event.ptMouse.x < thumb.left)
+                m_pOwner->PageLeft();
+            else
+                m_pOwner->PageRight();
+        } else if (event.ptMouse.y < thumb.top) {
             m_pOwner->PageUp();
-        else
+        } else {
             m_pOwner->PageDown();
+        }
         return;
     }
     case UIEVENT_MOUSEMOVE: {

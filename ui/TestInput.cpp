@@ -2,10 +2,14 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QUrl>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include "ui/private/UiPrivate.h"
 
@@ -49,6 +53,43 @@ void SendMouse(HWND hwnd, POINT pt, QEvent::Type type, Qt::MouseButton button, Q
     QMouseEvent event(type, position, position, global, button, buttons,
                       control ? Qt::ControlModifier : Qt::NoModifier);
     Deliver(target, &event);
+}
+
+// The window-system window of a toolkit window: drags arrive there and go on to the widget.
+QWindow* DragWindow(HWND hwnd)
+{
+    HostWidget* host = HostOf(hwnd);
+    if (host == nullptr)
+        return nullptr;
+    host->winId();
+    return host->windowHandle();
+}
+
+bool SendDrag(HWND hwnd, QEvent::Type type, POINT pt, const std::vector<std::string>& files)
+{
+    QWindow* window = DragWindow(hwnd);
+    if (window == nullptr)
+        return false;
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& file : files)
+        urls.push_back(QUrl::fromLocalFile(QString::fromStdString(file)));
+    data.setUrls(urls);
+    QPoint position(pt.x, pt.y);
+    Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    if (type == QEvent::DragEnter) {
+        QDragEnterEvent event(position, actions, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &event);
+        return event.isAccepted();
+    }
+    if (type == QEvent::DragMove) {
+        QDragMoveEvent event(position, actions, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &event);
+        return event.isAccepted();
+    }
+    QDropEvent event(QPointF(position), actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &event);
+    return event.isAccepted();
 }
 
 QWidget* KeyTarget(HWND hwnd)
@@ -173,6 +214,40 @@ void Wheel(HWND hwnd, POINT pt, int delta)
     QWheelEvent event(position, host->mapToGlobal(position), QPoint(), QPoint(0, delta), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     Deliver(host, &event);
+}
+
+void ShiftWheel(HWND hwnd, POINT pt, int delta)
+{
+    HostWidget* host = HostOf(hwnd);
+    if (host == nullptr)
+        return;
+    QPointF position(pt.x, pt.y);
+    QWheelEvent event(position, host->mapToGlobal(position), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::ShiftModifier, Qt::NoScrollPhase, false);
+    Deliver(host, &event);
+}
+
+bool DragEnter(HWND hwnd, POINT pt, const std::vector<std::string>& files)
+{
+    return SendDrag(hwnd, QEvent::DragEnter, pt, files);
+}
+
+bool DragMove(HWND hwnd, POINT pt, const std::vector<std::string>& files)
+{
+    return SendDrag(hwnd, QEvent::DragMove, pt, files);
+}
+
+void DragLeave(HWND hwnd)
+{
+    if (QWindow* window = DragWindow(hwnd)) {
+        QDragLeaveEvent event;
+        QCoreApplication::sendEvent(window, &event);
+    }
+}
+
+bool Drop(HWND hwnd, POINT pt, const std::vector<std::string>& files)
+{
+    return SendDrag(hwnd, QEvent::Drop, pt, files);
 }
 
 void Key(HWND hwnd, UINT vk)

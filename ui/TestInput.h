@@ -33,6 +33,17 @@ void Wheel(HWND hwnd, POINT pt, int delta);
 void Key(HWND hwnd, UINT vk);
 // Types text into whatever has the keyboard focus in the window.
 void TypeText(HWND hwnd, const CDuiString& text);
+// Files dragged over a window and dropped, as a file manager's drag arrives: through the window
+// system's drag events (enter, move, leave, drop), so the window's own drop handling answers.
+// `files` are local paths (UTF-8). DragEnter answers whether the window takes part in the drag
+// (it could take the files somewhere); DragMove and Drop whether it takes them at the point. Drop
+// ends a drag that DragEnter began.
+bool DragEnter(HWND hwnd, POINT pt, const std::vector<std::string>& files);
+bool DragMove(HWND hwnd, POINT pt, const std::vector<std::string>& files);
+void DragLeave(HWND hwnd);
+bool Drop(HWND hwnd, POINT pt, const std::vector<std::string>& files);
+// A wheel turn with Shift held (a horizontal scroll request on most desktops).
+void ShiftWheel(HWND hwnd, POINT pt, int delta);
 // How many times a press started a system move (the caption band) or resize of the window.
 int SystemMoveRequests(HWND hwnd);
 

@@ -11,10 +11,98 @@ namespace UiLib {
 
 struct CTextUI::Doc {
     QTextDocument document;
-    std::vector<CDuiString> links;
+    std::vector<CDuiString> links;     // targets, by index
+    std::vector<CDuiString> linkTexts; // shown words, by index
     bool dirty = true;
     int width = -1;
 };
+
+namespace {
+
+// Links are numbered in the document by an anchor of this form; the number is the link's index.
+const QString kLinkPrefix = QStringLiteral("#uilink:");
+
+QString AttributeValue(QStringView tag, QStringView name)
+{
+    qsizetype at = tag.indexOf(name.toString() + QLatin1Char('='));
+    if (at < 0)
+        return {};
+    QStringView rest = tag.mid(at + name.size() + 1).trimmed();
+    if (rest.isEmpty())
+        return {};
+    QChar quote = rest.front();
+    if (quote == QLatin1Char('\'') || quote == QLatin1Char('"')) {
+        qsizetype end = rest.indexOf(quote, 1);
+        return (end < 0 ? rest.mid(1) : rest.mid(1, end - 1)).toString();
+    }
+    qsizetype end = rest.indexOf(QLatin1Char(' '));
+    return (end < 0 ? rest : rest.left(end)).toString();
+}
+
+// Turns the toolkit's text markup into the HTML that QTextDocument reads. Every link gets an
+// anchor numbered in order of appearance; `targets` receives its target (empty: its own text).
+QString MarkupToHtml(const QString& text, const CPaintManagerUI* manager, std::vector<QString>& targets)
+{
+    QString html;
+    html.reserve(text.size() + 64);
+    qsizetype i = 0;
+    while (i < text.size()) {
+        QChar ch = text[i];
+        if (ch != QLatin1Char('<')) {
+            html += ch;
+            ++i;
+            continue;
+        }
+        qsizetype end = text.indexOf(QLatin1Char('>'), i);
+        if (end < 0) {
+            html += QStringLiteral("&lt;");
+            ++i;
+            continue;
+        }
+        QStringView tag = QStringView(text).mid(i + 1, end - i - 1).trimmed();
+        i = end + 1;
+        QStringView name =
+            tag.left(tag.indexOf(QLatin1Char(' ')) < 0 ? tag.size() : tag.indexOf(QLatin1Char(' ')));
+        QStringView args = tag.mid(name.size()).trimmed();
+        if (name == u"a") {
+            QString target = AttributeValue(args, u"href");
+            if (target.isEmpty() && !args.isEmpty() && !args.contains(QLatin1Char('=')))
+                target = args.toString(); // <a target>
+            html += QStringLiteral("<a href=\"%1%2\">").arg(kLinkPrefix).arg(targets.size());
+            targets.push_back(target);
+        } else if (name == u"f") {
+            bool ok = false;
+            int index = args.toInt(&ok);
+            const TFontInfo* font = manager != nullptr && ok ? manager->GetFontInfo(index) : nullptr;
+            if (font == nullptr) {
+                html += QStringLiteral("<span>");
+                continue;
+            }
+            html += QStringLiteral("<span style=\"font-family:'%1'; font-size:%2px; font-weight:%3;%4%5\">")
+                        .arg(ToQString(font->sFontName.Str()).toHtmlEscaped())
+                        .arg(font->iSize)
+                        .arg(font->bBold ? 700 : 400)
+                        .arg(font->bItalic ? QStringLiteral(" font-style:italic;") : QString())
+                        .arg(font->bUnderline ? QStringLiteral(" text-decoration:underline;") : QString());
+        } else if (name == u"c") {
+            DWORD color = 0;
+            std::u16string value = args.toString().toStdU16String();
+            if (ParseColor(value, color))
+                html += QStringLiteral("<span style=\"color:%1\">").arg(ToQColor(color).name());
+            else
+                html += QStringLiteral("<span>");
+        } else if (name == u"/f" || name == u"/c") {
+            html += QStringLiteral("</span>");
+        } else if (name == u"n") {
+            html += QStringLiteral("<br>");
+        } else {
+            html += QLatin1Char('<') + tag.toString() + QLatin1Char('>');
+        }
+    }
+    return html;
+}
+
+} // namespace
 
 CTextUI::CTextUI() : m_doc(std::make_unique<Doc>())
 {
@@ -65,20 +153,31 @@ void CTextUI::Rebuild() const
                                                     : Qt::AlignLeft);
     doc.setDefaultTextOption(option);
     QString body = ToQString(m_sText.Str());
-    if (!m_bShowHtml)
+    std::vector<QString> targets;
+    if (m_bShowHtml)
+        body = MarkupToHtml(body, m_pManager, targets);
+    else
         body = body.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
     doc.setHtml(QStringLiteral("<body>") + body + QStringLiteral("</body>"));
     doc.setTextWidth(std::max(1, width));
-    m_doc->links.clear();
+    std::vector<QString> texts(targets.size());
     for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             QTextCharFormat format = it.fragment().charFormat();
-            if (format.isAnchor()) {
-                CDuiString href = FromQString(format.anchorHref());
-                if (m_doc->links.empty() || !(m_doc->links.back() == href))
-                    m_doc->links.push_back(href);
-            }
+            QString href = format.anchorHref();
+            if (!format.isAnchor() || !href.startsWith(kLinkPrefix))
+                continue;
+            bool ok = false;
+            int index = QStringView(href).mid(kLinkPrefix.size()).toInt(&ok);
+            if (ok && index >= 0 && index < static_cast<int>(texts.size()))
+                texts[static_cast<size_t>(index)] += it.fragment().text();
         }
+    }
+    m_doc->links.clear();
+    m_doc->linkTexts.clear();
+    for (size_t i = 0; i < targets.size(); ++i) {
+        m_doc->linkTexts.push_back(FromQString(texts[i]));
+        m_doc->links.push_back(targets[i].isEmpty() ? m_doc->linkTexts.back() : FromQString(targets[i]));
     }
     m_doc->dirty = false;
     m_doc->width = width;
@@ -98,6 +197,14 @@ CDuiString CTextUI::GetLinkContent(int index) const
     return m_doc->links[static_cast<size_t>(index)];
 }
 
+CDuiString CTextUI::GetLinkText(int index) const
+{
+    Rebuild();
+    if (index < 0 || index >= static_cast<int>(m_doc->linkTexts.size()))
+        return {};
+    return m_doc->linkTexts[static_cast<size_t>(index)];
+}
+
 int CTextUI::HitTestLink(POINT pt) const
 {
     if (!m_bShowHtml)
@@ -105,14 +212,11 @@ int CTextUI::HitTestLink(POINT pt) const
     Rebuild();
     QPointF local(pt.x - m_rcItem.left - m_rcTextPadding.left, pt.y - m_rcItem.top - m_rcTextPadding.top);
     QString href = m_doc->document.documentLayout()->anchorAt(local);
-    if (href.isEmpty())
+    if (!href.startsWith(kLinkPrefix))
         return -1;
-    CDuiString target = FromQString(href);
-    for (size_t i = 0; i < m_doc->links.size(); ++i) {
-        if (m_doc->links[i] == target)
-            return static_cast<int>(i);
-    }
-    return -1;
+    bool ok = false;
+    int index = QStringView(href).mid(kLinkPrefix.size()).toInt(&ok);
+    return ok && index >= 0 && index < static_cast<int>(m_doc->links.size()) ? index : -1;
 }
 
 void CTextUI::DoEvent(TEventUI& event)
@@ -138,7 +242,8 @@ void CTextUI::DoEvent(TEventUI& event)
         int pressed = m_iPressedLink;
         m_iPressedLink = -1;
         if (pressed >= 0 && HitTestLink(event.ptMouse) == pressed) {
-            SendNotify(u"link", static_cast<WPARAM>(pressed));
+            CDuiString text = GetLinkText(pressed);
+            SendNotify(u"link", static_cast<WPARAM>(pressed), reinterpret_cast<LPARAM>(&text));
             return;
         }
         if (pressed < 0)

@@ -8,8 +8,12 @@
 namespace UiLib {
 
 // Multi-line text (wraps by default). With "showhtml" the text may hold simple markup: <b>, <i>,
-// <u>, <br>, <font color='#RRGGBB'> and links <a href='target'>words</a>. Clicking a link sends
-// "link" with wParam = the link's index in the text; GetLinkContent gives its target.
+// <u>, <br> or <n> (a line break), <font color='#RRGGBB'>, <f N>...</f> (the window's font N),
+// <c #RRGGBB>...</c> (a colour) and links: <a>words</a>, <a href='target'>words</a> or
+// <a target>words</a>. A link without a target has its own text as target.
+// Clicking a link sends "link" with wParam = the link's index in the text and lParam = the address
+// of its text (a const CDuiString*, valid while the notification is delivered); GetLinkText and
+// GetLinkContent give the text and the target of a link at any time.
 class CTextUI : public CLabelUI {
 public:
     CTextUI();
@@ -21,6 +25,8 @@ public:
     void SetText(const CDuiString& text) override;
     int GetLinkCount() const;
     CDuiString GetLinkContent(int index) const;
+    // The words shown for a link, markup removed.
+    CDuiString GetLinkText(int index) const;
     // The link under a point (client coordinates), or -1.
     int HitTestLink(POINT pt) const;
 

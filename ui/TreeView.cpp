@@ -2,6 +2,8 @@
 
 #include <QPainterPath>
 
+#include <algorithm>
+
 #include "ui/PaintManager.h"
 #include "ui/RenderEngine.h"
 #include "ui/private/UiPrivate.h"
@@ -47,6 +49,49 @@ bool CTreeNodeUI::AddChildNode(CTreeNodeUI* node)
         node->SetVisible(m_bExpanded && IsVisible());
     }
     return true;
+}
+
+bool CTreeNodeUI::Remove(CControlUI* control, bool doNotDestroy)
+{
+    auto* node = static_cast<CTreeNodeUI*>(control != nullptr ? control->GetInterface(u"TreeNode") : nullptr);
+    if (node != nullptr && node->m_pParentNode == this)
+        return RemoveChildNode(node, doNotDestroy);
+    return CListContainerElementUI::Remove(control, doNotDestroy);
+}
+
+bool CTreeNodeUI::RemoveChildNode(CTreeNodeUI* node, bool doNotDestroy)
+{
+    auto it = std::find(m_children.begin(), m_children.end(), node);
+    if (node == nullptr || it == m_children.end())
+        return false;
+    m_children.erase(it);
+    node->m_pParentNode = nullptr;
+    node->LeaveTreeView();
+    if (!doNotDestroy)
+        delete node; // outside any tree view, a node deletes its descendants
+    if (m_pTreeView != nullptr)
+        m_pTreeView->NeedUpdate();
+    return true;
+}
+
+void CTreeNodeUI::RemoveAllChildNodes()
+{
+    while (!m_children.empty())
+        RemoveChildNode(m_children.back());
+}
+
+void CTreeNodeUI::LeaveTreeView()
+{
+    CTreeViewUI* view = m_pTreeView;
+    if (view == nullptr)
+        return;
+    std::vector<CTreeNodeUI*> nodes;
+    Collect(nodes);
+    // Rows go last first, so the indexes of the rows still to go stay right.
+    for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
+        (*it)->m_pTreeView = nullptr;
+        view->CListUI::RemoveAt(view->GetItemIndex(*it), true);
+    }
 }
 
 CTreeNodeUI* CTreeNodeUI::GetChildNode(int index) const
@@ -171,6 +216,25 @@ bool CTreeViewUI::Add(CControlUI* control)
             shown = shown && p->m_bExpanded;
         n->SetVisible(shown);
     }
+    return true;
+}
+
+bool CTreeViewUI::Remove(CControlUI* control, bool doNotDestroy)
+{
+    return RemoveAt(GetItemIndex(control), doNotDestroy);
+}
+
+bool CTreeViewUI::RemoveAt(int index, bool doNotDestroy)
+{
+    CControlUI* control = GetItemAt(index);
+    auto* node = static_cast<CTreeNodeUI*>(control != nullptr ? control->GetInterface(u"TreeNode") : nullptr);
+    if (node == nullptr)
+        return CListUI::RemoveAt(index, doNotDestroy);
+    if (CTreeNodeUI* parent = node->m_pParentNode)
+        return parent->RemoveChildNode(node, doNotDestroy);
+    node->LeaveTreeView();
+    if (!doNotDestroy)
+        delete node;
     return true;
 }
 

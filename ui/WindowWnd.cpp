@@ -12,9 +12,12 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "platform/Trace.h"
+#include "ui/PaintManager.h"
 #include "ui/Resources.h"
 #include "ui/private/UiPrivate.h"
 
@@ -45,7 +48,41 @@ QRegion RoundRegion(int w, int h, int cornerX, int cornerY)
     return region;
 }
 
+// The modal loops running now (innermost last) and, per owner, how many of them it waits for.
+// UI thread only.
+struct ModalState {
+    std::vector<HWND> running;
+    std::map<HWND, int> ownerCounts;
+};
+
+ModalState& Modal()
+{
+    static ModalState state;
+    return state;
+}
+
+// Destroys the modal windows in `windows`, innermost first, each ending its loop with `result`.
+void EndModalWindows(std::vector<HWND> windows, int result)
+{
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if (CWindowWnd* window = WindowFromHandle(*it)) {
+            window->GetImpl()->modalResult = result;
+            window->DestroyWindow();
+        }
+    }
+}
+
 } // namespace
+
+void CPaintManagerUI::EndAllModalLoops(int result)
+{
+    EndModalWindows(Modal().running, result);
+}
+
+bool CPaintManagerUI::IsInModalLoop()
+{
+    return !Modal().running.empty();
+}
 
 CWindowWnd::CWindowWnd() : m_impl(std::make_unique<Impl>()) {}
 
@@ -163,6 +200,14 @@ void CWindowWnd::DestroyWindow()
     if (m_hWnd == nullptr || m_impl->destroying)
         return;
     m_impl->destroying = true;
+    // Modal dialogs this window owns go first: nobody could answer them any more.
+    std::vector<HWND> owned;
+    for (HWND modal : Modal().running) {
+        CWindowWnd* window = WindowFromHandle(modal);
+        if (window != nullptr && window->GetOwner() == m_hWnd)
+            owned.push_back(modal);
+    }
+    EndModalWindows(owned, IDCLOSE);
     HostWidget* host = m_impl->host.data();
     if (host != nullptr)
         host->Send(WM_DESTROY, 0, 0);
@@ -233,8 +278,12 @@ int CWindowWnd::ShowModal()
         return -1;
     HWND self = m_hWnd;
     HWND owner = m_hWndOwner;
-    if (HostWidget* ownerHost = HostOf(owner))
-        ownerHost->setEnabled(false);
+    ModalState& modal = Modal();
+    if (owner != nullptr && ++modal.ownerCounts[owner] == 1) {
+        if (HostWidget* ownerHost = HostOf(owner))
+            ownerHost->setEnabled(false);
+    }
+    modal.running.push_back(self);
     ShowWindow(true, true);
     QEventLoop loop;
     m_impl->modalLoop = &loop;
@@ -243,9 +292,16 @@ int CWindowWnd::ShowModal()
     // The window may be gone (and this object with it) by now.
     if (CWindowWnd* still = WindowFromHandle(self))
         still->GetImpl()->modalLoop = nullptr;
-    if (HostWidget* ownerHost = HostOf(owner)) {
-        ownerHost->setEnabled(true);
-        ownerHost->activateWindow();
+    modal.running.erase(std::remove(modal.running.begin(), modal.running.end(), self), modal.running.end());
+    if (owner != nullptr) {
+        auto count = modal.ownerCounts.find(owner);
+        if (count != modal.ownerCounts.end() && --count->second <= 0) {
+            modal.ownerCounts.erase(count);
+            if (HostWidget* ownerHost = HostOf(owner)) {
+                ownerHost->setEnabled(true);
+                ownerHost->activateWindow();
+            }
+        }
     }
     return code;
 }
@@ -471,8 +527,27 @@ void CWindowWnd::DragAcceptFiles(bool accept)
 {
     if (HostWidget* host = m_impl->host.data()) {
         host->m_acceptDrops = accept;
-        host->setAcceptDrops(accept);
     }
+}
+
+bool ScreenToClient(HWND hWnd, POINT& point)
+{
+    HostWidget* host = HostOf(hWnd);
+    if (host == nullptr)
+        return false;
+    QPoint local = host->mapFromGlobal(QPoint(point.x, point.y));
+    point = POINT{local.x(), local.y()};
+    return true;
+}
+
+bool ClientToScreen(HWND hWnd, POINT& point)
+{
+    HostWidget* host = HostOf(hWnd);
+    if (host == nullptr)
+        return false;
+    QPoint global = host->mapToGlobal(QPoint(point.x, point.y));
+    point = POINT{global.x(), global.y()};
+    return true;
 }
 
 bool GetCursorPos(POINT& point)

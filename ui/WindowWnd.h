@@ -44,7 +44,10 @@ public:
     void RightWindow();
     // Shows the window and runs a nested UI loop until the window closes; returns the code given
     // to Close (or IDCLOSE when the window was destroyed otherwise; -1 when it does not exist).
-    // The owner takes no input meanwhile but keeps painting and receiving posted messages.
+    // The owner takes no input meanwhile but keeps painting and receiving posted messages; with
+    // several modal windows over one owner it takes input again when the last of them ends.
+    // Destroying the owner ends the modal loops of the windows it owns (they return IDCLOSE), and
+    // CPaintManagerUI::EndAllModalLoops ends every modal loop at once.
     int ShowModal();
     void ShowWindow(bool show = true, bool takeFocus = true);
     void ShowWindowCmd(int cmd);
@@ -84,7 +87,9 @@ public:
     void SetWindowRgn(int cx, int cy, int cornerX, int cornerY);
     RECT GetRegionRect() const { return m_rcRegion; }
     SIZE GetRegionCorner() const { return m_szRegionCorner; }
-    // Lets the window take dropped files: WM_DROPFILES with lParam = const TDropFiles* during the call.
+    // Lets the window take dropped files anywhere: WM_DROPFILES with lParam = const TDropFiles*
+    // during the call. Without it, files are taken only over controls that accept drops
+    // (CControlUI::SetAcceptDrop), and they still arrive as WM_DROPFILES first.
     void DragAcceptFiles(bool accept);
 
     // The window's class name (a fixed text per window class).
@@ -146,6 +151,10 @@ HWND FindWindow(LPCTSTR className, LPCTSTR title = nullptr);
 // The mouse cursor's position in screen coordinates (UI thread only); false when the platform
 // cannot tell (the point is then left as it was).
 bool GetCursorPos(POINT& point);
+// Converts a point between screen coordinates and the window's client coordinates (UI thread
+// only); false (the point unchanged) when the window does not exist.
+bool ScreenToClient(HWND hWnd, POINT& point);
+bool ClientToScreen(HWND hWnd, POINT& point);
 // The window object of a handle, or null (UI thread only).
 CWindowWnd* WindowFromHandle(HWND hWnd);
 

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMimeData>
 #include <QMovie>
 #include <QObject>
 #include <QPainter>
@@ -27,6 +28,11 @@ struct UiLib::HDC__ {
 };
 
 namespace UiLib {
+
+// Asked of a window while files are dragged over it: with wParam 0, lParam holds the client point
+// and the answer is 1 when a control there takes dropped files; with wParam 1 the answer is 1 when
+// any control of the window takes them.
+constexpr UINT WM_UI_DROPQUERY = 0x03F0;
 
 inline QRect ToQRect(const RECT& rc)
 {
@@ -78,6 +84,9 @@ public:
     // Sends a message to the window's procedure, keeping track of nesting so the widget is not
     // deleted under its own feet.
     LRESULT Send(UINT msg, WPARAM wParam, LPARAM lParam);
+    // Whether files dragged to the point (client coordinates) may be dropped there: the window
+    // takes every drop (DragAcceptFiles), or a control under the point accepts drops.
+    bool AcceptsDropAt(const QMimeData* data, QPoint local);
     bool InHandler() const { return m_depth > 0; }
     bool m_acceptDrops = false;
     int m_systemMoves = 0; // presses that started a system move or resize
@@ -98,6 +107,7 @@ protected:
     void changeEvent(QEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
 private:

@@ -1,0 +1,205 @@
+// Modal loops: several over one owner, ending them all at once, an owner destroyed under its
+// dialog, and a dialog that cancels a worker reporting back by posted messages.
+
+#include "UiTestSupport.h"
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "ui/Label.h"
+#include "ui/PaintManager.h"
+
+using namespace UiLib;
+using uitest::TestDialog;
+
+namespace {
+
+const char16_t* kOwnerLayout = uR"(<Window size="300,200">
+  <VerticalLayout bkcolor="#FFFFFFFF">
+    <Button name="Btn_Owner" text="owner" height="40"/>
+    <Control/>
+  </VerticalLayout>
+</Window>)";
+
+const char16_t* kDialogLayout = uR"(<Window size="200,120">
+  <VerticalLayout bkcolor="#FFFFFFFF">
+    <Button name="Btn_Cancel" text="cancel" height="40"/>
+    <Label name="Lb_State" text="running"/>
+  </VerticalLayout>
+</Window>)";
+
+constexpr UINT kStep = WM_USER + 1;
+constexpr UINT kSecond = WM_USER + 2;
+
+// Whether the owner takes a click now (a disabled owner takes none).
+bool OwnerTakesClick(TestDialog& owner)
+{
+    int before = owner.Count(u"click", u"Btn_Owner");
+    owner.ClickOn(u"Btn_Owner");
+    return owner.Count(u"click", u"Btn_Owner") > before;
+}
+
+} // namespace
+
+TEST(ModalTest, TheOwnerTakesInputAgainOnlyWhenItsLastModalDialogEnds)
+{
+    TestDialog owner(kOwnerLayout, u"OwnerFrame");
+    ASSERT_TRUE(owner.Open());
+    TestDialog first(kDialogLayout), second(kDialogLayout);
+    ASSERT_NE(first.Create(owner, u"first", UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE), nullptr);
+    ASSERT_NE(second.Create(owner, u"second", UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE), nullptr);
+
+    std::vector<std::string> steps;
+    int secondCode = 0;
+    // Inside the first dialog's loop: open the second over the same owner, close it, look at the owner.
+    owner.onMessage = [&](UINT msg, WPARAM, LPARAM) {
+        if (msg == kStep) {
+            steps.push_back(OwnerTakesClick(owner) ? "owner took input under one"
+                                                   : "owner blocked under one");
+            second.PostMessage(kSecond);
+            secondCode = second.ShowModal();
+            steps.push_back(OwnerTakesClick(owner) ? "owner took input after second"
+                                                   : "owner blocked after second");
+            first.Close(5);
+            return true;
+        }
+        return false;
+    };
+    second.onMessage = [&](UINT msg, WPARAM, LPARAM) {
+        if (msg == kSecond) {
+            steps.push_back(OwnerTakesClick(owner) ? "owner took input under two"
+                                                   : "owner blocked under two");
+            second.Close(7);
+            return true;
+        }
+        return false;
+    };
+    owner.PostMessage(kStep);
+    EXPECT_EQ(first.ShowModal(), 5);
+    EXPECT_EQ(secondCode, 7);
+    EXPECT_EQ(steps, (std::vector<std::string>{"owner blocked under one", "owner blocked under two",
+                                               "owner blocked after second"}));
+    EXPECT_TRUE(OwnerTakesClick(owner));
+    EXPECT_FALSE(CPaintManagerUI::IsInModalLoop());
+}
+
+TEST(ModalTest, EndAllModalLoopsEndsNestedDialogsWithoutAnyoneAnswering)
+{
+    TestDialog owner(kOwnerLayout, u"OwnerFrame");
+    ASSERT_TRUE(owner.Open());
+    TestDialog outer(kDialogLayout);
+    auto inner = std::make_unique<TestDialog>(kDialogLayout);
+    ASSERT_NE(outer.Create(owner, u"outer", UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE), nullptr);
+    ASSERT_NE(inner->Create(outer, u"inner", UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE), nullptr);
+    HWND innerHwnd = inner->GetHWND();
+
+    int innerCode = 0;
+    bool innerDestroyed = false;
+    outer.onMessage = [&](UINT msg, WPARAM, LPARAM) {
+        if (msg == kStep) {
+            innerCode = inner->ShowModal();
+            return true;
+        }
+        return false;
+    };
+    inner->onMessage = [&](UINT msg, WPARAM, LPARAM) {
+        if (msg == WM_DESTROY)
+            innerDestroyed = true;
+        if (msg == kSecond) {
+            // What a termination signal does through the main window: nobody answers the dialogs.
+            EXPECT_TRUE(CPaintManagerUI::IsInModalLoop());
+            CPaintManagerUI::EndAllModalLoops(IDCANCEL);
+            return true;
+        }
+        return false;
+    };
+    outer.PostMessage(kStep);
+    inner->PostMessage(kSecond);
+    EXPECT_EQ(outer.ShowModal(), IDCANCEL);
+    EXPECT_EQ(innerCode, IDCANCEL);
+    EXPECT_TRUE(innerDestroyed); // the normal destruction ran
+    EXPECT_FALSE(IsWindow(innerHwnd));
+    EXPECT_FALSE(IsWindow(outer.GetHWND()));
+    EXPECT_FALSE(CPaintManagerUI::IsInModalLoop());
+    EXPECT_TRUE(OwnerTakesClick(owner));
+}
+
+TEST(ModalTest, DestroyingTheOwnerEndsTheModalLoopOfItsDialog)
+{
+    auto owner = std::make_unique<TestDialog>(kOwnerLayout, u"OwnerFrame");
+    ASSERT_TRUE(owner->Open());
+    TestDialog dialog(kDialogLayout);
+    ASSERT_NE(dialog.Create(*owner, u"dialog", UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE), nullptr);
+    dialog.onMessage = [&](UINT msg, WPARAM, LPARAM) {
+        if (msg == kStep) {
+            owner->DestroyWindow(); // the main window going away at shutdown
+            return true;
+        }
+        return false;
+    };
+    dialog.PostMessage(kStep);
+    EXPECT_EQ(dialog.ShowModal(), IDCLOSE);
+    EXPECT_FALSE(IsWindow(dialog.GetHWND()));
+}
+
+// The documented way to cancel a worker from a dialog: the button sets the worker's flag and the
+// dialog closes when the worker's last message says it ended; the dialog's loop keeps running
+// meanwhile, so progress messages already posted are still delivered and freed.
+TEST(ModalTest, ADialogCancelsItsWorkerAndClosesWhenTheWorkerSaysItEnded)
+{
+    constexpr UINT kProgress = WM_USER + 10;
+    constexpr UINT kEnded = WM_USER + 11;
+    struct Progress {
+        int step;
+    };
+    TestDialog owner(kOwnerLayout, u"OwnerFrame");
+    ASSERT_TRUE(owner.Open());
+    TestDialog dialog(kDialogLayout);
+    ASSERT_NE(dialog.Create(owner, u"worker", UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE), nullptr);
+    HWND hwnd = dialog.GetHWND();
+
+    std::atomic<bool> cancel{false};
+    int lastStep = -1;
+    bool endedSeen = false;
+    std::thread worker;
+    dialog.onNotify = [&](TNotifyUI& msg) {
+        if (msg.sType == u"click" && msg.pSender->GetName() == u"Btn_Cancel") {
+            cancel = true;
+            msg.pSender->SetEnabled(false);
+            static_cast<CLabelUI*>(dialog.Find(u"Lb_State"))->SetText(u"cancelling");
+        }
+    };
+    dialog.onMessage = [&](UINT msg, WPARAM, LPARAM lParam) {
+        if (msg == kStep) { // the loop runs: start the worker
+            worker = std::thread([&cancel, hwnd] {
+                for (int step = 0; !cancel; ++step) {
+                    UiLib::PostMessage(hwnd, kProgress, 0, std::make_unique<Progress>(Progress{step}));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1)); // stands for a step's work
+                }
+                UiLib::PostMessage(hwnd, kEnded);
+            });
+            return true;
+        }
+        if (msg == kProgress) {
+            std::unique_ptr<Progress> record(reinterpret_cast<Progress*>(lParam));
+            lastStep = record->step;
+            if (record->step == 3) // far enough: a person presses Cancel
+                TestInput::Click(hwnd, uitest::Center(dialog.Find(u"Btn_Cancel")));
+            return true;
+        }
+        if (msg == kEnded) {
+            endedSeen = true;
+            worker.join(); // it has ended: the join returns at once
+            dialog.Close(IDCANCEL);
+            return true;
+        }
+        return false;
+    };
+    dialog.PostMessage(kStep);
+    EXPECT_EQ(dialog.ShowModal(), IDCANCEL);
+    EXPECT_TRUE(endedSeen);
+    EXPECT_FALSE(worker.joinable());
+    EXPECT_GE(lastStep, 3);
+    EXPECT_TRUE(OwnerTakesClick(owner));
+}
