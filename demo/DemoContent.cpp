@@ -236,7 +236,7 @@ void CDemoContent::Write()
         game["size"] = std::to_string(sizeMb);
         game["package_name"] = "";
         const int month = 1 + random.Below(12), day = 1 + random.Below(28);
-        char updated[32];
+        char updated[64]; // room for any int the format could be given
         std::snprintf(updated, sizeof updated, "2024-%02d-%02d %02d:%02d:00", month, day, random.Below(24),
                       random.Below(60));
         game["updatedtime"] = updated;
