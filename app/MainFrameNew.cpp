@@ -7,6 +7,7 @@
 
 #include "app/ButtonUIEx.h"
 #include "catalogue/CatalogueClient.h"
+#include "catalogue/CatalogueTables.h"
 #include "catalogue/DispatchEventButtonUI.h"
 #include "catalogue/DispatchEventOptionUI.h"
 #include "catalogue/EmuFilterUI.h"
@@ -25,6 +26,7 @@
 #include "foundation/FileSystem.h"
 #include "foundation/StringConv.h"
 #include "platform/Trace.h"
+#include "store/GameStore.h"
 #include "ui/Edit.h"
 #include "ui/MenuWnd.h"
 #include "ui/Option.h"
@@ -40,6 +42,7 @@ using namespace UiLib;
 namespace {
 
 constexpr int kPollMs = 100;
+// A search asks with 40 games a page, and its pager counts with the same size.
 constexpr int kSearchPageSize = 40;
 constexpr int kMaxPads = 4;
 
@@ -55,16 +58,6 @@ std::string ToAnsi(const CDuiString& text)
 CDuiString FromAnsi(const std::string& text)
 {
     return CDuiString(AnsiToUtf16(text));
-}
-
-// The text of the filter's forwarding option that stands for `id`, empty when none does.
-CDuiString FilterOptionText(CContainerUI* filter, int id)
-{
-    CControlUI* found = filter->FindControl([id](CControlUI* control) {
-        return control->GetClass() == std::u16string_view(u"DispatchEventOptionUI") &&
-               control->GetTag() == static_cast<UINT_PTR>(id);
-    });
-    return found != nullptr ? found->GetText() : CDuiString();
 }
 
 } // namespace
@@ -92,8 +85,12 @@ CMainFrameNew::~CMainFrameNew()
 
 void CMainFrameNew::ShutdownServices()
 {
-    CImageLoader::Instance().Shutdown();
-    CCatalogueClient::Instance().Shutdown();
+    // Every transfer is told to stop before any service is waited for.
+    CImageLoader::BeginInstanceShutdown();
+    CCatalogueClient::BeginInstanceShutdown();
+    CImageLoader::DestroyInstance();
+    CCatalogueClient::DestroyInstance();
+    CGameStore::DestroyInstance();
 }
 
 void CMainFrameNew::PostShowRequest(HWND window)
@@ -152,6 +149,7 @@ void CMainFrameNew::FindControls()
         view->rank = static_cast<CGameRankfilter*>(named(u"Grf_"));
         view->label = static_cast<CLabelUI*>(named(u"Lb_GameLabel_"));
         view->numbers = static_cast<CLabelUI*>(named(u"Lb_GameNumbers_"));
+        view->emptyNotice = static_cast<CLabelUI*>(named(u"Lb_EmptyNotice_"));
     }
 }
 
@@ -162,16 +160,43 @@ void CMainFrameNew::InitWindow()
     EnableSizeBox(true);
     // The catalogue is the page the program opens on.
     m_tabGame->SelectItem(1);
+    m_searchView.pager->SetPageSize(kSearchPageSize);
+    for (OnlineView* view : {&m_find, &m_searchView}) {
+        view->wanted.pageSize = view->pager->GetPageSize();
+        view->shown = view->wanted;
+    }
+    m_searchView.pager->SetPageSize(kSearchPageSize);
+    for (OnlineView* view : {&m_find, &m_searchView}) {
+        view->wanted.pageSize = view->pager->GetPageSize();
+        view->shown = view->wanted;
+    }
     m_pm.GetTrayObject().CreateTrayIcon(m_hWnd, kTrayIconId, u"Quokka模拟器", kTrayMessage);
 }
 
-void CMainFrameNew::RequestPage(OnlineView& view, int page, const std::string& keyword, int pageSize)
+void CMainFrameNew::RequestPage(OnlineView& view, const CGameListQuery& query)
 {
+    view.wanted = query;
+    view.loading = true;
+    ShowFilters(view, query);
     m_loadingFail->HideFail();
     m_loading->ShowLoading();
-    CCatalogueClient::Instance().RequestGameList(
-        m_hWnd, static_cast<int>(view.type->GetTag()), static_cast<int>(view.emu->GetTag()),
-        static_cast<int>(view.rank->GetTag()), page, keyword, pageSize);
+    CCatalogueClient::Instance().RequestGameList(m_hWnd, query);
+}
+
+void CMainFrameNew::ShowFilters(OnlineView& view, const CGameListQuery& query)
+{
+    view.emu->SelectId(query.emulatorId);
+    view.emu->SetTag(static_cast<UINT_PTR>(query.emulatorId));
+    view.type->SelectId(query.categoryId);
+    view.type->SetTag(static_cast<UINT_PTR>(query.categoryId));
+    view.rank->SelectId(query.order);
+    view.rank->SetTag(static_cast<UINT_PTR>(query.order));
+}
+
+void CMainFrameNew::HideLoadingWhenIdle()
+{
+    if (!m_find.loading && !m_searchView.loading)
+        m_loading->HideLoading();
 }
 
 void CMainFrameNew::Search()
@@ -180,12 +205,18 @@ void CMainFrameNew::Search()
     if (text.IsEmpty())
         return;
     std::string keyword = ToAnsi(text);
-    if (keyword == m_lastKeyword) {
+    if (keyword.empty())
+        return; // not expressible in the process code page
+    // The search asked for last is shown, or on its way: only the results page is brought up.
+    if (keyword == m_searchView.wanted.keyword) {
         ShowSearchResults();
         return;
     }
-    m_lastKeyword = keyword;
-    RequestPage(m_searchView, 1, m_lastKeyword, kSearchPageSize);
+    CGameListQuery query = m_searchView.wanted;
+    query.keyword = keyword;
+    query.page = 1;
+    query.pageSize = kSearchPageSize;
+    RequestPage(m_searchView, query);
 }
 
 void CMainFrameNew::ShowSearchResults()
@@ -204,7 +235,7 @@ void CMainFrameNew::CloseHandling(bool exit)
 {
     CAppSettings settings(GetAppPaths().ConfigFilePath);
     if (settings.IsTray() == "1" && !exit) {
-        ShowWindow(false, false);
+        m_pm.GetTrayObject().HideToTray(*this);
         return;
     }
     // No download engine runs yet, so nothing needs asking before the program ends.
@@ -225,7 +256,7 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
 {
     const CDuiString& name = msg.pSender != nullptr ? msg.pSender->GetName() : CDuiString();
     if (msg.sType == u"windowinit") {
-        RequestPage(m_find, 1, {}, m_find.pager->GetPageSize());
+        RequestPage(m_find, m_find.wanted);
         if (CControlUI* count = m_pm.FindControl(u"Lb_GameNumbers_DownloadGame"))
             count->SetText(u"0款游戏");
         StartPollers();
@@ -258,34 +289,41 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
                name == u"Btn_Set") {
         // Their windows arrive with the download list, the gamepad test, feedback and settings.
     } else if (OnlineView* view = ViewOfSender(msg.pSender)) {
-        const std::string keyword = view->search ? m_lastKeyword : std::string();
-        const int pageSize = view->pager->GetPageSize();
+        // Filters and pager build on the latest request, shown or still on its way.
+        CGameListQuery query = view->wanted;
         const int chosen = static_cast<int>(msg.wParam);
         if (msg.pSender == view->pager) {
-            if (chosen >= 1)
-                RequestPage(*view, chosen, keyword, pageSize);
+            if (chosen < 1)
+                return;
+            query.page = chosen;
         } else if (msg.pSender == view->emu) {
-            view->emu->SelectId(chosen);
-            RequestPage(*view, 1, keyword, pageSize);
+            query.emulatorId = chosen;
+            query.page = 1;
         } else if (msg.pSender == view->type) {
-            view->type->SelectId(chosen);
-            RequestPage(*view, 1, keyword, pageSize);
+            query.categoryId = chosen;
+            query.page = 1;
         } else if (msg.pSender == view->rank) {
-            view->rank->SelectId(chosen);
-            RequestPage(*view, 1, keyword, pageSize);
+            query.order = chosen;
+            query.page = 1;
+        } else {
+            return; // tile clicks open the detail window and run installs once those exist
         }
-        // Tile clicks open the detail window and run installs once those exist.
+        if (view->search && query.keyword.empty()) {
+            ShowFilters(*view, view->wanted); // nothing searched yet: nothing to filter
+            return;
+        }
+        RequestPage(*view, query);
     }
 }
 
 void CMainFrameNew::SetViewLabel(OnlineView& view)
 {
-    const int emu = static_cast<int>(view.emu->GetTag());
-    const int type = static_cast<int>(view.type->GetTag());
-    CDuiString keyword = FromAnsi(m_lastKeyword);
+    const int emu = view.shown.emulatorId;
+    const int type = view.shown.categoryId;
+    CDuiString keyword = FromAnsi(view.shown.keyword);
     CDuiString text;
     if (emu != 0 || type != 0) {
-        text = FilterOptionText(view.emu, emu) + u"/" + FilterOptionText(view.type, type).Str();
+        text = CDuiString::FromUtf8(PlatformName(emu)) + u"/" + CDuiString::FromUtf8(GenreName(type)).Str();
         if (view.search)
             text = text + u"/" + keyword.Str();
     } else {
@@ -298,6 +336,14 @@ void CMainFrameNew::SetViewLabel(OnlineView& view)
 
 void CMainFrameNew::OnPageArrived(OnlineView& view, int pageNumber, std::unique_ptr<CGameList> page)
 {
+    if (page->request && *page->request != view.wanted) {
+        platform::TraceF("main window: page %d of an older request dropped", pageNumber);
+        return; // the answer to the newer request follows
+    }
+    view.shown = page->request.value_or(view.wanted);
+    view.loading = false;
+    ShowFilters(view, view.shown);
+
     const int count = page->TotalCount();
     view.pager->SetPage(pageNumber, count);
     SetViewLabel(view);
@@ -307,6 +353,25 @@ void CMainFrameNew::OnPageArrived(OnlineView& view, int pageNumber, std::unique_
     view.tiles->RemoveAll();
     view.tiles->SetScrollPos(SIZE{0, 0});
     view.page = std::move(page);
+    FillTiles(view);
+
+    const bool empty = view.page->GameCount() == 0;
+    view.tiles->SetVisible(!empty);
+    if (view.emptyNotice != nullptr) {
+        view.emptyNotice->SetText(view.search ? u"没有找到相关游戏" : u"暂无游戏");
+        view.emptyNotice->SetVisible(empty);
+    }
+    HideLoadingWhenIdle();
+    if (view.search)
+        ShowSearchResults();
+    platform::TraceF("%s page %d: %d tiles, %d games; first: %s", view.search ? "search" : "catalogue",
+                     pageNumber, view.tiles->GetCount(), count,
+                     view.page->GameCount() > 0 ? AnsiToUtf8(view.page->GameAt(0).gamename).c_str() : "");
+    MaybeTakeScreenshot();
+}
+
+void CMainFrameNew::FillTiles(OnlineView& view)
+{
     for (const CDuiString& path : view.iconPaths)
         m_pm.RemoveImage(path);
     view.iconPaths.clear();
@@ -314,6 +379,7 @@ void CMainFrameNew::OnPageArrived(OnlineView& view, int pageNumber, std::unique_
 
     if (!m_tileBuilder.IsLoaded())
         m_tileBuilder.Load(u"skin\\xmls\\GameItemNew.xml");
+    std::vector<std::string> wanted; // the icons this page still needs, in tile order
     for (size_t i = 0; i < view.page->GameCount(); ++i) {
         const CGame& game = view.page->GameAt(i);
         CControlUI* built = m_tileBuilder.Create(this, &m_pm);
@@ -329,22 +395,36 @@ void CMainFrameNew::OnPageArrived(OnlineView& view, int pageNumber, std::unique_
         tile->FillFromGame(game);
         tile->SetInstallState(0); // no library or download engine yet
         const std::string iconPath = IconCachePath(game.icon);
+        if (iconPath.empty()) {
+            tile->SetIcon(FromAnsi(CImageLoader::kDefaultIcon)); // a path outside the cache counts as missing
+            continue;
+        }
         CDuiString image = FromAnsi(iconPath);
         view.iconPaths.push_back(image);
-        if (PathExists(iconPath)) {
+        if (IsCachedImage(iconPath)) {
             tile->SetIcon(image);
         } else {
             ++view.pendingIcons;
             CImageLoader::Instance().Request(m_hWnd, 0, 0, game.gameid, game.icon);
+            wanted.push_back(game.gameid);
         }
     }
-    m_loading->HideLoading();
-    if (view.search)
-        ShowSearchResults();
-    platform::TraceF("%s page %d: %d tiles, %d games; first: %s", view.search ? "search" : "catalogue",
-                     pageNumber, view.tiles->GetCount(), count,
-                     view.page->GameCount() > 0 ? AnsiToUtf8(view.page->GameAt(0).gamename).c_str() : "");
-    MaybeTakeScreenshot();
+    // The icons on screen go before those of pages no longer shown.
+    CImageLoader::Instance().PutFirst(wanted);
+}
+
+void CMainFrameNew::OnPageFailed(std::unique_ptr<CGameListQuery> request)
+{
+    OnlineView& view = request && request->IsSearch() ? m_searchView : m_find;
+    if (request && *request != view.wanted)
+        return; // a newer request of this view is on its way
+    // The screen goes on showing the last page; the filters and the keyword go back to it, so the
+    // same choice can be made again.
+    view.loading = false;
+    view.wanted = view.shown;
+    ShowFilters(view, view.shown);
+    HideLoadingWhenIdle();
+    m_loadingFail->ShowFail();
 }
 
 void CMainFrameNew::OnGameIcon(LPARAM lParam)
@@ -413,8 +493,7 @@ LRESULT CMainFrameNew::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lPar
         return 0;
     }
     case WM_GAMELIST_FAILED:
-        m_loading->HideLoading();
-        m_loadingFail->ShowFail();
+        OnPageFailed(std::unique_ptr<CGameListQuery>(reinterpret_cast<CGameListQuery*>(lParam)));
         return 0;
     case WM_GAME_ICON:
         OnGameIcon(lParam);
@@ -433,7 +512,9 @@ LRESULT CMainFrameNew::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_CLOSE) {
-            ShowWindow(false, false); // hidden, never closed: the tray and a second start bring it back
+            // Hidden to the tray, or minimised without one; never closed: the tray, the taskbar and
+            // a second start bring it back.
+            m_pm.GetTrayObject().HideToTray(*this);
             return 0;
         }
         break;

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "catalogue/GameListQuery.h"
 #include "ui/DialogBuilder.h"
 #include "ui/WindowImplBase.h"
 
@@ -54,18 +55,24 @@ public:
     UiLib::LRESULT HandleCustomMessage(UiLib::UINT uMsg, UiLib::WPARAM wParam, UiLib::LPARAM lParam,
                                        bool& handled) override;
 
-    // Stops the process-wide services in the program's shutdown order. It touches no window and
-    // nothing of the display, so it is also the shutdown when the display is gone; a second call
-    // finds everything stopped and returns at once. UI thread.
-    static void ShutdownServices();
-
-    // Close handling: with IsTray "1" and not `exit`, the window hides; otherwise it closes.
+    // Close handling: with IsTray "1" and not `exit`, the window goes to the tray (hidden where the
+    // desktop has a tray, minimised where it has none, so it can never be lost); otherwise it closes.
     void CloseHandling(bool exit);
     // Asks the window, from any thread, to show itself (a second start of the program).
     static void PostShowRequest(UiLib::HWND window);
 
+    // Stops and destroys the process-wide services in the program's shutdown order: image loader,
+    // catalogue client, game store. Every service is told to abort its transfers before any is
+    // waited for, so the whole wait is one abort, not the sum of the services' time-outs. Blocks
+    // until their threads have ended. It touches no window and nothing of the display, so it is also
+    // the shutdown when the display is gone; a second call finds nothing left and returns at once.
+    // UI thread; the destructor runs it.
+    static void ShutdownServices();
+
 private:
-    // One of the two online views (catalogue, search).
+    // One of the two online views (catalogue, search). The view's filters show what it asked for
+    // last (`wanted`); its tiles, label and count show the page of `shown`. An answer to anything
+    // but `wanted` is dropped (a newer one follows), and a failure puts the filters back to `shown`.
     struct OnlineView {
         bool search = false;
         UiLib::CTileLayoutUI* tiles = nullptr;
@@ -75,6 +82,10 @@ private:
         CGameRankfilter* rank = nullptr;
         UiLib::CLabelUI* label = nullptr;
         UiLib::CLabelUI* numbers = nullptr;
+        UiLib::CLabelUI* emptyNotice = nullptr;
+        CGameListQuery wanted;
+        CGameListQuery shown;
+        bool loading = false;
         std::unique_ptr<CGameList> page; // the games the tiles show; tiles go before it does
         std::vector<UiLib::CDuiString> iconPaths;
         int pendingIcons = 0;
@@ -87,10 +98,14 @@ private:
     void PadPoller();
 
     void OnPageArrived(OnlineView& view, int pageNumber, std::unique_ptr<CGameList> page);
+    void OnPageFailed(std::unique_ptr<CGameListQuery> request);
+    void FillTiles(OnlineView& view);
+    void ShowFilters(OnlineView& view, const CGameListQuery& query);
+    void HideLoadingWhenIdle();
     void OnGameIcon(UiLib::LPARAM lParam);
     void OnMenuCommand(UiLib::WPARAM wParam);
     void OnTrayClick(UiLib::LPARAM lParam);
-    void RequestPage(OnlineView& view, int page, const std::string& keyword, int pageSize);
+    void RequestPage(OnlineView& view, const CGameListQuery& query);
     void Search();
     void ShowSearchResults();
     void SetViewLabel(OnlineView& view);
@@ -111,7 +126,6 @@ private:
 
     OnlineView m_find;
     OnlineView m_searchView;
-    std::string m_lastKeyword; // process code page
     UiLib::CDialogBuilder m_tileBuilder;
 
     std::string m_screenshotPath; // QUOKKA_SCREENSHOT: written once the first page shows its icons

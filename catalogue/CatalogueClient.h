@@ -1,75 +1,103 @@
 #pragma once
 
+#include "catalogue/GameListQuery.h"
+#include "foundation/HttpClient.h"
 #include "platform/Event.h"
 #include "platform/WindowMessages.h"
 
-#include <atomic>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 class CGame;
+class CGameList;
 
-// Game-list requests to the catalogue API, one at a time, each on its own worker thread. Results
-// reach the requesting window as posted messages: WM_GAMELIST_READY (browse) or WM_SEARCHLIST_READY
-// (search) with wParam = page and lParam = a new CGameList that the window frees, or
-// WM_GAMELIST_FAILED. The window thread never waits on the network.
+// Game-list requests to the catalogue API, one at a time on a worker thread. Results reach the
+// requesting window as posted messages: WM_GAMELIST_READY (browse) or WM_SEARCHLIST_READY (search)
+// with wParam = page and lParam = a new CGameList that the window frees (its `request` says what was
+// asked), or WM_GAMELIST_FAILED with lParam = a new CGameListQuery, the request that failed, which
+// the window frees too. The window thread never waits on the network.
 //
-// Threads: RequestGameList starts a worker and returns at once; a request made while one runs is
-// dropped without a message. Shutdown (and the destructor) blocks until the running worker ended.
+// The latest request wins: a window keeps at most one waiting request per view (browse, search);
+// a newer one replaces it. When the running request ends while a newer one of the same window and
+// view waits, its answer is dropped without a message and the waiting one is sent next. So every
+// request is answered exactly once unless a newer one of its window and view supersedes it.
+//
+// Threads: RequestGameList never blocks on the network; a worker runs while requests are waiting
+// and ends when none is left. BeginShutdown aborts the running transfer and drops what waits, at
+// once; Shutdown (and the destructor) does that and then blocks until the worker has ended.
 class CCatalogueClient {
 public:
     static constexpr int kDefaultPageSize = 32;
 
     // The process-wide instance, created on first use.
     static CCatalogueClient& Instance();
+    // Shuts the process-wide instance down and destroys it; the next Instance() makes a new one.
+    // Does nothing when there is none.
+    static void DestroyInstance();
+    // BeginShutdown of the process-wide instance, without making one when there is none.
+    static void BeginInstanceShutdown();
 
-    CCatalogueClient();
+    CCatalogueClient() = default;
     ~CCatalogueClient();
     CCatalogueClient(const CCatalogueClient&) = delete;
     CCatalogueClient& operator=(const CCatalogueClient&) = delete;
 
     // Asks for one page: category 0..15 (0 all), platform type id (0 all), order 0 recommended,
-    // 1 newest, 2 most popular; `keyword` (process code page) empty for browsing.
+    // 1 newest, 2 most popular; `keyword` (process code page) empty for browsing. Ignored after
+    // BeginShutdown.
     void RequestGameList(platform::HWND window, int categoryId, int emulatorId, int order, int page,
                          const std::string& keyword, int pageSize);
+    void RequestGameList(platform::HWND window, const CGameListQuery& query);
 
-    // Whether a game-list request is running.
-    bool Busy() const { return !m_idle.IsSet(); }
+    // Whether a game-list request is running or waiting.
+    bool Busy() const;
 
-    // Waits for the running request to end. Safe to call more than once.
+    // Aborts the running transfer and drops the waiting requests without a message; later requests
+    // are ignored. Returns at once.
+    void BeginShutdown();
+    // BeginShutdown, then blocks until the worker has ended. Safe to call more than once.
     void Shutdown();
 
 private:
     struct Request {
         platform::HWND window = nullptr;
-        int categoryId = 0;
-        int emulatorId = 0;
-        int order = 0;
-        int page = 1;
-        std::string keyword;
-        int pageSize = kDefaultPageSize;
+        CGameListQuery query;
     };
 
-    void Run(Request request);
+    void Work(Request request);
+    // The page, or null when the request failed or was aborted.
+    std::unique_ptr<CGameList> Fetch(const CGameListQuery& query);
+    // Whether a request of the same window and view waits behind `request`. Needs m_mutex.
+    bool Superseded(const Request& request) const;
 
-    platform::Event m_idle{platform::Event::Mode::ManualReset, true}; // set while no request runs
-    std::mutex m_threadMutex;
+    mutable std::mutex m_mutex;
+    bool m_running = false;  // a worker is serving requests
+    bool m_stopping = false; // BeginShutdown was called
+    std::deque<Request> m_pending;
     std::thread m_worker;
+    std::mutex m_joinMutex; // one joiner at a time
+    TransferCancel m_cancel{false};
 };
 
 // The detail request of one game, run on the detail window's own worker thread: posts
 // WM_GAMEINFO_DESCRIPTION (lParam: new std::string) and, for each screenshot in order,
 // WM_GAMEINFO_SCREEN (lParam: new std::string, the cached file's path) to `window`. Screenshots
-// already cached are not fetched again; a failed download leaves no file and posts nothing.
-// `closing` is read between screenshots; `idle` is reset while the request runs and set at its end.
-void RunGameInfoRequest(platform::HWND window, const CGame& game, const std::atomic<bool>& closing,
+// already cached are not fetched again; a failed or aborted download leaves no file and posts
+// nothing, and a screenshot path that would leave the image cache is skipped. Setting `cancel`
+// aborts the running transfer and ends the request before its next screenshot. `idle` is reset
+// while the request runs and set at its end.
+void RunGameInfoRequest(platform::HWND window, const CGame& game, const TransferCancel& cancel,
                         platform::Event& idle);
 
 // Where a server image path is cached: the image cache folder followed by the path cut at its first
-// "!" (an image-style suffix), with doubled separators collapsed.
+// "!" (an image-style suffix), with doubled separators collapsed. Empty when the path is empty or
+// would leave the cache folder ("..", an absolute name, a NUL): such an image counts as missing.
 std::string CachedImagePath(const std::string& imagePath);
 
-// Downloads `url` into `nativePath`, creating its folders. True only for a completed transfer that
-// answered 200; on any failure the file is removed, so no error page or partial image is kept.
-bool DownloadImageFile(const std::string& url, const std::string& nativePath);
+// Downloads `url` into `nativePath` (creating its folders) through a temporary file that is renamed
+// into place only when the transfer completed with status 200; on any failure, and when `cancel`
+// is set meanwhile, nothing is left at `nativePath`'s name and the result is false.
+bool DownloadImageFile(const std::string& url, const std::string& nativePath, const TransferCancel* cancel);

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "catalogue/Game.h"
+#include "catalogue/GameListQuery.h"
 #include "foundation/JsonObjectBase.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,4 +62,8 @@ public:
     std::vector<JsonObjectPtr> languagegroup; // CLanguage
     std::string msg;
     float _run_time = 0.0f;
+
+    // The request this page answers, set by the catalogue client (no JSON key fills it); empty for a
+    // page that came from elsewhere.
+    std::optional<CGameListQuery> request;
 };

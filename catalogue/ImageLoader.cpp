@@ -7,6 +7,7 @@
 #include "foundation/ServerEndpoints.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <map>
@@ -16,11 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsFile(const std::string& path)
-{
-    std::error_code ec;
-    return !path.empty() && fs::is_regular_file(path, ec);
-}
+std::mutex g_instanceMutex;
+std::unique_ptr<CImageLoader> g_instance;
 
 platform::UINT AnswerMessage(int kind)
 {
@@ -42,26 +40,69 @@ void PostAnswer(platform::HWND window, int kind, const std::string& key, const s
         platform::PostMessage(window, message, 0, std::make_unique<CImageAnswer>(CImageAnswer{key, image}));
 }
 
-std::string SkinImage(const char* name) { return std::string("skin\\ui\\") + name; }
+std::string SkinImage(const char* name)
+{
+    return std::string("skin\\ui\\") + name;
+}
 
 } // namespace
 
 CImageLoader& CImageLoader::Instance()
 {
-    static CImageLoader instance;
-    return instance;
+    std::lock_guard lock(g_instanceMutex);
+    if (!g_instance)
+        g_instance = std::make_unique<CImageLoader>();
+    return *g_instance;
 }
 
-CImageLoader::~CImageLoader() { Shutdown(); }
+void CImageLoader::DestroyInstance()
+{
+    std::unique_ptr<CImageLoader> gone;
+    {
+        std::lock_guard lock(g_instanceMutex);
+        gone = std::move(g_instance);
+    }
+    // Destroyed outside the lock: its shutdown joins the workers.
+}
+
+void CImageLoader::BeginInstanceShutdown()
+{
+    std::lock_guard lock(g_instanceMutex);
+    if (g_instance)
+        g_instance->BeginShutdown();
+}
+
+CImageLoader::~CImageLoader()
+{
+    Shutdown();
+}
 
 void CImageLoader::Request(platform::HWND window, int kind, int platformId, const std::string& key,
                            const std::string& imagePath)
 {
+    std::string local = kind == 2 ? std::string() : IconCachePath(imagePath);
+    // Local images are chosen per game; downloads are shared per cache file; an icon without a
+    // usable cache file is answered per key.
+    std::string id = kind == 2 ? "local:" + key : !local.empty() ? local : "missing:" + key;
     {
         std::lock_guard lock(m_mutex);
-        if (m_stopping || !m_keys.insert(key).second)
+        if (m_stopping)
             return;
-        m_queue.push_back({window, kind, platformId, key, imagePath});
+        Requester requester{window, kind, key};
+        auto known = m_jobs.find(id);
+        if (known != m_jobs.end()) {
+            std::vector<Requester>& requesters = known->second->requesters;
+            bool asked = std::any_of(requesters.begin(), requesters.end(), [&](const Requester& r) {
+                return r.window == window && r.kind == kind && r.key == key;
+            });
+            if (!asked)
+                requesters.push_back(std::move(requester));
+            return;
+        }
+        auto job =
+            std::make_shared<Job>(Job{id, kind, platformId, key, imagePath, local, {std::move(requester)}});
+        m_jobs.emplace(id, job);
+        m_queue.push_back(std::move(job));
         if (m_workers.empty())
             for (int i = 0; i < kMaxDownloads; ++i)
                 m_workers.emplace_back([this] { Work(); });
@@ -69,16 +110,46 @@ void CImageLoader::Request(platform::HWND window, int kind, int platformId, cons
     m_wake.notify_one();
 }
 
-void CImageLoader::Shutdown()
+void CImageLoader::PutFirst(const std::vector<std::string>& keys)
 {
-    std::vector<std::thread> workers;
+    std::lock_guard lock(m_mutex);
+    auto hasKey = [](const Job& job, const std::string& key) {
+        return std::any_of(job.requesters.begin(), job.requesters.end(),
+                           [&](const Requester& r) { return r.key == key; });
+    };
+    // Walking the keys backwards and moving each one's job to the front leaves them in key order.
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        auto found = std::find_if(m_queue.begin(), m_queue.end(),
+                                  [&](const std::shared_ptr<Job>& job) { return hasKey(*job, *key); });
+        if (found == m_queue.end() || found == m_queue.begin())
+            continue;
+        std::shared_ptr<Job> job = std::move(*found);
+        m_queue.erase(found);
+        m_queue.push_front(std::move(job));
+    }
+}
+
+void CImageLoader::BeginShutdown()
+{
+    m_cancel = true;
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
+        for (const std::shared_ptr<Job>& job : m_queue)
+            m_jobs.erase(job->id);
         m_queue.clear();
-        workers.swap(m_workers);
     }
     m_wake.notify_all();
+}
+
+void CImageLoader::Shutdown()
+{
+    BeginShutdown();
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard lock(m_mutex);
+        workers.swap(m_workers);
+    }
     for (auto& worker : workers)
         worker.join();
 }
@@ -86,7 +157,7 @@ void CImageLoader::Shutdown()
 void CImageLoader::Work()
 {
     for (;;) {
-        Job job;
+        std::shared_ptr<Job> job;
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
@@ -95,36 +166,55 @@ void CImageLoader::Work()
             job = std::move(m_queue.front());
             m_queue.pop_front();
         }
-        Serve(job);
-        std::lock_guard lock(m_mutex);
-        m_keys.erase(job.key);
+        std::string image = Serve(*job);
+        std::vector<Requester> requesters;
+        {
+            // Requesters join until the job leaves the table; after that a request starts anew.
+            std::lock_guard lock(m_mutex);
+            m_jobs.erase(job->id);
+            requesters.swap(job->requesters);
+        }
+        if (image.empty() || m_cancel)
+            continue;
+        for (const Requester& requester : requesters)
+            PostAnswer(requester.window, requester.kind, requester.key, image);
     }
 }
 
-void CImageLoader::Serve(const Job& job)
+std::string CImageLoader::Serve(const Job& job)
 {
-    if (job.kind == 2) {
-        PostAnswer(job.window, job.kind, job.key, LocalGameImage(job.platformId, job.key));
-        return;
-    }
-    std::string local = IconCachePath(job.imagePath);
-    if (IsFile(local)) {
-        PostAnswer(job.window, job.kind, job.key, local);
-        return;
-    }
-    bool fetched = !job.imagePath.empty() && DownloadImageFile(ImageUrl(job.imagePath), local);
-    PostAnswer(job.window, job.kind, job.key, fetched ? local : kDefaultIcon);
+    if (job.kind == 2)
+        return LocalGameImage(job.platformId, job.key);
+    if (job.local.empty())
+        return kDefaultIcon;
+    if (IsCachedImage(job.local))
+        return job.local;
+    if (DownloadImageFile(ImageUrl(job.imagePath), job.local, &m_cancel))
+        return job.local;
+    return m_cancel ? std::string() : std::string(kDefaultIcon);
 }
 
-std::string IconCachePath(const std::string& imagePath) { return CollapseSeparators(ImageCacheDir() + imagePath); }
+bool IsCachedImage(const std::string& path)
+{
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(path, ec);
+}
+
+std::string IconCachePath(const std::string& imagePath)
+{
+    std::string joined;
+    if (!JoinInsideFolder(ImageCacheDir(), imagePath, joined))
+        return {};
+    return CollapseSeparators(joined);
+}
 
 std::string LocalGameImage(int platformId, const std::string& gamePath)
 {
     static const std::map<int, const char*> kPlatformImages = {
-        {119, "local_ps.png"},  {120, "local_gba.png"}, {121, "local_sfc.png"}, {122, "local_md.png"},
-        {124, "local_gbc.png"}, {125, "local_fc.png"},  {127, "local_nds.png"}, {129, "local_psp.png"},
-        {130, "local_n64.png"}, {131, "local_wsc.png"}, {133, "local_dc.png"},  {142, "local_ps2.png"},
-        {140, "local_wii.png"}, {138, "local_pc.png"},  {148, "local_pce.png"}, {123, "local_mame.png"},
+        {119, "local_ps.png"},  {120, "local_gba.png"},     {121, "local_sfc.png"}, {122, "local_md.png"},
+        {124, "local_gbc.png"}, {125, "local_fc.png"},      {127, "local_nds.png"}, {129, "local_psp.png"},
+        {130, "local_n64.png"}, {131, "local_wsc.png"},     {133, "local_dc.png"},  {142, "local_ps2.png"},
+        {140, "local_wii.png"}, {138, "local_pc.png"},      {148, "local_pce.png"}, {123, "local_mame.png"},
         {126, "local_fba.png"}, {146, "local_mameplus.png"}};
 
     fs::path game(gamePath);
@@ -142,7 +232,8 @@ std::string LocalGameImage(int platformId, const std::string& gamePath)
             std::string extension = entry.path().extension().string();
             for (auto& c : extension)
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (entry.is_regular_file(ec) && (extension == ".png" || extension == ".jpg" || extension == ".ico"))
+            if (entry.is_regular_file(ec) &&
+                (extension == ".png" || extension == ".jpg" || extension == ".ico"))
                 return entry.path().string();
         }
         return CImageLoader::kDefaultIcon;

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "foundation/HttpClient.h"
 #include "platform/WindowMessages.h"
 
 #include <condition_variable>
 #include <deque>
+#include <map>
+#include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,51 +22,84 @@ struct CImageAnswer {
 // served in order by at most four downloads at a time; each answer reaches the requesting window
 // as a posted message: kind 0 WM_GAME_ICON (catalogue and search tiles, the detail window), kind 1
 // WM_MYGAME_ICON (downloaded games), kind 2 WM_LOCAL_ICON (local games, whose image is chosen on
-// disk rather than downloaded); kinds 3 and 4 only fill the cache. A missing icon is answered with
-// the skin's default icon and leaves no file behind.
+// disk rather than downloaded); kinds 3 and 4 only fill the cache. A missing icon, and one whose
+// path would leave the cache folder, is answered with the skin's default icon and leaves no file.
 //
-// Threads: four workers start with the first request; Shutdown (and the destructor) drops what is
-// still queued, lets running downloads finish and joins the workers. Request never blocks.
+// One cache file is fetched by one download at a time: requests for a file that is already queued
+// or being fetched join that request, and every window that asked gets the answer (a window that
+// asks twice for one key is answered once). A file counts as cached only once a complete download
+// was renamed into place.
+//
+// Threads: four workers start with the first request. Request and PutFirst never block on the
+// network. BeginShutdown drops what is still queued and aborts the running downloads, at once
+// (aborted downloads answer nothing and cache nothing); Shutdown (and the destructor) does that and
+// then joins the workers.
 class CImageLoader {
 public:
     static constexpr int kMaxDownloads = 4;
     static constexpr char kDefaultIcon[] = "skin\\ui\\DefaultGameIcon.png";
 
+    // The process-wide loader, created on first use.
     static CImageLoader& Instance();
+    // Shuts the process-wide loader down and destroys it; the next Instance() makes a new one. Does
+    // nothing when there is none.
+    static void DestroyInstance();
+    // BeginShutdown of the process-wide instance, without making one when there is none.
+    static void BeginInstanceShutdown();
 
     CImageLoader() = default;
     ~CImageLoader();
     CImageLoader(const CImageLoader&) = delete;
     CImageLoader& operator=(const CImageLoader&) = delete;
 
-    // Queues one request. A key that is already queued or being fetched is ignored (its requester
-    // gets no answer; the first request's answer covers it).
-    void Request(platform::HWND window, int kind, int platformId, const std::string& key, const std::string& imagePath);
+    // Queues one request, or joins the one that already covers the same file. Ignored after
+    // BeginShutdown.
+    void Request(platform::HWND window, int kind, int platformId, const std::string& key,
+                 const std::string& imagePath);
 
+    // Moves the queued requests for `keys` before every other queued request, in the order given,
+    // so the icons a window shows now are fetched before those of a page it no longer shows. Keys
+    // that are not queued (answered, being fetched, never asked) are skipped.
+    void PutFirst(const std::vector<std::string>& keys);
+
+    void BeginShutdown();
     void Shutdown();
 
 private:
-    struct Job {
+    struct Requester {
         platform::HWND window = nullptr;
         int kind = 0;
-        int platformId = 0;
         std::string key;
+    };
+    struct Job {
+        std::string id; // the cache file, or for what has no cache file a text that names the key
+        int kind = 0;   // the first requester's kind; 2 means a local game's image
+        int platformId = 0;
+        std::string key; // the first requester's key
         std::string imagePath;
+        std::string local; // the cache file; empty when there is none
+        std::vector<Requester> requesters;
     };
 
     void Work();
-    void Serve(const Job& job);
+    // The image to answer with; empty when the download was aborted.
+    std::string Serve(const Job& job);
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<Job> m_queue;
-    std::set<std::string> m_keys; // queued or being fetched
+    std::deque<std::shared_ptr<Job>> m_queue;
+    std::map<std::string, std::shared_ptr<Job>> m_jobs; // queued or being fetched, by id
     std::vector<std::thread> m_workers;
     bool m_stopping = false;
+    TransferCancel m_cancel{false};
 };
 
+// Whether an image is in the cache: a regular file at `path` (a folder, or nothing, is not).
+bool IsCachedImage(const std::string& path);
+
 // Where an icon path of the image server lives in the cache: the image cache folder followed by the
-// path, doubled separators collapsed.
+// path, doubled separators collapsed. Empty when the path is empty or would leave the cache folder
+// ("..", an absolute name, a NUL): such an icon counts as missing.
 std::string IconCachePath(const std::string& imagePath);
 
 // The image of a local game of platform `platformId` whose file is `gamePath`: for arcade platforms

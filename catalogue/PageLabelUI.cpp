@@ -116,6 +116,15 @@ void CPageLabelUI::SetAttribute(std::u16string_view name, std::u16string_view va
     }
 }
 
+void CPageLabelUI::SetPageSize(int size)
+{
+    if (size < 1)
+        return;
+    m_perPage = size;
+    m_page = 0;
+    m_total = 0;
+}
+
 void CPageLabelUI::SetPage(int page, int total)
 {
     PageLabelLayout layout = ComputePageLabelLayout(page, total, m_perPage, m_itemWidth);

@@ -28,6 +28,9 @@ public:
     int GetTotal() const { return m_total; }
     // Games per page ("pagecardinalnumber"); the views use it as their request's page size.
     int GetPageSize() const { return m_perPage; }
+    // Sets the games per page; a size below 1 is ignored. The row is laid out again by the next
+    // SetPage, whatever its values.
+    void SetPageSize(int size);
 
 private:
     template <class F> void ForEachItem(F f);

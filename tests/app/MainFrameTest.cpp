@@ -1,20 +1,27 @@
 // The main window in this process against the real stand-in server, on Qt's offscreen platform:
-// pages by message, filters and pager asking for pages, the search box, close handling.
+// pages by message, filters and pager asking for pages, the latest request winning, the search
+// box, empty views, close handling and the services' shutdown. Every test has a window, a cache and
+// services of its own; only the server (its content never changes) is shared, and its faults are
+// cleared around each test.
 #include "app/MainFrameNew.h"
 
+#include "catalogue/CatalogueClient.h"
 #include "catalogue/GameList.h"
 #include "catalogue/PageLabelUI.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
+#include "foundation/HttpClient.h"
 #include "foundation/ServerEndpoints.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
+#include "ui/Option.h"
 #include "ui/PaintManager.h"
 #include "ui/TabLayout.h"
 #include "ui/TestInput.h"
 #include "ui/TileLayout.h"
 #include "ui/TrayIcon.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -42,171 +49,336 @@ protected:
         s_server = new ChildProcess({QUOKKA_SERVER_EXECUTABLE, "--port", "0", "--data", QUOKKA_APP_DEMO_DIR,
                                      "--log", Log(), "--write-servers-cfg", s_dir->Path() + "servers.cfg"});
         std::string first = s_server->ReadLine(20000).value_or("");
-        ASSERT_NE(first.find("listening"), std::string::npos) << first;
+        ASSERT_NE(first.find("listening on "), std::string::npos) << first;
+        s_origin = "http://" + first.substr(first.find("listening on ") + 13);
         SetServerEndpoints(LoadServerEndpoints(s_dir->Path() + "servers.cfg"));
-
-        AppPaths paths;
-        paths.InstancePath = s_dir->Path();
-        paths.WorkDir = s_dir->Path() + "work/";
-        paths.ImageCacheDir = paths.WorkDir + "cache/image/";
-        paths.ConfigFilePath = s_dir->Path() + "quokka.cfg";
-        std::filesystem::create_directories(paths.ImageCacheDir);
-        SetAppPaths(paths);
-
-        CPaintManagerUI::SetInstance(nullptr);
-        s_frame = new CMainFrameNew;
-        ASSERT_NE(s_frame->Create(nullptr, u"Quokka模拟器", 0x10CF0000, 0x100), nullptr);
-        ASSERT_TRUE(TestInput::WaitFor([] { return Tiles(u"Tl_GameView_FindGame")->GetCount() > 0; }, 15000));
     }
     static void TearDownTestSuite()
     {
-        delete s_frame; // the window's shutdown: pollers, pages, services
-        s_frame = nullptr;
         CPaintManagerUI::Term();
         if (s_server != nullptr)
             s_server->Signal(SIGTERM);
         delete s_server;
+        s_server = nullptr;
         delete s_dir;
+        s_dir = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(s_server, nullptr);
+        SetFaults("");
+        m_logStart = LogLines().size();
+
+        AppPaths paths;
+        paths.InstancePath = m_dir.Path();
+        paths.WorkDir = m_dir.Path() + "work/";
+        paths.ImageCacheDir = paths.WorkDir + "cache/image/";
+        paths.ConfigFilePath = m_dir.Path() + "quokka.cfg";
+        std::filesystem::create_directories(paths.ImageCacheDir);
+        SetAppPaths(paths);
+
+        CPaintManagerUI::SetInstance(nullptr);
+        m_frame = std::make_unique<CMainFrameNew>();
+        ASSERT_NE(m_frame->Create(nullptr, u"Quokka模拟器", 0x10CF0000, 0x100), nullptr);
+        ASSERT_TRUE(
+            TestInput::WaitFor([this] { return Tiles(u"Tl_GameView_FindGame")->GetCount() > 0; }, 15000));
+    }
+    void TearDown() override
+    {
+        m_frame.reset(); // the window's shutdown: pollers, pages, services
+        if (s_server != nullptr)
+            SetFaults("");
     }
 
     static std::string Log() { return s_dir->Path() + "requests.log"; }
-    static int GameListRequests()
+    static std::vector<std::string> LogLines()
     {
         std::istringstream lines(testsupport::ReadFile(Log()));
-        int count = 0;
+        std::vector<std::string> all;
         for (std::string line; std::getline(lines, line);)
-            count += line.find("action=gamelist") != std::string::npos;
-        return count;
+            all.push_back(line);
+        return all;
     }
-    static std::string LastRequest()
+    static void SetFaults(const std::string& json)
     {
-        std::istringstream lines(testsupport::ReadFile(Log()));
-        std::string last;
-        for (std::string line; std::getline(lines, line);)
-            if (line.find("action=gamelist") != std::string::npos)
-                last = line;
-        return last;
+        std::string answer;
+        ASSERT_TRUE(NetPost(answer, s_origin + "/__faults", "", json, 5)) << answer;
     }
-    static CControlUI* Find(std::u16string_view name) { return s_frame->GetPaintManager().FindControl(name); }
-    static CContainerUI* Tiles(std::u16string_view name) { return static_cast<CContainerUI*>(Find(name)); }
-    static POINT Center(CControlUI* control)
+
+    // This test's requests whose log line holds `text`, in the order the server saw them.
+    std::vector<std::string> Requests(const std::string& text) const
     {
-        const RECT& rc = control->GetPos();
-        return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+        std::vector<std::string> all = LogLines();
+        std::vector<std::string> found;
+        for (size_t i = m_logStart; i < all.size(); ++i)
+            if (all[i].find(text) != std::string::npos)
+                found.push_back(all[i]);
+        return found;
     }
-    static void Click(CControlUI* control)
+    std::vector<std::string> GameListRequests() const { return Requests("action=gamelist"); }
+    std::string LastRequest() const
+    {
+        std::vector<std::string> requests = GameListRequests();
+        return requests.empty() ? std::string() : requests.back();
+    }
+    // Waits until the server has seen `count` game-list requests of this test and the window has
+    // nothing more on its way.
+    bool WaitForRequests(size_t count) const
+    {
+        return TestInput::WaitFor(
+            [&] { return GameListRequests().size() >= count && !CCatalogueClient::Instance().Busy(); },
+            15000);
+    }
+
+    CControlUI* Find(std::u16string_view name) const { return m_frame->GetPaintManager().FindControl(name); }
+    CContainerUI* Tiles(std::u16string_view name) const { return static_cast<CContainerUI*>(Find(name)); }
+    CPageLabelUI* Pager(std::u16string_view name) const { return static_cast<CPageLabelUI*>(Find(name)); }
+    std::u16string Text(std::u16string_view name) const { return Find(name)->GetText().Str(); }
+    // The option of a filter bar that shows `text`.
+    CControlUI* Option(std::u16string_view filter, std::u16string_view text) const
+    {
+        return Find(filter)->FindControl([text](CControlUI* c) { return c->GetText().Str() == text; });
+    }
+    bool Selected(std::u16string_view filter, std::u16string_view text) const
+    {
+        return static_cast<COptionUI*>(Option(filter, text))->IsSelected();
+    }
+    void Click(CControlUI* control) const
     {
         ASSERT_NE(control, nullptr);
-        s_frame->GetPaintManager().UpdateLayout();
-        TestInput::Click(s_frame->GetHWND(), Center(control));
+        m_frame->GetPaintManager().UpdateLayout();
+        const RECT& rc = control->GetPos();
+        TestInput::Click(m_frame->GetHWND(), POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
     }
-    // Waits until the number of game-list requests reaches `count` and the loading notice is off.
-    static bool WaitForRequests(int count)
+    void Search(std::u16string_view text) const
     {
-        return TestInput::WaitFor([&] { return GameListRequests() >= count && !CCatalogueClientBusy(); },
-                                  15000);
+        auto* edit = Find(u"Ed_SearchKeyWord");
+        edit->SetText(CDuiString(text));
+        Click(Find(u"Btn_Search"));
     }
-    static bool CCatalogueClientBusy();
+    // Whether every tile of a view carries the badge of `badge` ("FC.png").
+    bool EveryTileHasBadge(std::u16string_view view, std::u16string_view badge) const
+    {
+        CContainerUI* tiles = Tiles(view);
+        for (int i = 0; i < tiles->GetCount(); ++i)
+            if (tiles->GetItemAt(i)->GetBkImage().Str().find(badge) == std::u16string::npos)
+                return false;
+        return tiles->GetCount() > 0;
+    }
 
     static TempDir* s_dir;
     static ChildProcess* s_server;
-    static CMainFrameNew* s_frame;
+    static std::string s_origin;
+
+    TempDir m_dir;
+    size_t m_logStart = 0;
+    std::unique_ptr<CMainFrameNew> m_frame;
 };
 
 TempDir* MainFrameTest::s_dir = nullptr;
 ChildProcess* MainFrameTest::s_server = nullptr;
-CMainFrameNew* MainFrameTest::s_frame = nullptr;
-
-} // namespace
-
-#include "catalogue/CatalogueClient.h"
-
-namespace {
-
-bool MainFrameTest::CCatalogueClientBusy()
-{
-    return CCatalogueClient::Instance().Busy();
-}
+std::string MainFrameTest::s_origin;
 
 TEST_F(MainFrameTest, FirstPageFillsTheCatalogueView)
 {
     EXPECT_EQ(Tiles(u"Tl_GameView_FindGame")->GetCount(), 42);
-    EXPECT_EQ(Find(u"Lb_GameLabel_FindGame")->GetText(), u"全部");
-    std::u16string numbers = Find(u"Lb_GameNumbers_FindGame")->GetText().Str();
+    EXPECT_EQ(Text(u"Lb_GameLabel_FindGame"), u"全部");
+    std::u16string numbers = Text(u"Lb_GameNumbers_FindGame");
     EXPECT_EQ(numbers.rfind(u"约", 0), 0u);
     EXPECT_NE(numbers, u"约0款游戏");
     EXPECT_TRUE(Find(u"Pl_Page_FindGame")->IsVisible());
+    EXPECT_FALSE(Find(u"Lb_EmptyNotice_FindGame")->IsVisible());
     EXPECT_EQ(static_cast<CTabLayoutUI*>(Find(u"Tab_Game"))->GetCurSel(), 1);
+    EXPECT_NE(LastRequest().find("pagesize=42"), std::string::npos) << LastRequest();
 }
 
-TEST_F(MainFrameTest, AGenreChosenOnPageFiveAsksForPageOne)
+TEST_F(MainFrameTest, FiltersAskForPageOneAndNameTheSelection)
 {
-    auto* pager = static_cast<CPageLabelUI*>(Find(u"Pl_Page_FindGame"));
-    int before = GameListRequests();
-    Click(pager->FindSubControl(u"PageLabelIndex5")); // both pagers have children of that name
-    ASSERT_TRUE(WaitForRequests(before + 1));
+    CPageLabelUI* pager = Pager(u"Pl_Page_FindGame");
+    Click(pager->FindSubControl(u"PageLabelIndex5"));
+    ASSERT_TRUE(WaitForRequests(2));
     ASSERT_TRUE(TestInput::WaitFor([&] { return pager->GetPage() == 5; }, 15000));
     EXPECT_NE(LastRequest().find("page=5&"), std::string::npos) << LastRequest();
 
-    // The second option of the genre bar is "动作", genre 1.
-    CControlUI* action =
-        Find(u"Gf_FindGame")->FindControl([](CControlUI* c) { return c->GetText() == u"动作"; });
-    Click(action);
-    ASSERT_TRUE(WaitForRequests(before + 2));
+    // A genre chosen on page 5 asks for page 1; the label names the platform table's and the genre
+    // list's entries, not the options' texts.
+    Click(Option(u"Gf_FindGame", u"动作"));
+    ASSERT_TRUE(WaitForRequests(3));
     ASSERT_TRUE(TestInput::WaitFor([&] { return pager->GetPage() == 1; }, 15000));
     EXPECT_NE(LastRequest().find("page=1&"), std::string::npos) << LastRequest();
     EXPECT_NE(LastRequest().find("categoryid=001"), std::string::npos) << LastRequest();
-    EXPECT_EQ(Find(u"Lb_GameLabel_FindGame")->GetText(), u"全部/动作");
+    EXPECT_EQ(Text(u"Lb_GameLabel_FindGame"), u"全部机种/动作");
+
+    Click(Option(u"Gf_FindGame", u"全部"));
+    Click(Option(u"Ef_FindGame", u"MAME+"));
+    ASSERT_TRUE(WaitForRequests(5));
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Text(u"Lb_GameLabel_FindGame") == u"MAMEPLUS/全部类型"; }, 15000))
+        << "label: " << CDuiString(Text(u"Lb_GameLabel_FindGame")).ToUtf8();
+    EXPECT_TRUE(EveryTileHasBadge(u"Tl_GameView_FindGame", u"MAMEPLUS.png"));
 }
 
-TEST_F(MainFrameTest, TheSameSearchTwiceSendsOneRequest)
+TEST_F(MainFrameTest, TheLatestRequestWinsAndTheScreenAgreesWithIt)
+{
+    // The genre's page is held up at the server; meanwhile the platform changes as well. The genre's
+    // page is never shown: the window ends with the page, label and filters of both choices.
+    SetFaults(R"({"path": "/clientapi/", "delayMs": 600, "times": 1})");
+    Click(Option(u"Gf_FindGame", u"动作"));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return GameListRequests().size() == 2; }, 15000));
+    Click(Option(u"Ef_FindGame", u"FC"));
+    ASSERT_TRUE(WaitForRequests(3));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Text(u"Lb_GameLabel_FindGame") == u"FC/动作"; }, 15000));
+    EXPECT_NE(LastRequest().find("categoryid=001&emulatorid=125&"), std::string::npos) << LastRequest();
+    EXPECT_TRUE(EveryTileHasBadge(u"Tl_GameView_FindGame", u"FC.png"));
+    EXPECT_TRUE(Selected(u"Gf_FindGame", u"动作"));
+    EXPECT_TRUE(Selected(u"Ef_FindGame", u"FC"));
+
+    // Searching B while A loads shows B's results under B's name.
+    SetFaults(R"({"path": "/clientapi/", "delayMs": 600, "times": 1})");
+    Search(u"迷宫");
+    ASSERT_TRUE(TestInput::WaitFor([&] { return GameListRequests().size() == 4; }, 15000));
+    Search(u"赛道");
+    ASSERT_TRUE(WaitForRequests(5));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Text(u"Lb_GameLabel_SearchGame") == u"全部/赛道"; }, 15000));
+    CContainerUI* found = Tiles(u"Tl_GameView_SearchGame");
+    ASSERT_GT(found->GetCount(), 0);
+    for (int i = 0; i < found->GetCount(); ++i)
+        EXPECT_NE(static_cast<CContainerUI*>(found->GetItemAt(i))
+                      ->FindSubControl(u"Lb_GameName")
+                      ->GetText()
+                      .Str()
+                      .find(u"赛道"),
+                  std::u16string::npos);
+    EXPECT_EQ(GameListRequests().size(), 5u);
+}
+
+TEST_F(MainFrameTest, AFailedRequestPutsTheChoiceBackAndCanBeMadeAgain)
+{
+    SetFaults(R"({"path": "/clientapi/", "status": 500, "times": 1})");
+    Click(Option(u"Gf_FindGame", u"格斗"));
+    ASSERT_TRUE(WaitForRequests(2));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Selected(u"Gf_FindGame", u"全部"); }, 15000))
+        << "the filter shows the page on screen again";
+    EXPECT_TRUE(Find(u"LoadingFail_Game")->IsVisible());
+    EXPECT_EQ(Text(u"Lb_GameLabel_FindGame"), u"全部");
+    EXPECT_EQ(Tiles(u"Tl_GameView_FindGame")->GetCount(), 42);
+
+    // A failed search is not taken for the one on screen: the same text asks again.
+    SetFaults(R"({"path": "/clientapi/", "status": 500, "times": 1})");
+    Search(u"星光");
+    ASSERT_TRUE(WaitForRequests(3));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Find(u"LoadingFail_Game")->IsVisible(); }, 15000));
+    Search(u"星光");
+    ASSERT_TRUE(WaitForRequests(4));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Text(u"Lb_GameLabel_SearchGame") == u"全部/星光"; }, 15000));
+    EXPECT_GT(Tiles(u"Tl_GameView_SearchGame")->GetCount(), 0);
+}
+
+TEST_F(MainFrameTest, TheSameSearchTwiceSendsOneRequestAndSearchPagesCountForty)
 {
     auto* tab = static_cast<CTabLayoutUI*>(Find(u"Tab_Game"));
-    int before = GameListRequests();
     Click(Find(u"Ed_SearchKeyWord"));
-    TestInput::TypeText(s_frame->GetHWND(), u"星光");
-    TestInput::Key(s_frame->GetHWND(), VK_RETURN);
-    ASSERT_TRUE(WaitForRequests(before + 1));
+    TestInput::TypeText(m_frame->GetHWND(), u"la");
+    TestInput::Key(m_frame->GetHWND(), VK_RETURN);
+    ASSERT_TRUE(WaitForRequests(2));
     ASSERT_TRUE(TestInput::WaitFor([&] { return tab->GetCurSel() == 2; }, 15000));
-    EXPECT_GT(Tiles(u"Tl_GameView_SearchGame")->GetCount(), 0);
     EXPECT_NE(LastRequest().find("pagesize=40"), std::string::npos) << LastRequest();
+    // 84 games at 40 a page make three pages, all of which can be reached.
+    CPageLabelUI* pager = Pager(u"Pl_Page_SearchGame");
+    EXPECT_EQ(pager->GetTotal(), 84);
+    EXPECT_TRUE(pager->FindSubControl(u"PageLabelIndex3")->IsVisible());
+    EXPECT_FALSE(pager->FindSubControl(u"PageLabelIndex4")->IsVisible());
+    Click(pager->FindSubControl(u"PageLabelIndex3"));
+    ASSERT_TRUE(WaitForRequests(3));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return pager->GetPage() == 3; }, 15000));
+    EXPECT_NE(LastRequest().find("page=3&pagesize=40"), std::string::npos) << LastRequest();
+    EXPECT_EQ(Tiles(u"Tl_GameView_SearchGame")->GetCount(), 4);
 
+    // The same text again only brings the results up.
     Click(Find(u"Opt_FindGame"));
     EXPECT_EQ(tab->GetCurSel(), 1);
     Click(Find(u"Btn_Search"));
     TestInput::ProcessEvents();
     EXPECT_EQ(tab->GetCurSel(), 2);
-    TestInput::WaitFor([] { return false; }, 300); // a request, if one were sent, would be logged by now
-    EXPECT_EQ(GameListRequests(), before + 1);
+    // Requests reach the server in the order they are made, so once the next one is logged, a
+    // request from the second search would have been logged before it.
+    Click(Option(u"Grf_SearchGame", u"最新"));
+    ASSERT_TRUE(WaitForRequests(4));
+    ASSERT_EQ(GameListRequests().size(), 4u);
+    EXPECT_NE(LastRequest().find("orderby=new"), std::string::npos) << LastRequest();
 }
 
-TEST_F(MainFrameTest, APageWithoutCountShowsZero)
+TEST_F(MainFrameTest, EmptyViewsSayThereIsNothing)
 {
-    UiLib::PostMessage(s_frame->GetHWND(), WM_GAMELIST_READY, 1, std::make_unique<CGameList>());
-    ASSERT_TRUE(TestInput::WaitFor([] { return Tiles(u"Tl_GameView_FindGame")->GetCount() == 0; }));
-    EXPECT_EQ(Find(u"Lb_GameNumbers_FindGame")->GetText(), u"约0款游戏");
+    UiLib::PostMessage(m_frame->GetHWND(), WM_GAMELIST_READY, 1, std::make_unique<CGameList>());
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_FindGame")->GetCount() == 0; }));
+    EXPECT_EQ(Text(u"Lb_GameNumbers_FindGame"), u"约0款游戏");
     EXPECT_FALSE(Find(u"Pl_Page_FindGame")->IsVisible());
+    EXPECT_TRUE(Find(u"Lb_EmptyNotice_FindGame")->IsVisible());
+    EXPECT_EQ(Text(u"Lb_EmptyNotice_FindGame"), u"暂无游戏");
+
+    Search(u"没有这个游戏zzz");
+    ASSERT_TRUE(WaitForRequests(2));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Find(u"Lb_EmptyNotice_SearchGame")->IsVisible(); }, 15000));
+    EXPECT_EQ(Text(u"Lb_EmptyNotice_SearchGame"), u"没有找到相关游戏");
+    EXPECT_FALSE(Find(u"Tl_GameView_SearchGame")->IsVisible());
+    // The notice sits in the middle of the area the tiles would take.
+    m_frame->GetPaintManager().UpdateLayout();
+    const RECT& notice = Find(u"Lb_EmptyNotice_SearchGame")->GetPos();
+    EXPECT_GT(notice.bottom - notice.top, 200);
+
+    // A page with games takes the notice away again.
+    Search(u"星光");
+    ASSERT_TRUE(WaitForRequests(3));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_SearchGame")->GetCount() > 0; }, 15000));
+    EXPECT_FALSE(Find(u"Lb_EmptyNotice_SearchGame")->IsVisible());
+    EXPECT_TRUE(Find(u"Tl_GameView_SearchGame")->IsVisible());
 }
 
-TEST_F(MainFrameTest, SystemCloseAndTrayModeCloseOnlyHide)
+TEST_F(MainFrameTest, ClosingToTheTrayNeverLosesTheWindow)
 {
-    s_frame->ShowWindow(true);
-    s_frame->SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
-    TestInput::ProcessEvents();
-    EXPECT_FALSE(s_frame->IsVisible());
-    EXPECT_TRUE(IsWindow(s_frame->GetHWND()));
-
-    s_frame->GetPaintManager().GetTrayObject().SimulateClick(false);
-    ASSERT_TRUE(TestInput::WaitFor([] { return s_frame->IsVisible(); }));
+    // The real availability: the offscreen platform has no tray, a desktop usually has one.
+    const bool tray = CDuiTrayIcon::IsTrayAvailable();
+    auto wentToTray = [&] {
+        return tray ? !m_frame->IsVisible() : m_frame->IsVisible() && m_frame->IsMinimized();
+    };
+    m_frame->ShowWindow(true);
+    m_frame->SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(TestInput::WaitFor(wentToTray))
+        << (tray ? "hidden to the tray" : "minimised: there is no tray");
+    EXPECT_TRUE(IsWindow(m_frame->GetHWND()));
+    m_frame->GetPaintManager().GetTrayObject().SimulateClick(false);
+    ASSERT_TRUE(TestInput::WaitFor([&] { return m_frame->IsVisible() && !m_frame->IsMinimized(); }));
 
     testsupport::WriteFile(GetAppPaths().ConfigFilePath, "[Set]\nIsTray=1\n");
     Click(Find(u"Btn_Close"));
-    TestInput::ProcessEvents();
-    EXPECT_FALSE(s_frame->IsVisible());
-    EXPECT_TRUE(IsWindow(s_frame->GetHWND()));
-    CMainFrameNew::PostShowRequest(s_frame->GetHWND());
-    ASSERT_TRUE(TestInput::WaitFor([] { return s_frame->IsVisible(); }));
-    std::filesystem::remove(GetAppPaths().ConfigFilePath);
+    ASSERT_TRUE(TestInput::WaitFor(wentToTray));
+    EXPECT_TRUE(IsWindow(m_frame->GetHWND()));
+    CMainFrameNew::PostShowRequest(m_frame->GetHWND());
+    ASSERT_TRUE(TestInput::WaitFor([&] { return m_frame->IsVisible() && !m_frame->IsMinimized(); }));
+}
+
+TEST_F(MainFrameTest, ShutdownDoesNotWaitForStalledTransfers)
+{
+    // Icons stall first: a new page asks for its icons, which the image server does not send for
+    // far longer than the shutdown may take.
+    const std::string iconStall = R"({"path": "/image/", "prefix": true, "stallAfter": 0, "stallMs": 8000})";
+    SetFaults(iconStall);
+    const size_t iconsBefore = Requests("\"/image/").size();
+    Click(Option(u"Gf_FindGame", u"射击"));
+    ASSERT_TRUE(WaitForRequests(2));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Requests("\"/image/").size() > iconsBefore; }, 15000));
+    // Then the catalogue stalls too, with a page request in the middle of its transfer.
+    SetFaults("[" + iconStall + R"(, {"path": "/clientapi/", "stallAfter": 0, "stallMs": 8000}])");
+    Click(Option(u"Gf_FindGame", u"冒险"));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return GameListRequests().size() == 3; }, 15000));
+
+    auto start = std::chrono::steady_clock::now();
+    m_frame.reset();
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("main window shutdown with stalled catalogue and icons: %.3f s\n", seconds);
+    EXPECT_LT(seconds, 3.0);
 }
 
 } // namespace

@@ -9,10 +9,14 @@
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
 
+#include "catalogue/ImageLoader.h"
+
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <json/json.h>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 using testsupport::MessageRecorder;
@@ -21,7 +25,19 @@ using testsupport::WriteFile;
 
 namespace {
 
-platform::HWND FakeWindow() { return reinterpret_cast<platform::HWND>(0x42); }
+platform::HWND FakeWindow()
+{
+    return reinterpret_cast<platform::HWND>(0x42);
+}
+platform::HWND OtherWindow()
+{
+    return reinterpret_cast<platform::HWND>(0x43);
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 // A stand-in server with three games, two screenshots of the first one, and the process paths set
 // so that the image cache lies in a temporary folder.
@@ -43,6 +59,8 @@ protected:
             {"gameid": "7", "gamename": "三国 Heroes", "emulatorid": "125", "categoryid": "1",
              "description": "简介", "screens": ["screens/7/a/one.jpg!big", "screens/7/a/two.jpg", "screens/7/a/gone.jpg"]},
             {"gameid": "8", "gamename": "Racer", "emulatorid": "120", "categoryid": "7"},
+            {"gameid": "66", "gamename": "Escape", "icon": "../../x.png",
+             "screens": ["../../x.png", "/etc/hostname", "screens/7/a/two.jpg"]},
             {"gameid": "9", "gamename": "Puzzle", "emulatorid": "125", "categoryid": "8"}]})");
 
         StandInServerOptions options;
@@ -61,6 +79,20 @@ protected:
         paths.WorkDir = m_dir.Path() + "work/";
         paths.ImageCacheDir = paths.WorkDir + "/cache/image/";
         SetAppPaths(paths);
+    }
+
+    // Waits until the server has logged `count` requests whose path starts with `prefix`. The log
+    // line is written before the answer goes out, so the request is then in the middle of its
+    // transfer.
+    bool WaitForLogged(const std::string& prefix, size_t count) const
+    {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (Logged(prefix).size() < count) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
     }
 
     // Request log lines whose path starts with `prefix`.
@@ -101,9 +133,11 @@ TEST_F(CatalogueClientTest, BrowsePageArrivesWithItsGamesAndTheFormAsSent)
     ASSERT_EQ(message->message, WM_GAMELIST_READY);
     EXPECT_EQ(message->wParam, 1u);
     const CGameList* list = message->Payload<CGameList>();
-    ASSERT_EQ(list->GameCount(), 3u);
-    EXPECT_EQ(list->TotalCount(), 3);
+    ASSERT_EQ(list->GameCount(), 4u);
+    EXPECT_EQ(list->TotalCount(), 4);
     EXPECT_EQ(list->GameAt(1).gamename, "Racer");
+    ASSERT_TRUE(list->request);
+    EXPECT_EQ(*list->request, (CGameListQuery{0, 0, 0, 1, "", 42})) << "the page names its request";
 
     auto posts = Logged("/clientapi/");
     ASSERT_EQ(posts.size(), 1u);
@@ -119,7 +153,6 @@ TEST_F(CatalogueClientTest, FiltersAndSearchReachTheServer)
     auto filtered = m_messages.Next();
     ASSERT_TRUE(filtered);
     EXPECT_EQ(filtered->Payload<CGameList>()->GameCount(), 1u);
-    m_client.Shutdown();
 
     m_client.RequestGameList(FakeWindow(), 0, 0, 0, 1, "三国 heroes", 40);
     auto found = m_messages.Next();
@@ -135,23 +168,39 @@ TEST_F(CatalogueClientTest, FiltersAndSearchReachTheServer)
     EXPECT_NE(posts[1]["body"].asString().find("&keyword=%E4%B8%89%E5%9B%BD+heroes&"), std::string::npos);
 }
 
-TEST_F(CatalogueClientTest, SecondRequestWhileOneRunsIsDropped)
+TEST_F(CatalogueClientTest, TheLatestRequestOfAWindowAndViewWins)
 {
+    // While page 1 is held up, pages 2 and 3 are asked for: page 1's answer is dropped, page 2 is
+    // replaced by page 3 before it was sent, and page 3 is answered.
     Faults(R"({"path": "/clientapi/", "delayMs": 400, "times": 1})");
-    m_client.RequestGameList(FakeWindow(), 0, 0, 0, 1, "", 42);
-    m_client.RequestGameList(FakeWindow(), 0, 0, 0, 2, "", 42);
-    auto first = m_messages.Next();
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->wParam, 1u);
-    m_client.Shutdown();
-    EXPECT_EQ(m_messages.Pending(), 0u);
-    EXPECT_EQ(Logged("/clientapi/").size(), 1u);
+    m_client.RequestGameList(FakeWindow(), 0, 0, 0, 1, "", 2);
+    ASSERT_TRUE(WaitForLogged("/clientapi/", 1));
+    m_client.RequestGameList(FakeWindow(), 0, 0, 0, 2, "", 2);
+    m_client.RequestGameList(FakeWindow(), 0, 0, 0, 3, "", 2);
+    // Another view of the window and another window keep their own latest request.
+    m_client.RequestGameList(FakeWindow(), 0, 0, 0, 1, "Racer", 2);
+    m_client.RequestGameList(OtherWindow(), 0, 0, 0, 2, "", 2);
 
-    // Once it ended, the next request goes through.
-    m_client.RequestGameList(FakeWindow(), 0, 0, 0, 2, "", 42);
-    auto next = m_messages.Next();
-    ASSERT_TRUE(next);
-    EXPECT_EQ(next->wParam, 2u);
+    auto third = m_messages.Next();
+    ASSERT_TRUE(third);
+    ASSERT_EQ(third->message, WM_GAMELIST_READY);
+    EXPECT_EQ(third->hwnd, FakeWindow());
+    EXPECT_EQ(third->wParam, 3u);
+    EXPECT_EQ(third->Payload<CGameList>()->request->page, 3);
+    auto search = m_messages.Next();
+    ASSERT_TRUE(search);
+    EXPECT_EQ(search->message, WM_SEARCHLIST_READY);
+    EXPECT_EQ(search->Payload<CGameList>()->GameAt(0).gameid, "8");
+    auto other = m_messages.Next();
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->hwnd, OtherWindow());
+    EXPECT_EQ(other->wParam, 2u);
+
+    m_client.Shutdown();
+    EXPECT_EQ(m_messages.Pending(), 0u) << "page 1 was answered by nothing";
+    auto posts = Logged("/clientapi/");
+    ASSERT_EQ(posts.size(), 4u) << "page 2 was never sent";
+    EXPECT_NE(posts[1]["body"].asString().find("&page=3&"), std::string::npos);
 }
 
 TEST_F(CatalogueClientTest, ErrorStatusWithJsonBodyFails)
@@ -161,14 +210,16 @@ TEST_F(CatalogueClientTest, ErrorStatusWithJsonBodyFails)
     auto message = m_messages.Next();
     ASSERT_TRUE(message);
     EXPECT_EQ(message->message, WM_GAMELIST_FAILED);
-    EXPECT_EQ(message->lParam, 0);
+    ASSERT_NE(message->lParam, 0);
+    EXPECT_EQ(*message->Payload<CGameListQuery>(), (CGameListQuery{0, 0, 0, 1, "", 42}))
+        << "the failure names the request, so the window knows which choice to undo";
 }
 
 TEST_F(CatalogueClientTest, DetailPostsDescriptionAndCachesScreenshotsOnce)
 {
     CGame game;
     game.gameid = "7";
-    std::atomic<bool> closing{false};
+    TransferCancel closing{false};
     platform::Event idle(platform::Event::Mode::ManualReset, true);
     RunGameInfoRequest(FakeWindow(), game, closing, idle);
     EXPECT_TRUE(idle.IsSet());
@@ -192,11 +243,85 @@ TEST_F(CatalogueClientTest, DetailPostsDescriptionAndCachesScreenshotsOnce)
 
     auto images = Logged("/image/");
     ASSERT_EQ(images.size(), 3u);
-    EXPECT_EQ(images[0]["path"].asString(), "/image/screens/7/a/one.jpg!big") << "fetched with the whole entry";
+    EXPECT_EQ(images[0]["path"].asString(), "/image/screens/7/a/one.jpg!big")
+        << "fetched with the whole entry";
 
     // A second opening finds the cached files and fetches only the missing one again.
     RunGameInfoRequest(FakeWindow(), game, closing, idle);
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(m_messages.Next());
     EXPECT_EQ(Logged("/image/").size(), 4u);
+}
+
+TEST_F(CatalogueClientTest, ServerPathsThatLeaveTheCacheAreMissingImages)
+{
+    const std::string cache = m_dir.Path() + "work/cache/image/";
+    EXPECT_EQ(CachedImagePath("../../x.png"), "");
+    EXPECT_EQ(CachedImagePath("/etc/hostname"), "");
+    EXPECT_EQ(IconCachePath("icon/../../../x.png"), "");
+    EXPECT_EQ(IconCachePath("icon/a.png"), cache + "icon/a.png");
+
+    // The detail request skips such screenshots and shows the good one.
+    CGame game;
+    game.gameid = "66";
+    TransferCancel closing{false};
+    platform::Event idle(platform::Event::Mode::ManualReset, true);
+    RunGameInfoRequest(FakeWindow(), game, closing, idle);
+    ASSERT_TRUE(m_messages.Next()); // the description
+    auto screen = m_messages.Next();
+    ASSERT_TRUE(screen);
+    EXPECT_EQ(*screen->Payload<std::string>(), cache + "screens/7/a/two.jpg");
+    EXPECT_EQ(m_messages.Pending(), 0u);
+
+    // The icon loader answers such an icon with the default icon, without asking the server.
+    CImageLoader loader;
+    loader.Request(FakeWindow(), 0, 0, "66", "../../x.png");
+    auto icon = m_messages.Next();
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->Payload<CImageAnswer>()->image, CImageLoader::kDefaultIcon);
+    loader.Shutdown();
+
+    EXPECT_EQ(Logged("/image/").size(), 1u) << "only the good screenshot was fetched";
+    EXPECT_FALSE(fs::exists(m_dir.Path() + "x.png"));
+    EXPECT_FALSE(fs::exists(m_dir.Path() + "work/x.png"));
+}
+
+TEST_F(CatalogueClientTest, StalledTransfersEndSoonAfterTheirOwnersStop)
+{
+    // The catalogue and the image server accept the requests and then send nothing for a minute.
+    Faults(
+        R"([{"path": "/clientapi/", "stallAfter": 0}, {"path": "/image/", "prefix": true, "stallAfter": 0}])");
+    CImageLoader loader;
+    m_client.RequestGameList(FakeWindow(), 0, 0, 0, 1, "", 42);
+    loader.Request(FakeWindow(), 0, 0, "7", "icon/7.png");
+    CGame game;
+    game.gameid = "7";
+    TransferCancel closing{false};
+    platform::Event idle(platform::Event::Mode::ManualReset, true);
+    std::thread detail([&] { RunGameInfoRequest(FakeWindow(), game, closing, idle); });
+    // Two catalogue requests (the page and the detail) and the icon are in the middle of their
+    // transfers.
+    ASSERT_TRUE(WaitForLogged("/clientapi/", 2));
+    ASSERT_TRUE(WaitForLogged("/image/", 1));
+
+    // Every flag first, then every join: the whole wait is one abort.
+    auto start = std::chrono::steady_clock::now();
+    m_client.BeginShutdown();
+    loader.BeginShutdown();
+    closing = true;
+    m_client.Shutdown();
+    loader.Shutdown();
+    detail.join();
+    double seconds = SecondsSince(start);
+    std::printf("stalled transfers ended %.3f s after their flags were set\n", seconds);
+    EXPECT_LT(seconds, 3.0);
+
+    EXPECT_TRUE(idle.IsSet());
+    EXPECT_EQ(m_messages.Pending(), 0u) << "an aborted request is answered by nothing";
+    std::error_code ec;
+    int files = 0;
+    for (auto it = fs::recursive_directory_iterator(m_dir.Path() + "work/", ec); !ec && it != fs::end(it);
+         it.increment(ec))
+        files += it->is_regular_file();
+    EXPECT_EQ(files, 0) << "an aborted icon leaves no file, whole or partial";
 }

@@ -320,6 +320,16 @@ TEST_F(FilterTest, PagerFollowsThePagingRules)
     pager->SetPage(20, twenty);
     EXPECT_FALSE(Look(pager).next);
     EXPECT_TRUE(Look(pager).previous);
+
+    // A view that asks with 40 a page counts with 40: 84 games make three pages, and the same pair
+    // is laid out anew after the size changed.
+    pager->SetPageSize(0);
+    EXPECT_EQ(pager->GetPageSize(), 42) << "a size below 1 is ignored";
+    pager->SetPage(1, 84);
+    EXPECT_EQ(Look(pager).row, Row({u"1", u"2"}));
+    pager->SetPageSize(40);
+    pager->SetPage(1, 84);
+    EXPECT_EQ(Look(pager).row, Row({u"1", u"2", u"3"}));
 }
 
 TEST_F(FilterTest, PagerReportsThePickedPageAndShowsAgainAfterHiding)
