@@ -196,8 +196,9 @@ std::string CImageLoader::Serve(const Job& job)
 
 bool IsCachedImage(const std::string& path)
 {
+    // The file itself, not where a link would lead: a link planted in the cache is fetched over.
     std::error_code ec;
-    return !path.empty() && fs::is_regular_file(path, ec);
+    return !path.empty() && fs::is_regular_file(fs::symlink_status(path, ec));
 }
 
 std::string IconCachePath(const std::string& imagePath)

@@ -94,7 +94,7 @@ private:
     TransferCancel m_cancel{false};
 };
 
-// Whether an image is in the cache: a regular file at `path` (a folder, or nothing, is not).
+// Whether an image is in the cache: a regular file at `path` (a folder, a link, or nothing, is not).
 bool IsCachedImage(const std::string& path);
 
 // Where an icon path of the image server lives in the cache: the image cache folder followed by the

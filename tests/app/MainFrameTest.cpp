@@ -12,6 +12,8 @@
 #include "foundation/AppPaths.h"
 #include "foundation/HttpClient.h"
 #include "foundation/ServerEndpoints.h"
+#include "store/CppSQLite3DB.h"
+#include "store/GameStore.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "ui/Option.h"
@@ -379,6 +381,22 @@ TEST_F(MainFrameTest, ShutdownDoesNotWaitForStalledTransfers)
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("main window shutdown with stalled catalogue and icons: %.3f s\n", seconds);
     EXPECT_LT(seconds, 3.0);
+}
+
+TEST_F(MainFrameTest, ShutdownClosesTheGameStoreAfterItsQueue)
+{
+    // Writes queued just before the window closes are all in the file once it is gone: the store
+    // is shut down in the window's shutdown, not left to the end of the process.
+    constexpr int kRows = 200;
+    for (int i = 0; i < kRows; ++i) {
+        auto* record = new GameinfoRecord;
+        record->GameId = std::to_string(30000 + i);
+        ASSERT_TRUE(CGameStore::Instance().Submit(kStoreAddGameinfo, record, true, true));
+    }
+    m_frame.reset();
+    CppSQLite3DB db;
+    db.OpenUtf8(CGameStore::DefaultDatabasePath());
+    EXPECT_EQ(db.QueryInt("SELECT COUNT(*) FROM Gameinfo"), kRows);
 }
 
 } // namespace

@@ -286,6 +286,21 @@ TEST_F(ImageLoaderTest, AnAbortedDownloadAnswersNothingAndCachesNothing)
     EXPECT_FALSE(m_messages.Next(200)) << "a stopped loader answers nothing";
 }
 
+TEST_F(ImageLoaderTest, ALinkPlantedAtACachePathIsReplacedAndItsTargetLeftAlone)
+{
+    fs::create_directories(Cache() + "icon");
+    WriteFile(m_dir.Path() + "secret.txt", "secret");
+    fs::create_symlink(m_dir.Path() + "secret.txt", Cache() + "icon/l.png");
+    m_loader.Request(Window(), 0, 0, "l", "icon/l.png");
+    auto message = m_messages.Next();
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->Payload<CImageAnswer>()->image, Cache() + "icon/l.png");
+    EXPECT_EQ(m_images.Hits("/image/icon/l.png"), 1) << "a link is not a cached icon";
+    EXPECT_FALSE(fs::is_symlink(Cache() + "icon/l.png"));
+    EXPECT_EQ(ReadFile(Cache() + "icon/l.png"), "PNG:/image/icon/l.png");
+    EXPECT_EQ(ReadFile(m_dir.Path() + "secret.txt"), "secret");
+}
+
 TEST_F(ImageLoaderTest, LocalGamesGetArtworkOrTheirPlatformImage)
 {
     fs::create_directories(m_dir.Path() + "work/cache/image/mame");
