@@ -111,6 +111,8 @@ void CContainerUI::RemoveAll()
         delete item;
     if (m_pVerticalScrollBar)
         m_pVerticalScrollBar->SetScrollPos(0);
+    if (m_pHorizontalScrollBar)
+        m_pHorizontalScrollBar->SetScrollPos(0);
     NeedUpdate();
 }
 
