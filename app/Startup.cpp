@@ -1,6 +1,8 @@
 #include "app/Startup.h"
 
 #include "app/MainFrameNew.h"
+#include "ui/DisplayLoss.h"
+#include "ui/MessageBox.h"
 #include "ui/PaintManager.h"
 
 #include "foundation/AppPaths.h"
@@ -13,10 +15,16 @@
 #include "platform/SingleInstance.h"
 #include "platform/Trace.h"
 
-#include <atomic>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <clocale>
 #include <csignal>
-#include <ctime>
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -43,38 +51,131 @@ void BlockTerminationSignals(sigset_t& set)
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-// Waits for a termination signal and posts WM_CLOSE to the main window; stops when asked.
+// Owns one file descriptor.
+class CUniqueFd {
+public:
+    explicit CUniqueFd(int fd) : m_fd(fd) {}
+    ~CUniqueFd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CUniqueFd(const CUniqueFd&) = delete;
+    CUniqueFd& operator=(const CUniqueFd&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Waits for a termination signal and then has the UI thread end every modal loop: the dialogs
+// open at that moment return as if closed without a choice, and the main window's loop ends, so
+// the program shuts down normally. The signals arrive on a signal descriptor, the request to stop
+// on an event descriptor, so the watcher reacts to either at once and never polls.
+//
+// Threads: the constructor starts the watcher thread; Stop (or the destructor) wakes and joins it.
+// The watcher waits for the UI thread while it ends the loops; the toolkit's Term (or a lost
+// display) answers that wait, so Stop is called after Term.
 class CSignalWatcher {
 public:
-    CSignalWatcher(const sigset_t& set, UiLib::HWND window)
-        : m_set(set), m_window(window), m_thread([this] { Run(); })
+    explicit CSignalWatcher(const sigset_t& set)
+        : m_signals(::signalfd(-1, &set, SFD_CLOEXEC)), m_wake(::eventfd(0, EFD_CLOEXEC))
     {
+        if (m_signals.Get() < 0 || m_wake.Get() < 0) {
+            platform::Trace("signal watcher: cannot make its descriptors; signals are not watched");
+            return;
+        }
+        m_thread = std::thread([this] { Run(); });
     }
-    ~CSignalWatcher()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
+    ~CSignalWatcher() { Stop(); }
     CSignalWatcher(const CSignalWatcher&) = delete;
     CSignalWatcher& operator=(const CSignalWatcher&) = delete;
+
+    // Wakes the watcher and joins it. Blocks only as long as posting one message takes; does
+    // nothing the second time.
+    void Stop()
+    {
+        if (!m_thread.joinable())
+            return;
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(m_wake.Get(), &one, sizeof(one));
+        m_thread.join();
+    }
 
 private:
     void Run()
     {
-        const timespec wait{0, 100 * 1000 * 1000};
-        while (!m_stop) {
-            int signal = sigtimedwait(&m_set, nullptr, &wait);
-            if (signal > 0) {
-                platform::TraceF("main loop: ending on signal %d", signal);
-                UiLib::PostMessage(m_window, UiLib::WM_CLOSE, UiLib::IDOK, 0);
+        pollfd fds[2] = {{m_signals.Get(), POLLIN, 0}, {m_wake.Get(), POLLIN, 0}};
+        for (;;) {
+            if (::poll(fds, 2, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                platform::Trace("signal watcher: poll failed; signals are no longer watched");
+                return;
             }
+            if (fds[1].revents != 0)
+                return;
+            signalfd_siginfo info{};
+            if (::read(m_signals.Get(), &info, sizeof(info)) != static_cast<ssize_t>(sizeof(info)))
+                continue;
+            platform::TraceF("main loop: ending on signal %u", info.ssi_signo);
+            UiLib::RunOnUiThread(
+                [] {
+                    UiLib::CPaintManagerUI::EndAllModalLoops(UiLib::IDCLOSE);
+                    return 0;
+                },
+                0);
         }
     }
 
-    sigset_t m_set;
-    UiLib::HWND m_window;
-    std::atomic<bool> m_stop{false};
+    CUniqueFd m_signals;
+    CUniqueFd m_wake;
     std::thread m_thread;
+};
+
+// QUOKKA_TEST_MESSAGE_BOX: once the main window exists, a worker asks the UI thread for a message
+// box with that text over the main window, the way a service asks for a dialog, and traces the
+// answer. The end-to-end tests use it to end the program while a modal dialog is open.
+class CTestMessageBox {
+public:
+    CTestMessageBox(UiLib::HWND owner, std::string text)
+        : m_thread([owner, text = std::move(text)] {
+              int answer = UiLib::RunOnUiThread([owner, &text] {
+                  platform::Trace("test message box: open");
+                  return UiLib::MessageBox(owner, UiLib::CDuiString::FromUtf8(text), u"Quokka", UiLib::MB_OK);
+              });
+              platform::TraceF("test message box: answered %d", answer);
+          })
+    {
+    }
+    // Joins the worker: it has its answer once the box is closed or the UI loop has ended.
+    ~CTestMessageBox() { Join(); }
+    CTestMessageBox(const CTestMessageBox&) = delete;
+    CTestMessageBox& operator=(const CTestMessageBox&) = delete;
+
+    void Join()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    std::thread m_thread;
+};
+
+// Arms the display-loss exit for its lifetime; the shutdown it runs stops what the program runs
+// at that moment. Declared after the objects the shutdown reaches, so it is disarmed before they go.
+class CDisplayLossArming {
+public:
+    explicit CDisplayLossArming(std::function<void()> shutdown)
+    {
+        UiLib::ArmDisplayLossExit(kDisplayLostExitCode,
+                                  "quokka: the display connection was lost; the program has shut down",
+                                  std::move(shutdown));
+    }
+    ~CDisplayLossArming() { UiLib::DisarmDisplayLossExit(); }
+    CDisplayLossArming(const CDisplayLossArming&) = delete;
+    CDisplayLossArming& operator=(const CDisplayLossArming&) = delete;
 };
 
 } // namespace
@@ -102,6 +203,12 @@ void PrepareAppPaths(const std::string& instancePath, const std::string& tempFol
     CreatePlatformDirs();
 }
 
+void PrepareLocale()
+{
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+}
+
 int QuokkaMain()
 {
     sigset_t terminationSignals;
@@ -119,34 +226,60 @@ int QuokkaMain()
     if (!NetGlobalInit())
         return -1;
 
-    std::setlocale(LC_ALL, "");
+    PrepareLocale();
     platform::ProcessCodePage(); // fixes the code page from the locale before any worker converts text
 
     PrepareAppPaths(platform::ProgramFolder(), platform::TempFolder());
 
-    UiLib::CPaintManagerUI::SetInstance(nullptr);
-    UiLib::CPaintManagerUI::SetResourcePath(UiLib::CDuiString::FromUtf8(platform::ProgramFolder()));
     int result = 0;
     {
+        // What a lost display has to stop, as far as start-up has got. The services are stopped
+        // without the main window, whose destructor would talk to the display.
+        std::unique_ptr<CSignalWatcher> signals;
+        std::unique_ptr<CTestMessageBox> testBox;
+        bool servicesMayRun = false;
+        CDisplayLossArming arming([&] {
+            if (signals)
+                signals->Stop();
+            if (servicesMayRun)
+                CMainFrameNew::ShutdownServices();
+            if (testBox)
+                testBox->Join();
+        });
+
+        UiLib::CPaintManagerUI::SetInstance(nullptr);
+        UiLib::CPaintManagerUI::SetResourcePath(UiLib::CDuiString::FromUtf8(platform::ProgramFolder()));
+        platform::Trace("start-up: creating the main window");
         auto frame = std::make_unique<CMainFrameNew>();
+        servicesMayRun = true;
         UiLib::HWND window =
             frame->Create(nullptr, UiLib::CDuiString::FromUtf8(kMainWindowTitle), 0x10CF0000, 0x100);
         if (window == nullptr) {
             platform::Trace("main window: cannot be created");
             result = -1;
         } else {
+            platform::TraceF("start-up: main window created; locale %s, numbers as in %.2f",
+                             std::setlocale(LC_CTYPE, nullptr), 1.5);
             frame->SetIcon(CMainFrameNew::kTrayIconId);
             // Show requests arrive on the listener thread, which only posts to the window.
             instance.Listen([window] {
                 platform::Trace("show requested by a second start");
                 CMainFrameNew::PostShowRequest(window);
             });
-            CSignalWatcher signals(terminationSignals, window);
+            signals = std::make_unique<CSignalWatcher>(terminationSignals);
+            if (const char* text = std::getenv("QUOKKA_TEST_MESSAGE_BOX"))
+                testBox = std::make_unique<CTestMessageBox>(window, text);
             frame->ShowModal();
         }
         frame.reset(); // the main window's shutdown
+        UiLib::CPaintManagerUI::Term();
+        // Term has answered whatever the watcher or the test box still waited for.
+        if (signals)
+            signals->Stop();
+        if (testBox)
+            testBox->Join();
+        platform::Trace("shutdown: finished");
     }
-    UiLib::CPaintManagerUI::Term();
 
     NetGlobalCleanup();
     return result;

@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <clocale>
 #include <condition_variable>
 #include <list>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 
 #include "platform/Trace.h"
@@ -119,7 +121,10 @@ void EnsureApplication()
 {
     Runtime& rt = RT();
     if (QCoreApplication::instance() == nullptr) {
+        // Qt takes the whole locale from the environment; numbers keep the program's conventions.
+        const std::string numeric = std::setlocale(LC_NUMERIC, nullptr);
         rt.ownedApp = std::make_unique<QApplication>(g_argc, g_argv);
+        std::setlocale(LC_NUMERIC, numeric.c_str());
         QApplication::setQuitOnLastWindowClosed(false);
     }
     {
@@ -261,6 +266,15 @@ int RunOnUiThread(const std::function<int()>& work, int answerWhenClosed)
     std::lock_guard rtLock(RT().mutex);
     RT().requests.remove(request);
     return result;
+}
+
+void RefuseUiRequests()
+{
+    Runtime& rt = RT();
+    std::lock_guard lock(rt.mutex);
+    rt.closed = true;
+    for (auto& request : rt.requests)
+        request->Answer(request->closedAnswer);
 }
 
 void CPaintManagerUI::MessageLoop()

@@ -18,6 +18,7 @@ protected:
     {
         fs::copy_file(QUOKKA_EXECUTABLE, m_program.Path() + "quokka");
         fs::create_directories(m_temp.Path() + "run");
+        fs::permissions(m_temp.Path() + "run", fs::perms::owner_all); // a runtime folder is private
     }
 
     std::vector<std::string> Command() const { return {m_program.Path() + "quokka"}; }
@@ -64,6 +65,21 @@ TEST_F(QuokkaProcessTest, SecondStartShowsTheFirstAndBothEndCleanly)
 
     first.Signal(SIGTERM);
     EXPECT_EQ(first.Wait(15000), 0) << "SIGTERM ends the program through its normal shutdown";
+}
+
+TEST_F(QuokkaProcessTest, SigtermWhileAModalDialogIsOpenEndsTheDialogAndShutsDownNormally)
+{
+    // A worker asks for a message box over the main window, as services do; nobody answers it.
+    std::map<std::string, std::string> env = Env();
+    env["QUOKKA_TEST_MESSAGE_BOX"] = "Quokka";
+    ChildProcess quokka(Command(), env, true);
+    ASSERT_TRUE(WaitForLine(quokka, "test message box: open"));
+
+    quokka.Signal(SIGTERM);
+    EXPECT_TRUE(WaitForLine(quokka, "test message box: answered"))
+        << "the box's loop ends and its worker gets an answer";
+    EXPECT_TRUE(WaitForLine(quokka, "shutdown: finished"));
+    EXPECT_EQ(quokka.Wait(15000), 0) << "the program shuts down as after any SIGTERM";
 }
 
 } // namespace
