@@ -88,4 +88,14 @@ TEST_F(DisplayLossTest, DuringStartUpBeforeTheMainWindowShows)
     LoseDisplayAndExpectCleanEnd(*quokka);
 }
 
+TEST_F(DisplayLossTest, ADisplayGoneBeforeTheProgramConnectsEndsItTheSameWay)
+{
+    m_x.Kill();
+    auto quokka = StartOnX();
+    RunEnd end = WaitForEnd(*quokka, kEndWithinMs);
+    EXPECT_EQ(end.exitCode.value_or(-1), kDisplayLostExitCode) << "not Qt's abort:\n" << end.Joined();
+    EXPECT_TRUE(end.Printed("the display connection was lost")) << end.Joined();
+    ExpectNoSanitizerReport(end);
+}
+
 } // namespace
