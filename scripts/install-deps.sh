@@ -17,8 +17,10 @@ packages=(
     fonts-noto-cjk
     # peers that benchmarks and checks compare against
     sqlite3 curl unzip zip libarchive-tools
-    # looking at a real window
+    # looking at a real window; the display-loss tests run the program on an Xvfb they end
     xvfb xdotool imagemagick
+    # locale sources: the start-up tests compile a locale with decimal commas (localedef)
+    locales
 )
 
 missing=()
