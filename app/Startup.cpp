@@ -91,8 +91,9 @@ public:
     CSignalWatcher(const CSignalWatcher&) = delete;
     CSignalWatcher& operator=(const CSignalWatcher&) = delete;
 
-    // Wakes the watcher and joins it. Blocks only as long as posting one message takes; does
-    // nothing the second time.
+    // Wakes the watcher and joins it; does nothing the second time. Blocks while the watcher waits
+    // for the UI thread to end the modal loops, so it is called once Term (or a lost display's
+    // shutdown) has answered that wait.
     void Stop()
     {
         if (!m_thread.joinable())
