@@ -7,7 +7,6 @@
 
 #include "app/ButtonUIEx.h"
 #include "catalogue/CatalogueClient.h"
-#include "catalogue/CatalogueTables.h"
 #include "catalogue/DispatchEventButtonUI.h"
 #include "catalogue/DispatchEventOptionUI.h"
 #include "catalogue/EmuFilterUI.h"
@@ -20,6 +19,7 @@
 #include "catalogue/LoadingUI.h"
 #include "catalogue/PageLabelUI.h"
 #include "controller/SdlContext.h"
+#include "emulator/PlatformTable.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
 #include "foundation/AppSettings.h"
@@ -323,7 +323,9 @@ void CMainFrameNew::SetViewLabel(OnlineView& view)
     CDuiString keyword = FromAnsi(view.shown.keyword);
     CDuiString text;
     if (emu != 0 || type != 0) {
-        text = CDuiString::FromUtf8(PlatformName(emu)) + u"/" + CDuiString::FromUtf8(GenreName(type)).Str();
+        // The names of the platform table and the genre list, not the filter options' texts.
+        text = CDuiString::FromUtf8(TypeIdToShortName(emu)) + u"/" +
+               CDuiString::FromUtf8(GenreNumberToName(type)).Str();
         if (view.search)
             text = text + u"/" + keyword.Str();
     } else {

@@ -4,25 +4,6 @@
 
 #include <map>
 
-const char* PlatformName(int typeId)
-{
-    static const std::map<int, const char*> kNames = {
-        {0, "全部机种"},  {119, "PS"},  {120, "GBA"}, {121, "SFC"},      {122, "MD"},
-        {123, "MAME"},    {124, "GBC"}, {125, "FC"},  {126, "ARCADE"},   {127, "NDS"},
-        {128, "ANDROID"}, {129, "PSP"}, {130, "N64"}, {131, "WSC"},      {133, "DC"},
-        {138, "PC"},      {140, "WII"}, {142, "PS2"}, {146, "MAMEPLUS"}, {148, "PCE"}};
-    auto it = kNames.find(typeId);
-    return it == kNames.end() ? "" : it->second;
-}
-
-const char* GenreName(int genre)
-{
-    static constexpr std::array<const char*, 16> kNames = {
-        "全部类型", "动作", "格斗",     "射击",         "桌面",         "冒险",     "赛车", "模拟策略",
-        "益智",     "体育", "角色扮演", "第一人称射击", "动作角色扮演", "即时策略", "音乐", "其他"};
-    return genre >= 0 && genre < static_cast<int>(kNames.size()) ? kNames[static_cast<size_t>(genre)] : "";
-}
-
 std::string BadgeImage(const std::string& emulatorId)
 {
     static const std::map<std::string, std::string> kBadges = {

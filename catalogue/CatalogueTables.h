@@ -10,14 +10,6 @@
 inline constexpr std::array<int, 19> kEmuFilterIds = {0,   138, 125, 121, 130, 140, 124, 120, 127, 122,
                                                       133, 119, 142, 129, 148, 131, 126, 123, 146};
 
-// The name of a platform type id as views show it (UTF-8): "全部机种" for 0 (all platforms), the
-// platform's short name ("FC", "MAMEPLUS") for a known id, empty for any other id.
-const char* PlatformName(int typeId);
-
-// The name of a genre number (UTF-8): "全部类型" for 0 (all genres), "动作" to "其他" for 1 to 15,
-// empty for any other number.
-const char* GenreName(int genre);
-
 // The badge image of a platform (emulator id as decimal text), such as "PS.png"; empty for an
 // unknown id, which leaves a tile's badge unchanged.
 std::string BadgeImage(const std::string& emulatorId);

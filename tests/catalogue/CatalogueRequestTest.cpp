@@ -53,21 +53,3 @@ TEST(CatalogueTablesTest, BadgesStatesAndCategories)
     EXPECT_EQ(CategoryDisplayText("游戏游戏角色扮演"), "角色扮演");
     EXPECT_EQ(kEmuFilterIds.back(), 146);
 }
-
-TEST(CatalogueTablesTest, PlatformAndGenreNamesForViewLabels)
-{
-    EXPECT_STREQ(PlatformName(0), "全部机种");
-    EXPECT_STREQ(PlatformName(146), "MAMEPLUS") << "the platform's name, not the filter's \"MAME+\"";
-    EXPECT_STREQ(PlatformName(126), "ARCADE");
-    EXPECT_STREQ(PlatformName(128), "ANDROID");
-    EXPECT_STREQ(PlatformName(132), "");
-    EXPECT_STREQ(PlatformName(-1), "");
-    EXPECT_STREQ(GenreName(0), "全部类型");
-    EXPECT_STREQ(GenreName(1), "动作");
-    EXPECT_STREQ(GenreName(15), "其他");
-    EXPECT_STREQ(GenreName(16), "");
-    EXPECT_STREQ(GenreName(-1), "");
-    // Every option of the platform filter has a name.
-    for (int id : kEmuFilterIds)
-        EXPECT_STRNE(PlatformName(id), "") << id;
-}
