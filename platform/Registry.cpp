@@ -122,11 +122,6 @@ bool WriteFileWholeWithMode(const std::string& path, std::string_view bytes, mod
         errno = saved;
         return false;
     }
-    // The rename itself reaches the disk with the folder.
-    std::string folder = std::filesystem::path(path).parent_path().string();
-    FileDescriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0)
-        ::fsync(dir.Get());
     return true;
 }
 
