@@ -38,9 +38,17 @@ public:
     // AutoRun, IsTray. A failed write is ignored.
     void Save() const;
 
-    // The User pair: Uid then Ticket, empty when missing. SaveUser writes Uid first, then Ticket.
+    // The User pair: Uid then Ticket. Reading never fails: a value that is missing, longer than
+    // kMaxUserValueBytes, holds anything but printable ASCII without spaces, or stands on an
+    // unfinished last line of the file (a file cut short), and every value of a file larger than
+    // kMaxSettingsFileBytes, reads as empty, so the next download registers again.
     void LoadUser(UserIdentity& user) const;
-    void SaveUser(const UserIdentity& user) const;
+    // Writes Uid then Ticket in one replacement of the file, so the pair is never half new.
+    // Returns false when the file cannot be written or a value holds a line break.
+    bool SaveUser(const UserIdentity& user) const;
+
+    static constexpr size_t kMaxUserValueBytes = 1000;
+    static constexpr size_t kMaxSettingsFileBytes = 1024 * 1024;
 
     const std::string& FilePath() const { return m_path; }
 

@@ -214,20 +214,20 @@ std::string IniFile::GetString(const std::string& path, std::string_view section
     return CutToUnits(std::string(value), kMaxValueUnits);
 }
 
-bool IniFile::WriteString(const std::string& path, std::string_view section, std::string_view key,
-                          std::string_view value)
+namespace {
+
+constexpr std::string_view kLineBreaks("\r\n", 2);
+
+bool HoldsLineBreak(std::string_view text)
 {
-    // A line break would end the entry early and turn the rest into lines of their own: keys or
-    // sections that the caller never wrote.
-    constexpr std::string_view kLineBreaks("\r\n", 2);
-    if (section.find_first_of(kLineBreaks) != std::string_view::npos ||
-        key.find_first_of(kLineBreaks) != std::string_view::npos ||
-        value.find_first_of(kLineBreaks) != std::string_view::npos)
-        return false;
-    std::lock_guard lock(FileLock(path));
-    std::string content;
-    ReadFile(path, content);
-    std::vector<Line> lines = Split(content);
+    return text.find_first_of(kLineBreaks) != std::string_view::npos;
+}
+
+// Sets one key in the lines: replaces the first matching entry of the section, or adds the section
+// or the key. `forceEol` gives a written line its line break even where the old one had none.
+void SetEntry(std::vector<Line>& lines, std::string_view section, std::string_view key,
+              std::string_view value, bool forceEol)
+{
     const std::string eol = Eol(lines);
     std::string entry;
     entry.reserve(key.size() + value.size() + 1);
@@ -242,11 +242,13 @@ bool IniFile::WriteString(const std::string& path, std::string_view section, std
         header.append("[").append(section).append("]"); // appended in place: GCC 12 misreads "[" + s at -O3
         lines.push_back({header, eol});
         lines.push_back({entry, eol});
-        return ReplaceFile(path, lines);
+        return;
     }
     if (auto at = FindKey(lines, *range, key)) {
         lines[*at].text = entry;
-        return ReplaceFile(path, lines);
+        if (forceEol && lines[*at].eol.empty())
+            lines[*at].eol = eol;
+        return;
     }
     // A new key goes after the section's last non-blank line, so blank separators stay in place.
     size_t insertAt = range->end;
@@ -255,6 +257,39 @@ bool IniFile::WriteString(const std::string& path, std::string_view section, std
     if (lines[insertAt - 1].eol.empty())
         lines[insertAt - 1].eol = eol;
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), Line{entry, eol});
+}
+
+} // namespace
+
+bool IniFile::WriteString(const std::string& path, std::string_view section, std::string_view key,
+                          std::string_view value)
+{
+    // A line break would end the entry early and turn the rest into lines of their own: keys or
+    // sections that the caller never wrote.
+    if (HoldsLineBreak(section) || HoldsLineBreak(key) || HoldsLineBreak(value))
+        return false;
+    std::lock_guard lock(FileLock(path));
+    std::string content;
+    ReadFile(path, content);
+    std::vector<Line> lines = Split(content);
+    SetEntry(lines, section, key, value, false);
+    return ReplaceFile(path, lines);
+}
+
+bool IniFile::WriteStrings(const std::string& path, std::string_view section,
+                           const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    if (HoldsLineBreak(section))
+        return false;
+    for (const auto& [key, value] : entries)
+        if (HoldsLineBreak(key) || HoldsLineBreak(value))
+            return false;
+    std::lock_guard lock(FileLock(path));
+    std::string content;
+    ReadFile(path, content);
+    std::vector<Line> lines = Split(content);
+    for (const auto& [key, value] : entries)
+        SetEntry(lines, section, key, value, true);
     return ReplaceFile(path, lines);
 }
 

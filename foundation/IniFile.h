@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // INI files read and written with the semantics of the Windows profile functions, which every
@@ -28,6 +29,12 @@ public:
     // add lines to the file.
     static bool WriteString(const std::string& path, std::string_view section, std::string_view key,
                             std::string_view value);
+
+    // Writes several keys of one section in a single replacement of the file, in the given order,
+    // so a reader sees either none or all of them. Lines it writes always end with a line break.
+    // Refuses like WriteString when any name or value holds a line break (nothing is written).
+    static bool WriteStrings(const std::string& path, std::string_view section,
+                             const std::vector<std::pair<std::string, std::string>>& entries);
 
     // Removes one key, or a whole section with its keys. Missing ones are not an error.
     static bool DeleteKey(const std::string& path, std::string_view section, std::string_view key);
