@@ -275,6 +275,8 @@ private:
         }
         if (name.size() > kMaxValueNameLength)
             return Error("a value name longer than " + std::to_string(kMaxValueNameLength) + " characters");
+        if (!IsStorableName(name))
+            return Error("a value name holding a line break or a NUL");
         std::u16string_view rest = TrimLeft(line.substr(pos));
         if (rest.empty() || rest.front() != u'=')
             return Error("'=' expected after the value name");
