@@ -23,6 +23,7 @@ fi
 
 mkdir -p "$portable"
 cp -f "$build/app/quokka" "$portable/quokka"
+cp -f "$build/app/quokka-regedit" "$portable/quokka-regedit"
 
 "$build/server/quokka-server" --port "$port" --data "$data" > "$build/server.out" &
 server=$!
