@@ -1,0 +1,271 @@
+#include "controller/GamePadTest.h"
+
+#include "controller/XInput.h"
+#include "platform/Trace.h"
+#include "ui/Option.h"
+#include "ui/TileLayout.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+using namespace UiLib;
+
+namespace {
+
+constexpr char16_t kPanelLayout[] = u"skin\\xmls\\XinputGamePad.xml";
+constexpr int kPollMs = 10;
+// One row of panels (their height and the gap below them) per scroll step.
+constexpr int kListScrollStep = 340;
+
+struct ButtonOption {
+    const char16_t* name;
+    uint16_t bit;
+};
+
+// The panel's options in the order of Panel::buttons. "SHOUDLER" is the panel layout's spelling.
+constexpr ButtonOption kButtonOptions[] = {
+    {u"Opt_DPAD_UP", XINPUT_GAMEPAD_DPAD_UP},
+    {u"Opt_DPAD_DOWN", XINPUT_GAMEPAD_DPAD_DOWN},
+    {u"Opt_DPAD_LEFT", XINPUT_GAMEPAD_DPAD_LEFT},
+    {u"Opt_DPAD_RIGHT", XINPUT_GAMEPAD_DPAD_RIGHT},
+    {u"Opt_START", XINPUT_GAMEPAD_START},
+    {u"Opt_BACK", XINPUT_GAMEPAD_BACK},
+    {u"Opt_LEFT_THUMBSTICK", XINPUT_GAMEPAD_LEFT_THUMB},
+    {u"Opt_RIGHT_THUMBSTICK", XINPUT_GAMEPAD_RIGHT_THUMB},
+    {u"Opt_LEFT_SHOUDLER", XINPUT_GAMEPAD_LEFT_SHOULDER},
+    {u"Opt_RIGHT_SHOULDER", XINPUT_GAMEPAD_RIGHT_SHOULDER},
+    {u"Opt_A", XINPUT_GAMEPAD_A},
+    {u"Opt_B", XINPUT_GAMEPAD_B},
+    {u"Opt_X", XINPUT_GAMEPAD_X},
+    {u"Opt_Y", XINPUT_GAMEPAD_Y},
+};
+
+CDuiString Format(const char* format, int a, int b = 0)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, format, a, b);
+    return CDuiString::FromUtf8(text);
+}
+
+bool InDeadZone(int16_t x, int16_t y)
+{
+    const double limit = CGamePadTest::kDeadZone;
+    return x > -limit && x < limit && y > -limit && y < limit;
+}
+
+// The motor speed for a trigger value: 0 at rest, up to 65535 fully pressed.
+uint16_t MotorSpeed(uint8_t trigger)
+{
+    return trigger == 0 ? 0 : static_cast<uint16_t>(trigger * 256 + 255);
+}
+
+} // namespace
+
+CGamePadTest::CGamePadTest() = default;
+
+CGamePadTest::~CGamePadTest()
+{
+    // The window is normally gone by now and the poller with it; this covers a window that was
+    // never destroyed through its messages.
+    StopPoller();
+}
+
+int CGamePadTest::Show(HWND owner)
+{
+    CGamePadTest window;
+    return window.DoModal(owner, u"手柄测试");
+}
+
+void CGamePadTest::InitWindow()
+{
+    m_count = m_pm.FindControl(u"Lb_GamePadNum");
+    m_vibrate = static_cast<COptionUI*>(m_pm.FindControl(u"Opt_Vibrate"));
+    m_deadZone = static_cast<COptionUI*>(m_pm.FindControl(u"Opt_Deadzone"));
+    if (CControlUI* list = m_pm.FindControl(u"Tl_GamePadList"))
+        m_list = static_cast<CTileLayoutUI*>(list->GetInterface(u"TileLayout"));
+    if (!m_panelBuilder.Load(kPanelLayout))
+        platform::Trace("the gamepad panel layout cannot be loaded");
+    platform::Trace("XInputEnable( true )\n");
+}
+
+void CGamePadTest::Notify(TNotifyUI& msg)
+{
+    if (msg.sType == u"windowinit") {
+        if (m_list != nullptr)
+            m_list->SetScrollStepSize(kListScrollStep);
+        StartPoller();
+        return;
+    }
+    CDialogFrameWnd::Notify(msg); // "Btn_Close" closes the window
+}
+
+LRESULT CGamePadTest::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& handled)
+{
+    const int user = static_cast<int>(wParam);
+    switch (uMsg) {
+    case WM_PAD_COUNT:
+        ++m_passes;
+        if (m_count != nullptr)
+            m_count->SetText(Format("%d", user));
+        return 0;
+    case WM_PAD_CONNECTED:
+        OnPadConnected(user);
+        return 0;
+    case WM_PAD_ABSENT:
+        OnPadAbsent(user);
+        return 0;
+    case WM_PAD_STATE:
+        OnPadState(user, lParam);
+        return 0;
+    case WM_DESTROY:
+        // The poller's last pass ends before the window goes, then the motors it drove stop and the
+        // panels go with the window's tree.
+        StopPoller();
+        StopMotors();
+        if (m_list != nullptr)
+            m_list->RemoveAll();
+        m_panels.clear();
+        platform::Trace("XInputEnable( false )\n");
+        break;
+    default:
+        break;
+    }
+    handled = false;
+    return 0;
+}
+
+CControlUI* CGamePadTest::PanelOf(int userIndex) const
+{
+    auto panel = m_panels.find(userIndex);
+    return panel != m_panels.end() ? panel->second.root : nullptr;
+}
+
+void CGamePadTest::StartPoller()
+{
+    if (m_poller.joinable())
+        return;
+    m_finished.Reset();
+    HWND window = m_hWnd;
+    m_poller = std::thread([this, window] {
+        Poll(window);
+        m_finished.Set();
+    });
+}
+
+void CGamePadTest::StopPoller()
+{
+    {
+        std::lock_guard lock(m_stopMutex);
+        m_stop = true;
+    }
+    m_stopWake.notify_all();
+    m_finished.Wait();
+    if (m_poller.joinable())
+        m_poller.join();
+}
+
+void CGamePadTest::Poll(HWND window)
+{
+    std::unique_lock lock(m_stopMutex);
+    while (!m_stop) {
+        lock.unlock();
+        int connected = 0;
+        for (uint32_t user = 0; user < XUSER_MAX_COUNT; ++user) {
+            auto state = std::make_unique<XINPUT_STATE>();
+            if (XInputGetState(user, state.get()) != XINPUT_ERROR_SUCCESS) {
+                UiLib::PostMessage(window, WM_PAD_ABSENT, user);
+                continue;
+            }
+            UiLib::PostMessage(window, WM_PAD_CONNECTED, user);
+            UiLib::PostMessage(window, WM_PAD_STATE, user, std::move(state));
+            ++connected;
+        }
+        UiLib::PostMessage(window, WM_PAD_COUNT, static_cast<WPARAM>(connected));
+        lock.lock();
+        m_stopWake.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return m_stop; });
+    }
+}
+
+void CGamePadTest::OnPadConnected(int user)
+{
+    if (m_panels.contains(user) || m_list == nullptr || !m_panelBuilder.IsLoaded())
+        return;
+    CControlUI* root = m_panelBuilder.Create(this, &m_pm);
+    if (root == nullptr)
+        return;
+    Panel panel;
+    panel.root = root;
+    for (int i = 0; i < kButtons; ++i) {
+        if (CControlUI* option = m_pm.FindSubControlByName(root, kButtonOptions[i].name))
+            panel.buttons[i] = static_cast<COptionUI*>(option->GetInterface(u"Option"));
+    }
+    panel.leftTrigger = m_pm.FindSubControlByName(root, u"Ed_LEFT_TRIGGER");
+    panel.rightTrigger = m_pm.FindSubControlByName(root, u"Ed_RIGHT_TRIGGER");
+    panel.leftStick = m_pm.FindSubControlByName(root, u"ED_LEFT_THUMBSTICK");
+    panel.rightStick = m_pm.FindSubControlByName(root, u"ED_RIGHT_THUMBSTICK");
+    if (CControlUI* title = m_pm.FindSubControlByName(root, u"Lb_PadTitle"))
+        title->SetText(Format("%dP", user + 1));
+    if (!m_list->Add(root)) {
+        delete root;
+        return;
+    }
+    m_panels.emplace(user, panel);
+}
+
+void CGamePadTest::OnPadAbsent(int user)
+{
+    auto panel = m_panels.find(user);
+    if (panel == m_panels.end())
+        return;
+    CControlUI* root = panel->second.root;
+    m_panels.erase(panel);
+    m_list->Remove(root);
+}
+
+void CGamePadTest::OnPadState(int user, LPARAM lParam)
+{
+    std::unique_ptr<XINPUT_STATE> state(reinterpret_cast<XINPUT_STATE*>(lParam));
+    auto found = m_panels.find(user);
+    if (state == nullptr || found == m_panels.end())
+        return;
+    const Panel& panel = found->second;
+    XINPUT_GAMEPAD pad = state->Gamepad;
+    for (int i = 0; i < kButtons; ++i) {
+        if (panel.buttons[i] != nullptr)
+            panel.buttons[i]->Selected((pad.wButtons & kButtonOptions[i].bit) != 0, false);
+    }
+    if (m_deadZone != nullptr && m_deadZone->IsSelected()) {
+        if (InDeadZone(pad.sThumbLX, pad.sThumbLY))
+            pad.sThumbLX = pad.sThumbLY = 0;
+        if (InDeadZone(pad.sThumbRX, pad.sThumbRY))
+            pad.sThumbRX = pad.sThumbRY = 0;
+    }
+    if (panel.leftTrigger != nullptr)
+        panel.leftTrigger->SetText(Format("%d", pad.bLeftTrigger));
+    if (panel.rightTrigger != nullptr)
+        panel.rightTrigger->SetText(Format("%d", pad.bRightTrigger));
+    if (panel.leftStick != nullptr)
+        panel.leftStick->SetText(Format("%d/%d", pad.sThumbLX, pad.sThumbLY));
+    if (panel.rightStick != nullptr)
+        panel.rightStick->SetText(Format("%d/%d", pad.sThumbRX, pad.sThumbRY));
+
+    XINPUT_VIBRATION vibration;
+    if (m_vibrate != nullptr && m_vibrate->IsSelected()) {
+        vibration.wLeftMotorSpeed = MotorSpeed(pad.bLeftTrigger);
+        vibration.wRightMotorSpeed = MotorSpeed(pad.bRightTrigger);
+    }
+    XInputSetState(static_cast<uint32_t>(user), &vibration);
+    m_driven.set(static_cast<size_t>(user));
+}
+
+void CGamePadTest::StopMotors()
+{
+    for (uint32_t user = 0; user < XUSER_MAX_COUNT; ++user) {
+        if (!m_driven.test(user))
+            continue;
+        XINPUT_VIBRATION still;
+        XInputSetState(user, &still);
+    }
+    m_driven.reset();
+}
