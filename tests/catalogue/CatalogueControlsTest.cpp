@@ -419,6 +419,11 @@ TEST_F(TileTest, FillsFromAGameWithBadgeNameCategoryAndSize)
     EXPECT_TRUE(CGameItemUI::BadgeImage(999).empty());
     EXPECT_EQ(CGameItemUI::BadgeImage(146), u"MAMEPLUS.png");
 
+    // Every "游戏" leaves the category, not only the first.
+    game.categoryshortname = Ansi(u"游戏游戏角色扮演");
+    tile->FillFromGame(game);
+    EXPECT_EQ(tile->FindSubControl(u"Lb_GameType")->GetText(), u"角色扮演");
+
     tile->SetIcon(u"/tmp/icon.png");
     EXPECT_EQ(tile->FindSubControl(u"Ctr_GameIcon")->GetBkImage(), u"/tmp/icon.png");
 }

@@ -1,5 +1,4 @@
 #include "catalogue/CatalogueRequest.h"
-#include "catalogue/CatalogueTables.h"
 #include "platform/CodePage.h"
 
 #include <gtest/gtest.h>
@@ -36,20 +35,4 @@ TEST(CatalogueRequestTest, LongKeywordIsNeverCutOff)
     std::string keyword(2000, 'k');
     std::string body = FormatGameListBody(1, 40, 0, 0, 0, keyword);
     EXPECT_NE(body.find(keyword + "&orderby=recommend"), std::string::npos);
-}
-
-TEST(CatalogueTablesTest, BadgesStatesAndCategories)
-{
-    EXPECT_EQ(BadgeAttribute("126"), "file='skin\\ui\\FBA.png' dest='217,0,253,36'");
-    EXPECT_EQ(BadgeImage("146"), "MAMEPLUS.png");
-    EXPECT_EQ(BadgeAttribute("999"), "");
-    EXPECT_EQ(BadgeAttribute(""), "");
-    EXPECT_STREQ(InstallStateText(0), "安装");
-    EXPECT_STREQ(InstallStateText(6), "暂停");
-    EXPECT_STREQ(InstallStateText(8), "启动");
-    EXPECT_EQ(InstallStateText(1), nullptr);
-    EXPECT_EQ(InstallStateText(7), nullptr);
-    EXPECT_EQ(CategoryDisplayText("动作游戏"), "动作");
-    EXPECT_EQ(CategoryDisplayText("游戏游戏角色扮演"), "角色扮演");
-    EXPECT_EQ(kEmuFilterIds.back(), 146);
 }
