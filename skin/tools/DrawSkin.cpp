@@ -11,7 +11,10 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
+#include <QRadialGradient>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -345,6 +348,187 @@ void DrawEmptyShelf()
     Save(image, "empty_shelf.png");
 }
 
+// The gamepad test's panel: a pad outline with wells where its buttons sit, and each button as
+// a shape of its own, dim at rest and lit (its selected image) while pressed. Panel coordinates in
+// skin/xmls/XinputGamePad.xml follow these sizes.
+const QColor kPadRest(0xc5, 0xcf, 0xdd);
+const QColor kPadLine(0xc9, 0xd3, 0xe1);
+
+QColor Lit(const QColor& color, bool on)
+{
+    return on ? color : kPadRest;
+}
+
+void DrawPadBody()
+{
+    QImage image = Canvas(320, 200);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath body;
+    body.addRoundedRect(QRectF(14, 8, 292, 122), 56, 56);
+    QPainterPath leftGrip;
+    leftGrip.addEllipse(QRectF(10, 56, 96, 136));
+    QPainterPath rightGrip;
+    rightGrip.addEllipse(QRectF(214, 56, 96, 136));
+    QPainterPath outline = body.united(leftGrip).united(rightGrip);
+    QLinearGradient fill(0, 0, 0, 200);
+    fill.setColorAt(0, QColor(0xff, 0xff, 0xff));
+    fill.setColorAt(1, QColor(0xe6, 0xec, 0xf4));
+    p.setPen(QPen(kPadLine, 1.5));
+    p.setBrush(fill);
+    p.drawPath(outline);
+    // Wells: the sticks, the face buttons' ring, the two small buttons, the pad's cross.
+    p.setPen(QPen(QColor(0xd8, 0xdf, 0xea), 1.2));
+    p.setBrush(QColor(0xee, 0xf2, 0xf7));
+    p.drawEllipse(QPointF(82, 58), 28, 28);
+    p.drawEllipse(QPointF(198, 110), 28, 28);
+    p.drawEllipse(QPointF(238, 58), 44, 44);
+    p.drawRoundedRect(QRectF(117, 43, 30, 18), 9, 9);
+    p.drawRoundedRect(QRectF(173, 43, 30, 18), 9, 9);
+    p.drawRoundedRect(QRectF(90, 78, 64, 64), 12, 12);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kPadRest);
+    p.drawRect(QRectF(112, 100, 20, 20));
+    p.setFont(Font(9, false));
+    p.setPen(kMuted);
+    p.drawText(QRectF(110, 28, 44, 14), Qt::AlignCenter, QStringLiteral("BACK"));
+    p.drawText(QRectF(166, 28, 44, 14), Qt::AlignCenter, QStringLiteral("START"));
+    p.end();
+    Save(image, "pad_body.png");
+}
+
+void DrawPadBumper(const char* label, bool right, bool on)
+{
+    QImage image = Canvas(80, 22);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(1, 1, 78, 20), 9, 9);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Lit(kAccent, on));
+    p.drawPath(path);
+    p.setFont(Font(11, true));
+    p.setPen(Qt::white);
+    p.drawText(QRectF(0, 0, 80, 22), Qt::AlignCenter, QString::fromUtf8(label));
+    p.end();
+    std::string name = std::string("pad_bumper_") + (right ? "r" : "l") + (on ? "_on" : "") + ".png";
+    Save(image, name.c_str());
+}
+
+void DrawPadStick(bool on)
+{
+    QImage image = Canvas(44, 44);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QRadialGradient cap(QPointF(19, 18), 24);
+    cap.setColorAt(0, Lit(kAccent, on).lighter(125));
+    cap.setColorAt(1, Lit(kAccent, on));
+    p.setPen(Qt::NoPen);
+    p.setBrush(cap);
+    p.drawEllipse(QPointF(22, 22), 20, 20);
+    p.setPen(QPen(QColor(255, 255, 255, 150), 1.6));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(22, 22), 12, 12);
+    p.end();
+    Save(image, on ? "pad_stick_on.png" : "pad_stick.png");
+}
+
+void DrawPadFace(const char* letter, const QColor& color, bool on)
+{
+    QImage image = Canvas(28, 28);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(color, 1.6));
+    p.setBrush(on ? color : QColor(0xff, 0xff, 0xff));
+    p.drawEllipse(QPointF(14, 14), 12.5, 12.5);
+    p.setFont(Font(13, true));
+    p.setPen(on ? Qt::white : color);
+    p.drawText(QRectF(0, 0, 28, 27), Qt::AlignCenter, QString::fromUtf8(letter));
+    p.end();
+    std::string name = std::string("pad_face_") + letter + (on ? "_on" : "") + ".png";
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    Save(image, name.c_str());
+}
+
+// One arm of the pad's cross, its open end towards the centre, with an arrow.
+void DrawPadArm(const char* direction, int quarterTurns, bool on)
+{
+    QImage image = Canvas(20, 20);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(10, 10);
+    p.rotate(90.0 * quarterTurns);
+    p.translate(-10, -10);
+    // Drawn pointing up: rounded at the top, square at the bottom where it meets the centre.
+    QPainterPath arm;
+    arm.moveTo(0, 20);
+    arm.lineTo(0, 4);
+    arm.quadTo(0, 0, 4, 0);
+    arm.lineTo(16, 0);
+    arm.quadTo(20, 0, 20, 4);
+    arm.lineTo(20, 20);
+    arm.closeSubpath();
+    p.fillPath(arm, Lit(kAccent, on));
+    QPainterPath arrow;
+    arrow.moveTo(10, 5);
+    arrow.lineTo(15, 11);
+    arrow.lineTo(5, 11);
+    arrow.closeSubpath();
+    p.fillPath(arrow, Qt::white);
+    p.end();
+    Save(image, (std::string("pad_dpad_") + direction + (on ? "_on" : "") + ".png").c_str());
+}
+
+void DrawPadPill(bool on)
+{
+    QImage image = Canvas(26, 14);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Lit(kAccent, on));
+    p.drawRoundedRect(QRectF(0.5, 0.5, 25, 13), 6.5, 6.5);
+    p.end();
+    Save(image, on ? "pad_pill_on.png" : "pad_pill.png");
+}
+
+// The check box of the test switches.
+void DrawCheckBox(bool on)
+{
+    QImage image = Canvas(16, 16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(on ? kAccent : QColor(0xb4, 0xbe, 0xcc), 1.2));
+    p.setBrush(on ? kAccent : QColor(0xff, 0xff, 0xff));
+    p.drawRoundedRect(QRectF(0.6, 0.6, 14.8, 14.8), 3, 3);
+    if (on) {
+        p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({QPointF(4, 8.2), QPointF(7, 11), QPointF(12, 5)}));
+    }
+    p.end();
+    Save(image, on ? "check_on.png" : "check.png");
+}
+
+void DrawGamePadTest()
+{
+    DrawPadBody();
+    for (bool on : {false, true}) {
+        DrawPadBumper("LB", false, on);
+        DrawPadBumper("RB", true, on);
+        DrawPadStick(on);
+        DrawPadFace("A", QColor(0x27, 0xae, 0x60), on);
+        DrawPadFace("B", QColor(0xe7, 0x4c, 0x3c), on);
+        DrawPadFace("X", kAccent, on);
+        DrawPadFace("Y", QColor(0xf3, 0x9c, 0x12), on);
+        DrawPadArm("up", 0, on);
+        DrawPadArm("right", 1, on);
+        DrawPadArm("down", 2, on);
+        DrawPadArm("left", 3, on);
+        DrawPadPill(on);
+        DrawCheckBox(on);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -374,5 +558,6 @@ int main(int argc, char** argv)
         DrawSpinner(("loading_" + std::to_string(phase) + ".png").c_str(), phase);
     DrawLoadFail();
     DrawEmptyShelf();
+    DrawGamePadTest();
     return 0;
 }
