@@ -1,5 +1,6 @@
 #include "demo/DemoContent.h"
 
+#include "demo/DemoEmulators.h"
 #include "demo/DemoImage.h"
 #include "demo/DemoZip.h"
 
@@ -370,39 +371,7 @@ void CDemoContent::Write()
     WriteJson(root / "catalogue.json", catalogue);
     WriteJson(root / "redirects.json", redirects);
 
-    // The emulator list: one stand-in emulator per platform with an emulator. Each package holds a
-    // launcher that only reports what it was asked to start.
-    Json::Value emulators(Json::objectValue);
-    for (const char* key : {"fc", "sfc", "n64", "wii", "gbc", "gba", "nds", "md", "dc", "ps", "ps2", "psp",
-                            "pce", "wsc", "arcade", "mame", "mameplus"}) {
-        const Platform* platform = nullptr;
-        for (const Platform& candidate : kPlatforms)
-            if (std::string(candidate.listKey) == key)
-                platform = &candidate;
-        const std::string name = std::string("Quokka") + platform->shortName;
-        Json::Value emulator;
-        emulator["emulatorid"] = std::to_string(platform->id) + "0001";
-        emulator["name"] = name;
-        emulator["version"] = "1.0.0";
-        emulator["downloadurl"] = "{{origin}}/download/emulators/" + std::string(key) + ".zip";
-        emulator["update"] = "2024-01-01";
-        emulator["description"] = name + " stand-in emulator";
-        emulator["emulatortype"] = std::to_string(platform->id);
-        emulator["system"] = "linux";
-        emulator["execute"].append(name + ".sh");
-        emulator["executeparam"] = "\"%s\"";
-        emulator["configtype"] = "0";
-        emulator["keyconfig"] = Json::Value(Json::arrayValue);
-        emulator["setconfig"] = Json::Value(Json::arrayValue);
-        emulators[key].append(emulator);
-
-        fs::path package = root / "download/emulators" / (std::string(key) + ".zip");
-        fs::create_directories(package.parent_path());
-        CDemoZip zip(package.string());
-        zip.Add(name + ".sh", "#!/bin/sh\necho \"" + name + " $*\"\n", 0755);
-        zip.Close();
-    }
-    WriteJson(root / "update/emulators.json", emulators);
+    WriteDemoEmulators(m_dir);
 
     Json::Value update;
     update["version"] = "0.0.14";
