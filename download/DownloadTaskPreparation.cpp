@@ -1,0 +1,135 @@
+#include "download/DownloadTaskPreparation.h"
+
+#include "download/VolumeList.h"
+#include "foundation/FileSystem.h"
+#include "platform/Trace.h"
+#include "store/GameStore.h"
+
+namespace {
+
+// A folder to try names against: only whether a name stays inside some folder matters here.
+constexpr char kProbeFolder[] = "/download/";
+
+// A relative file name that stays inside the download folder and names a file, not a folder.
+bool IsSafeRelativeFileName(const std::string& name)
+{
+    if (name.empty() || name.back() == '/' || name.back() == '\\')
+        return false;
+    std::string joined;
+    return JoinInsideFolder(kProbeFolder, name, joined);
+}
+
+// The stored list format ends each value at ';', so such a value would come back as two.
+bool IsStorable(const std::string& text)
+{
+    return !text.empty() && text.find(';') == std::string::npos;
+}
+
+bool UsesArchiveFileName(const std::string& emulatorId)
+{
+    return emulatorId == "126" || emulatorId == "123" || emulatorId == "146";
+}
+
+std::map<int, std::string> StorableVolumes(std::string_view text)
+{
+    std::map<int, std::string> volumes = ParseVolumeUrlList(text);
+    std::erase_if(volumes, [](const auto& entry) { return !IsStorable(entry.second); });
+    return volumes;
+}
+
+} // namespace
+
+bool IsPlainNameSegment(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+bool FillDownloadTaskSources(DownloadTaskRecord& task, const CDownLoadUrl& descriptor, int& offerMask)
+{
+    offerMask = 0;
+    const bool volumes = descriptor.volume == "1";
+    task.Volume = descriptor.volume;
+    if (UsesArchiveFileName(task.EmulatorId)) {
+        if (!IsSafeRelativeFileName(descriptor.filename))
+            return false;
+        task.FileName = descriptor.filename;
+    }
+
+    const std::vector<std::string>& links = descriptor.cloudurl.baidu;
+    for (size_t i = 0; i < links.size(); ++i) {
+        const int key = static_cast<int>(i);
+        if (volumes) {
+            std::map<int, std::string> set = StorableVolumes(links[i]);
+            if (!set.empty())
+                task.VolumePanUrlList[key] = std::move(set);
+        } else if (IsStorable(links[i])) {
+            task.PanUrlList[key] = links[i];
+        }
+    }
+
+    if (!volumes) {
+        if (IsStorable(descriptor.fileurl))
+            task.UrlList[0] = descriptor.fileurl;
+        for (size_t i = 0; i < descriptor.filelist.size(); ++i)
+            if (IsStorable(descriptor.filelist[i]))
+                task.UrlList[static_cast<int>(i) + 1] = descriptor.filelist[i];
+        int next = 0;
+        if (IsStorable(descriptor.fileurl2))
+            task.NoZipUrlList[next++] = descriptor.fileurl2;
+        for (const std::string& url : descriptor.filelist2)
+            if (IsStorable(url))
+                task.NoZipUrlList[next++] = url;
+    } else {
+        std::map<int, std::string> set = StorableVolumes(descriptor.volumeurl);
+        if (!set.empty())
+            task.VolumeUrlList[0] = std::move(set);
+    }
+
+    for (const CVerify* file : descriptor.VerifyEntries())
+        if (IsStorable(file->path) && file->size.find_first_of(";|") == std::string::npos)
+            task.FileList.emplace(file->path, file->size);
+
+    if (volumes ? !task.VolumePanUrlList.empty() : !task.PanUrlList.empty())
+        offerMask |= kSourceBaiduPan;
+    if (volumes ? !task.VolumeUrlList.empty() : !task.UrlList.empty())
+        offerMask |= kSourceOwnServer;
+    // The no-zip source saves under the first file's path, so it is offered only when that is safe.
+    if (!volumes && !task.NoZipUrlList.empty() && !task.FileList.empty() &&
+        IsSafeRelativeFileName(task.FileList.begin()->first))
+        offerMask |= kSourceNoZip;
+    return true;
+}
+
+bool ApplyDownloadSource(DownloadTaskRecord& task, int choice, int offerMask)
+{
+    if (choice != kSourceBaiduPan && choice != kSourceOwnServer && choice != kSourceNoZip)
+        return false;
+    if ((offerMask & choice) == 0)
+        return false;
+    task.Source = choice;
+    if (choice == kSourceNoZip) {
+        task.NeedUnZip = "0";
+        task.FileName = task.FileList.begin()->first;
+    }
+    return true;
+}
+
+bool PrepareDownloadTask(DownloadTaskRecord& task, platform::HWND owner, IDownloadSourceChooser& chooser,
+                         CGameStore& store, const TransferCancel* cancel)
+{
+    if (!IsPlainNameSegment(task.GameId))
+        return false;
+    CDownLoadUrl descriptor;
+    if (!RequestDownloadDescriptor(task.GameId, descriptor, cancel))
+        return false;
+    int offerMask = 0;
+    if (!FillDownloadTaskSources(task, descriptor, offerMask))
+        return false;
+    const int choice = chooser.ChooseDownloadSource(owner, offerMask);
+    if (!ApplyDownloadSource(task, choice, offerMask))
+        return false;
+    if (!store.Submit(kStoreAddDownload, &task, false, false))
+        platform::Trace("download task " + task.GameId + " could not be stored");
+    return true;
+}
