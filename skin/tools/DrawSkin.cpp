@@ -348,6 +348,72 @@ void DrawEmptyShelf()
     Save(image, "empty_shelf.png");
 }
 
+
+// The source buttons of the download source dialog: a light plate with the source's glyph at the
+// left (share link: a cloud; own server: a server rack; no zip: an open box); the hot plate is
+// tinted with the accent colour.
+enum class SourceGlyph { Cloud, Server, Box };
+
+void DrawSourceGlyph(QPainter& p, SourceGlyph glyph, QPointF c, const QColor& color)
+{
+    p.setPen(QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    switch (glyph) {
+    case SourceGlyph::Cloud: {
+        QPainterPath cloud;
+        cloud.moveTo(c + QPointF(-7, 4));
+        cloud.arcTo(QRectF(c.x() - 10, c.y() - 3, 7, 7), 270, -180);
+        cloud.arcTo(QRectF(c.x() - 6, c.y() - 7, 10, 10), 160, -150);
+        cloud.arcTo(QRectF(c.x() + 1, c.y() - 3, 8, 7), 90, -180);
+        cloud.closeSubpath();
+        p.drawPath(cloud);
+        break;
+    }
+    case SourceGlyph::Server:
+        for (int row = 0; row < 2; ++row) {
+            QRectF unit(c.x() - 8, c.y() - 7 + row * 8, 16, 6);
+            p.drawRoundedRect(unit, 1.5, 1.5);
+            p.drawPoint(QPointF(unit.right() - 3, unit.center().y()));
+        }
+        break;
+    case SourceGlyph::Box:
+        p.drawRect(QRectF(c.x() - 7, c.y() - 3, 14, 10));
+        p.drawLine(c + QPointF(-7, -3), c + QPointF(-10, -7));
+        p.drawLine(c + QPointF(7, -3), c + QPointF(10, -7));
+        p.drawLine(c + QPointF(-3, 2), c + QPointF(3, 2));
+        break;
+    }
+}
+
+void DrawSourceButtons()
+{
+    struct Entry {
+        SourceGlyph glyph;
+        const char* normal;
+        const char* hot;
+    };
+    const Entry entries[] = {
+        {SourceGlyph::Cloud, "dl_source_pan.png", "dl_source_pan_hot.png"},
+        {SourceGlyph::Server, "dl_source_quokka.png", "dl_source_quokka_hot.png"},
+        {SourceGlyph::Box, "dl_source_nozip.png", "dl_source_nozip_hot.png"},
+    };
+    const int w = 190, h = 33;
+    for (const Entry& entry : entries) {
+        for (bool hot : {false, true}) {
+            QImage image = Canvas(w, h);
+            QPainter p(&image);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(hot ? kAccent : QColor(0xd5, 0xdc, 0xe6), 1));
+            p.setBrush(hot ? QColor(0xe8, 0xf1, 0xfd) : QColor(0xf5, 0xf7, 0xfa));
+            p.drawRoundedRect(QRectF(0.5, 0.5, w - 1, h - 1), 5, 5);
+            DrawSourceGlyph(p, entry.glyph, QPointF(22, h / 2.0), hot ? kAccent : kMuted);
+            p.end();
+            Save(image, hot ? entry.hot : entry.normal);
+        }
+    }
+}
+
+
 // The gamepad test's panel: a pad outline with wells where its buttons sit, and each button as
 // a shape of its own, dim at rest and lit (its selected image) while pressed. Panel coordinates in
 // skin/xmls/XinputGamePad.xml follow these sizes.
@@ -558,6 +624,7 @@ int main(int argc, char** argv)
         DrawSpinner(("loading_" + std::to_string(phase) + ".png").c_str(), phase);
     DrawLoadFail();
     DrawEmptyShelf();
+    DrawSourceButtons();
     DrawGamePadTest();
     return 0;
 }
