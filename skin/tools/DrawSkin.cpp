@@ -348,7 +348,6 @@ void DrawEmptyShelf()
     Save(image, "empty_shelf.png");
 }
 
-
 // The source buttons of the download source dialog: a light plate with the source's glyph at the
 // left (share link: a cloud; own server: a server rack; no zip: an open box); the hot plate is
 // tinted with the accent colour.
@@ -412,7 +411,6 @@ void DrawSourceButtons()
         }
     }
 }
-
 
 // The gamepad test's panel: a pad outline with wells where its buttons sit, and each button as
 // a shape of its own, dim at rest and lit (its selected image) while pressed. Panel coordinates in
@@ -595,6 +593,64 @@ void DrawGamePadTest()
     }
 }
 
+// The installer window: a download glyph for its caption band, the progress bar's track and fill,
+// and its button plate (normal, hot, pushed). The bar and the plate are stretched with fixed
+// corners, so they stay small.
+void DrawInstallerWindow()
+{
+    {
+        QImage image = Canvas(20, 20);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::white, 1.6));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QRectF(1, 1, 18, 18));
+        DrawGlyph(p, Glyph::Download, QRectF(2, 1, 16, 16), Qt::white);
+        p.end();
+        Save(image, "popdlg_icon.png");
+    }
+    const struct {
+        const char* name;
+        QColor from;
+        QColor to;
+    } bars[] = {
+        {"popdlg_progress_bk.png", QColor(0xe6, 0xea, 0xf0), QColor(0xe6, 0xea, 0xf0)},
+        {"popdlg_progress_fore.png", QColor(0x4a, 0x96, 0xf5), kAccent},
+    };
+    for (const auto& bar : bars) {
+        QImage image = Canvas(40, 10);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient g(0, 0, 40, 0);
+        g.setColorAt(0, bar.from);
+        g.setColorAt(1, bar.to);
+        p.setPen(Qt::NoPen);
+        p.setBrush(g);
+        p.drawRoundedRect(QRectF(0, 0, 40, 10), 5, 5);
+        p.end();
+        Save(image, bar.name);
+    }
+    const struct {
+        const char* name;
+        QColor border;
+        QColor fill;
+    } plates[] = {
+        {"popdlg_btn.png", QColor(0xd5, 0xdc, 0xe6), QColor(0xf5, 0xf7, 0xfa)},
+        {"popdlg_btn_hot.png", kAccent, QColor(0xe8, 0xf1, 0xfd)},
+        {"popdlg_btn_pushed.png", kAccent.darker(115), QColor(0xd6, 0xe6, 0xfb)},
+    };
+    for (const auto& plate : plates) {
+        QImage image = Canvas(88, 30);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(plate.border, 1));
+        p.setBrush(plate.fill);
+        p.drawRoundedRect(QRectF(0.5, 0.5, 87, 29), 6, 6);
+        p.end();
+        Save(image, plate.name);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -624,6 +680,7 @@ int main(int argc, char** argv)
         DrawSpinner(("loading_" + std::to_string(phase) + ".png").c_str(), phase);
     DrawLoadFail();
     DrawEmptyShelf();
+    DrawInstallerWindow();
     DrawSourceButtons();
     DrawGamePadTest();
     return 0;
