@@ -2,6 +2,11 @@
 # Builds Quokka, writes the demo catalogue, starts the stand-in server on the port the program's
 # built-in addresses use (127.0.0.1:28080) and runs Quokka from a portable folder. The server stops
 # when Quokka ends. Run from anywhere; as root or with sudo for the package step.
+#
+#   scripts/run.sh [--with-mame]
+#
+# The demo's emulator packages start emulators from Debian's packages, which install-emulators.sh
+# installs first (mame, about 350 MB, only with --with-mame).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -11,11 +16,13 @@ data="$build/demo-data"
 port=28080
 
 "$root/scripts/install-deps.sh"
+"$root/scripts/install-emulators.sh" "$@"
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUOKKA_SANITIZE=OFF
 cmake --build "$build" --target quokka quokka-server quokka-demo -j"$(nproc)"
 
-if [ ! -f "$data/.complete" ]; then
+# Written again whenever the generator is newer than the content.
+if [ ! -f "$data/.complete" ] || [ "$build/demo/quokka-demo" -nt "$data/.complete" ]; then
     rm -rf "$data"
     "$build/demo/quokka-demo" "$data"
     touch "$data/.complete"
