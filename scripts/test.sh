@@ -63,10 +63,11 @@ tsan_tests() {
     )
 }
 
+fuzz_targets=(zip_extract_fuzz fc_config_fuzz reg_file_fuzz)
 fuzz_build() {
     CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUOKKA_BUILD_FUZZ=ON \
-        -DQUOKKA_SANITIZE=ON -DQUOKKA_BUILD_TESTS=ON -DQUOKKA_TEST_DIRS="download;emulator"
-    cmake --build build/fuzz -j"$jobs" --target zip_extract_fuzz fc_config_fuzz
+        -DQUOKKA_SANITIZE=ON -DQUOKKA_BUILD_TESTS=ON -DQUOKKA_TEST_DIRS="platform;download;emulator"
+    cmake --build build/fuzz -j"$jobs" --target "${fuzz_targets[@]}"
 }
 fuzz_run() { # target: 30 seconds on a fresh corpus folder, the seed printed by libFuzzer
     local target=$1 binary
@@ -89,8 +90,9 @@ for p in $phases; do
         ;;
     fuzz)
         phase "fuzz build (clang)" fuzz_build
-        phase "fuzz zip_extract_fuzz 30 s" fuzz_run zip_extract_fuzz
-        phase "fuzz fc_config_fuzz 30 s" fuzz_run fc_config_fuzz
+        for target in "${fuzz_targets[@]}"; do
+            phase "fuzz $target 30 s" fuzz_run "$target"
+        done
         ;;
     *)
         echo "unknown phase $p" >&2
