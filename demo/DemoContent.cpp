@@ -1,5 +1,6 @@
 #include "demo/DemoContent.h"
 
+#include "demo/DemoDescriptors.h"
 #include "demo/DemoEmulators.h"
 #include "demo/DemoImage.h"
 #include "demo/DemoZip.h"
@@ -370,6 +371,7 @@ void CDemoContent::Write()
     }
     WriteJson(root / "catalogue.json", catalogue);
     WriteJson(root / "redirects.json", redirects);
+    WriteDemoDescriptorKinds(m_dir);
 
     WriteDemoEmulators(m_dir);
 
