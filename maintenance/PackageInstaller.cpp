@@ -76,8 +76,9 @@ bool IsCut(CURLcode result)
 } // namespace
 
 // What one GET writes and reports. The write callback looks at the status once, at the answer's
-// first block: a 200 to a request that asked for a range starts the file again, and the body of any
-// status but 200 or 206 (an error page) is read and dropped.
+// first block: a 200 to a request that asked for a range empties the file and ends the attempt, so
+// the next one starts from byte 0; the body of any status but 200 or 206 (an error page) is read
+// and dropped.
 struct CPackageInstaller::Attempt {
     CPackageInstaller* self = nullptr;
     CURL* handle = nullptr;
@@ -185,6 +186,10 @@ CPackageInstaller::Step CPackageInstaller::Download(double serverSize)
         if (m_cancel)
             return Step::Cancelled;
         const int64_t now = FileSize(m_job.zipPath);
+        if (restartedAtZero && restarts < kMaxRestarts) {
+            ++restarts;
+            continue;
+        }
 
         if (result == CURLE_OK) {
             if (status == 200)
@@ -202,7 +207,7 @@ CPackageInstaller::Step CPackageInstaller::Download(double serverSize)
         if (result == CURLE_OPERATION_TIMEDOUT)
             continue; // the next attempt resumes where this one stopped
         if (IsCut(result)) {
-            barrenCuts = now > local || restartedAtZero ? 0 : barrenCuts + 1;
+            barrenCuts = now > local ? 0 : barrenCuts + 1;
             if (barrenCuts < kMaxBarrenCuts)
                 continue;
         }
@@ -278,8 +283,10 @@ size_t CPackageInstaller::WriteBlock(char* data, size_t size, size_t count, void
                 attempt->writeFailed = true;
                 return 0;
             }
-            attempt->offset = 0;
+            // The library may already have dropped the bytes it meant to skip; a fresh request
+            // without a range is the only sure way to the whole file.
             attempt->restartedAtZero = true;
+            return 0;
         } else if (status != 200 && status != 206) {
             attempt->discard = true;
         }

@@ -6,6 +6,7 @@
 #include "tests/maintenance/PackageServer.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -157,6 +158,42 @@ TEST_F(PackageInstallerTest, CancelEndsAStalledTransferAtOnceAndKeepsThePartial)
     EXPECT_EQ(result.get(), CPackageInstaller::kCancelled);
     EXPECT_LT(elapsed, std::chrono::milliseconds(500));
     EXPECT_EQ(ReadFile(Zip()), m_package.substr(0, 65536));
+}
+
+TEST_F(PackageInstallerTest, AServerThatIgnoresTheRangeIsFollowedFromByteZero)
+{
+    // A server without byte ranges: every GET answers 200 with the whole package.
+    httplib::Server server;
+    std::mutex lock;
+    std::vector<std::string> ranges;
+    server.Get("/whole.zip", [&](const httplib::Request& request, httplib::Response& response) {
+        if (request.method == "GET") {
+            std::lock_guard<std::mutex> hold(lock);
+            ranges.push_back(request.get_header_value("Range"));
+        }
+        response.status = 200;
+        response.set_content(m_package, "application/zip");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    std::thread serving([&server] { server.listen_after_bind(); });
+    struct Stop {
+        httplib::Server& server;
+        std::thread& thread;
+        ~Stop()
+        {
+            server.stop();
+            thread.join();
+        }
+    } stop{server, serving};
+
+    ASSERT_TRUE(WriteFile(Zip(), m_package.substr(0, 1000)));
+    m_job.url = "http://127.0.0.1:" + std::to_string(port) + "/whole.zip";
+    ASSERT_EQ(Run(), CPackageInstaller::kFinished) << "code " << m_reports.back().errorCode;
+    EXPECT_EQ(ReadFile(Zip()), m_package); // not the whole file appended to the partial
+    EXPECT_EQ(ReadFile(m_world.WorkDir() + "payload.bin"), m_payload);
+    std::lock_guard<std::mutex> hold(lock);
+    EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=1000-", ""}));
 }
 
 } // namespace
