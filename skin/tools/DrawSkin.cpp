@@ -348,7 +348,6 @@ void DrawEmptyShelf()
     Save(image, "empty_shelf.png");
 }
 
-
 // The source buttons of the download source dialog: a light plate with the source's glyph at the
 // left (share link: a cloud; own server: a server rack; no zip: an open box); the hot plate is
 // tinted with the accent colour.
@@ -412,7 +411,6 @@ void DrawSourceButtons()
         }
     }
 }
-
 
 // The gamepad test's panel: a pad outline with wells where its buttons sit, and each button as
 // a shape of its own, dim at rest and lit (its selected image) while pressed. Panel coordinates in
