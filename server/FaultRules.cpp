@@ -19,6 +19,13 @@ bool ParseRule(const Json::Value& value, FaultRule& rule, std::string& error)
         rule.times = value.get("times", 0).asInt();
         rule.delayMs = value.get("delayMs", 0).asInt();
         rule.status = value.get("status", 0).asInt();
+        if (value.isMember("body")) {
+            if (!value["body"].isString()) {
+                error = "\"body\" must be a string";
+                return false;
+            }
+            rule.body = value["body"].asString();
+        }
         rule.location = value.get("location", "").asString();
         rule.redirectTo = value.get("redirectTo", "").asString();
         rule.redirectLoop = value.get("redirectLoop", false).asBool();

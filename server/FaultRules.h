@@ -14,6 +14,7 @@
 //   "times"         applies to this many matching requests, then disappears (absent or 0: always)
 //   "delayMs"       waits this long before answering
 //   "status"        answers with this status (and a short text body) instead of the real answer
+//   "body"          answers with exactly this text (empty allowed) and "status" (default 200)
 //   "location"      with "status" 301/302/303/307: the Location header
 //   "redirectTo"    answers 302 with this Location
 //   "redirectLoop"  true: answers 302 to the request's own path and query, for ever
@@ -29,6 +30,7 @@ struct FaultRule {
     int times = 0;
     int delayMs = 0;
     int status = 0;
+    std::optional<std::string> body;
     std::string location;
     std::string redirectTo;
     bool redirectLoop = false;

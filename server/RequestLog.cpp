@@ -34,3 +34,15 @@ void CRequestLog::Write(const httplib::Request& request)
     std::fwrite(text.data(), 1, text.size(), m_file.get());
     std::fflush(m_file.get());
 }
+
+void CRequestLog::WriteNote(const Json::Value& note)
+{
+    if (!m_file)
+        return;
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    std::string text = Json::writeString(builder, note) + "\n";
+    std::lock_guard guard(m_lock);
+    std::fwrite(text.data(), 1, text.size(), m_file.get());
+    std::fflush(m_file.get());
+}

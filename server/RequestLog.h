@@ -5,6 +5,9 @@
 #include <mutex>
 #include <string>
 
+namespace Json {
+class Value;
+}
 namespace httplib {
 struct Request;
 }
@@ -18,6 +21,8 @@ public:
     // Opens (appends to) the file; an empty path logs nothing. Returns false when it cannot open.
     bool Open(const std::string& path);
     void Write(const httplib::Request& request);
+    // Appends `note` as one line of its own (the share service's picture codes).
+    void WriteNote(const Json::Value& note);
 
 private:
     struct FileCloser {

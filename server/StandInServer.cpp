@@ -286,10 +286,18 @@ bool CStandInServer::Start(std::string& error)
         for (const std::string& from : root.getMemberNames())
             m_redirects[from] = root[from].asString();
     }
+    if (!m_shares.Load((data / "shares.json").string(), error))
+        return false;
     if (!m_log.Open(m_options.logPath)) {
         error = "cannot open the log file " + m_options.logPath;
         return false;
     }
+    m_shares.SetCodeObserver([this](const std::string& vcode, const std::string& code) {
+        Json::Value note(Json::objectValue);
+        note["captcha"] = vcode;
+        note["code"] = code;
+        m_log.WriteNote(note);
+    });
 
     // Downloads, delayed answers and stalls each hold a worker for their whole length.
     m_server->new_task_queue = [] { return new httplib::ThreadPool(32); };
@@ -379,8 +387,14 @@ void CStandInServer::AddRoutes()
     m_server->Get("/image/.*", route(&CStandInServer::Image));
     m_server->Get("/stat/.*", route(&CStandInServer::Statistics));
     m_server->Get("/site/.*", route(&CStandInServer::SitePage));
-    // The share service (/share/...) and its storage service (/rest/2.0/pcs/...) are added here by
-    // the share resolver's stand-in; until then they answer 404 like every other unknown path.
+    m_server->Get("/share/.*", route(&CStandInServer::Share));
+    m_server->Get("/rest/2\\.0/pcs/.*", route(&CStandInServer::Share));
+    // Tests read a picture's code here instead of reading the picture; not logged.
+    m_server->Get("/__share/captcha", [this](const httplib::Request& request, httplib::Response& response) {
+        std::string code = m_shares.CaptchaCode(request.get_param_value("vcode"));
+        response.status = code.empty() ? 404 : 200;
+        response.set_content(code, kText);
+    });
     m_server->Get(".*", route(&CStandInServer::NotFound));
     m_server->Post(".*", route(&CStandInServer::NotFound));
 }
@@ -405,6 +419,10 @@ void CStandInServer::Handle(const httplib::Request& request, httplib::Response& 
     }
     if (rule && !rule->redirectTo.empty()) {
         Send(request, Reply::Redirect(302, rule->redirectTo), nullptr, response);
+        return;
+    }
+    if (rule && rule->body) {
+        Send(request, Reply::Text(rule->status > 0 ? rule->status : 200, *rule->body), nullptr, response);
         return;
     }
     if (rule && rule->status > 0) {
@@ -685,6 +703,23 @@ CStandInServer::Reply CStandInServer::Index(const httplib::Request&)
         "the address; model=appstore&amp;action=gameinfo&amp;gameid=ID shows one game.</p></body></html>\n";
     Reply reply = Reply::Text(200, html);
     reply.contentType = "text/html; charset=utf-8";
+    return reply;
+}
+
+CStandInServer::Reply CStandInServer::Share(const httplib::Request& request)
+{
+    ShareRequest share;
+    share.method = request.method;
+    share.path = request.path;
+    for (const auto& [name, value] : request.params)
+        share.query.emplace(name, value);
+    share.referer = request.get_header_value("Referer");
+    share.cookie = request.get_header_value("Cookie");
+    share.origin = Origin();
+    ShareReply answer = m_shares.Handle(share);
+    Reply reply = Reply::Text(answer.status, std::move(answer.body));
+    reply.contentType = answer.contentType;
+    reply.headers = std::move(answer.headers);
     return reply;
 }
 

@@ -3,6 +3,7 @@
 #include "server/CatalogueData.h"
 #include "server/FaultRules.h"
 #include "server/RequestLog.h"
+#include "server/ShareService.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -68,6 +69,9 @@ public:
     // Replaces or clears the fault rules (what POST /__faults does).
     bool SetFaults(const std::string& json, std::string& error) { return m_faults.Replace(json, error); }
 
+    // The code drawn in the share service's picture `vcode`; empty when none was issued.
+    std::string CaptchaCode(const std::string& vcode) const { return m_shares.CaptchaCode(vcode); }
+
 private:
     struct Reply;
     using Route = Reply (CStandInServer::*)(const httplib::Request&);
@@ -88,6 +92,7 @@ private:
     Reply SitePage(const httplib::Request& request);
     Reply Index(const httplib::Request& request);
     Reply NotFound(const httplib::Request& request);
+    Reply Share(const httplib::Request& request);
 
     Reply JsonFile(const std::string& relativePath);
     Reply ServeFile(const httplib::Request& request, const std::string& path);
@@ -102,6 +107,7 @@ private:
     CCatalogueData m_catalogue;
     CFaultRules m_faults;
     CRequestLog m_log;
+    CShareService m_shares;
     std::function<void(const std::string&, const std::string&)> m_observer;
     std::map<std::string, std::string> m_redirects;
     std::atomic<int> m_nextUid{100001};
