@@ -65,7 +65,7 @@ void CMenuElementUI::PaintText(HDC hDC)
                             DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
 }
 
-struct CMenuWnd::Impl : public INotifyUI {
+struct CMenuWnd::Impl final : public INotifyUI {
     CPaintManagerUI pm;
     CMenuWnd* wnd = nullptr;
     CDuiString layout;
