@@ -711,8 +711,9 @@ CStandInServer::Reply CStandInServer::Share(const httplib::Request& request)
     ShareRequest share;
     share.method = request.method;
     share.path = request.path;
+    // A key sent twice counts with its last value, as a form does.
     for (const auto& [name, value] : request.params)
-        share.query.emplace(name, value);
+        share.query[name] = value;
     share.referer = request.get_header_value("Referer");
     share.cookie = request.get_header_value("Cookie");
     share.origin = Origin();
