@@ -5,9 +5,10 @@
 #include "ui/Option.h"
 #include "ui/TileLayout.h"
 
+#include <charconv>
 #include <chrono>
-#include <cstdio>
 #include <memory>
+#include <string>
 
 using namespace UiLib;
 
@@ -41,11 +42,24 @@ constexpr ButtonOption kButtonOptions[] = {
     {u"Opt_Y", XINPUT_GAMEPAD_Y},
 };
 
-CDuiString Format(const char* format, int a, int b = 0)
+// A number as "%d" prints it; the handlers run a hundred times a second for each pad, so the text is
+// made without a format parser or a code page conversion.
+std::u16string Decimal(int value)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, format, a, b);
-    return CDuiString::FromUtf8(text);
+    char text[12];
+    char* end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::u16string(text, end);
+}
+
+CDuiString Number(int value)
+{
+    return CDuiString(Decimal(value));
+}
+
+// "%d/%d"
+CDuiString Pair(int x, int y)
+{
+    return CDuiString(Decimal(x) + u'/' + Decimal(y));
 }
 
 bool InDeadZone(int16_t x, int16_t y)
@@ -86,7 +100,7 @@ void CGamePadTest::InitWindow()
         m_list = static_cast<CTileLayoutUI*>(list->GetInterface(u"TileLayout"));
     if (!m_panelBuilder.Load(kPanelLayout))
         platform::Trace("the gamepad panel layout cannot be loaded");
-    platform::Trace("XInputEnable( true )\n");
+    platform::Trace("XInputEnable( true )");
 }
 
 void CGamePadTest::Notify(TNotifyUI& msg)
@@ -107,7 +121,7 @@ LRESULT CGamePadTest::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lPara
     case WM_PAD_COUNT:
         ++m_passes;
         if (m_count != nullptr)
-            m_count->SetText(Format("%d", user));
+            m_count->SetText(Number(user));
         return 0;
     case WM_PAD_CONNECTED:
         OnPadConnected(user);
@@ -126,7 +140,7 @@ LRESULT CGamePadTest::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lPara
         if (m_list != nullptr)
             m_list->RemoveAll();
         m_panels.clear();
-        platform::Trace("XInputEnable( false )\n");
+        platform::Trace("XInputEnable( false )");
         break;
     default:
         break;
@@ -170,15 +184,22 @@ void CGamePadTest::Poll(HWND window)
     std::unique_lock lock(m_stopMutex);
     while (!m_stop) {
         lock.unlock();
-        int connected = 0;
+        // The four slots are read first and their messages posted after, in the same order, so one
+        // pass wakes the window's loop once instead of once for each message.
+        std::array<std::unique_ptr<XINPUT_STATE>, XUSER_MAX_COUNT> states;
         for (uint32_t user = 0; user < XUSER_MAX_COUNT; ++user) {
             auto state = std::make_unique<XINPUT_STATE>();
-            if (XInputGetState(user, state.get()) != XINPUT_ERROR_SUCCESS) {
+            if (XInputGetState(user, state.get()) == XINPUT_ERROR_SUCCESS)
+                states[user] = std::move(state);
+        }
+        int connected = 0;
+        for (uint32_t user = 0; user < XUSER_MAX_COUNT; ++user) {
+            if (!states[user]) {
                 UiLib::PostMessage(window, WM_PAD_ABSENT, user);
                 continue;
             }
             UiLib::PostMessage(window, WM_PAD_CONNECTED, user);
-            UiLib::PostMessage(window, WM_PAD_STATE, user, std::move(state));
+            UiLib::PostMessage(window, WM_PAD_STATE, user, std::move(states[user]));
             ++connected;
         }
         UiLib::PostMessage(window, WM_PAD_COUNT, static_cast<WPARAM>(connected));
@@ -205,7 +226,7 @@ void CGamePadTest::OnPadConnected(int user)
     panel.leftStick = m_pm.FindSubControlByName(root, u"ED_LEFT_THUMBSTICK");
     panel.rightStick = m_pm.FindSubControlByName(root, u"ED_RIGHT_THUMBSTICK");
     if (CControlUI* title = m_pm.FindSubControlByName(root, u"Lb_PadTitle"))
-        title->SetText(Format("%dP", user + 1));
+        title->SetText(CDuiString(Decimal(user + 1) + u"P"));
     if (!m_list->Add(root)) {
         delete root;
         return;
@@ -242,13 +263,13 @@ void CGamePadTest::OnPadState(int user, LPARAM lParam)
             pad.sThumbRX = pad.sThumbRY = 0;
     }
     if (panel.leftTrigger != nullptr)
-        panel.leftTrigger->SetText(Format("%d", pad.bLeftTrigger));
+        panel.leftTrigger->SetText(Number(pad.bLeftTrigger));
     if (panel.rightTrigger != nullptr)
-        panel.rightTrigger->SetText(Format("%d", pad.bRightTrigger));
+        panel.rightTrigger->SetText(Number(pad.bRightTrigger));
     if (panel.leftStick != nullptr)
-        panel.leftStick->SetText(Format("%d/%d", pad.sThumbLX, pad.sThumbLY));
+        panel.leftStick->SetText(Pair(pad.sThumbLX, pad.sThumbLY));
     if (panel.rightStick != nullptr)
-        panel.rightStick->SetText(Format("%d/%d", pad.sThumbRX, pad.sThumbRY));
+        panel.rightStick->SetText(Pair(pad.sThumbRX, pad.sThumbRY));
 
     XINPUT_VIBRATION vibration;
     if (m_vibrate != nullptr && m_vibrate->IsSelected()) {
