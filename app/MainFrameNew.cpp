@@ -1,7 +1,5 @@
 #include "app/MainFrameNew.h"
 
-#include <SDL.h>
-
 #include <chrono>
 #include <cstdlib>
 
@@ -18,7 +16,8 @@
 #include "catalogue/LoadingFailUI.h"
 #include "catalogue/LoadingUI.h"
 #include "catalogue/PageLabelUI.h"
-#include "controller/SdlContext.h"
+#include "controller/GamePadTest.h"
+#include "controller/XInput.h"
 #include "emulator/PlatformTable.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
@@ -44,7 +43,6 @@ namespace {
 constexpr int kPollMs = 100;
 // A search asks with 40 games a page, and its pager counts with the same size.
 constexpr int kSearchPageSize = 40;
-constexpr int kMaxPads = 4;
 
 std::string ToAnsi(const CDuiString& text)
 {
@@ -285,9 +283,10 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
         PostMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
     } else if (name == u"Btn_Search") {
         Search();
-    } else if (name == u"Btn_DownLoad" || name == u"Btn_GamePad" || name == u"Btn_Suggestion" ||
-               name == u"Btn_Set") {
-        // Their windows arrive with the download list, the gamepad test, feedback and settings.
+    } else if (name == u"Btn_GamePad") {
+        CGamePadTest::Show(m_hWnd);
+    } else if (name == u"Btn_DownLoad" || name == u"Btn_Suggestion" || name == u"Btn_Set") {
+        // Their windows arrive with the download list, feedback and settings.
     } else if (OnlineView* view = ViewOfSender(msg.pSender)) {
         // Filters and pager build on the latest request, shown or still on its way.
         CGameListQuery query = view->wanted;
@@ -563,15 +562,14 @@ void CMainFrameNew::DownloadPoller()
 void CMainFrameNew::PadPoller()
 {
     HWND window = m_hWnd;
-    CSdlContext sdl;
     std::unique_lock lock(m_pollMutex);
     while (!m_stop) {
         lock.unlock();
         int pads = 0;
-        if (sdl.Ok()) {
-            SDL_JoystickUpdate();
-            pads = std::min(SDL_NumJoysticks(), kMaxPads);
-            pads = std::max(pads, 0);
+        for (uint32_t user = 0; user < XUSER_MAX_COUNT; ++user) {
+            XINPUT_STATE state;
+            if (XInputGetState(user, &state) == XINPUT_ERROR_SUCCESS)
+                ++pads;
         }
         UiLib::PostMessage(window, WM_PAD_COUNT, static_cast<WPARAM>(pads), 0);
         lock.lock();
