@@ -18,6 +18,7 @@
 #include "catalogue/PageLabelUI.h"
 #include "controller/GamePadTest.h"
 #include "controller/XInput.h"
+#include "download/DownLoadTypeChooser.h"
 #include "emulator/PlatformTable.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
@@ -83,6 +84,9 @@ CMainFrameNew::~CMainFrameNew()
 
 void CMainFrameNew::ShutdownServices()
 {
+    // No new source dialog opens from here on; a worker already waiting for one is answered
+    // "closed" when the toolkit ends.
+    InstallDownloadSourceChooser(nullptr);
     // Every transfer is told to stop before any service is waited for.
     CImageLoader::BeginInstanceShutdown();
     CCatalogueClient::BeginInstanceShutdown();
@@ -254,6 +258,7 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
 {
     const CDuiString& name = msg.pSender != nullptr ? msg.pSender->GetName() : CDuiString();
     if (msg.sType == u"windowinit") {
+        InstallDownloadSourceChooser(std::make_shared<CDownLoadTypeChooser>());
         RequestPage(m_find, m_find.wanted);
         if (CControlUI* count = m_pm.FindControl(u"Lb_GameNumbers_DownloadGame"))
             count->SetText(u"0款游戏");
