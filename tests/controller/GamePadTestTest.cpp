@@ -19,9 +19,12 @@
 
 using namespace UiLib;
 
+// Besides what the libraries under Qt keep for the life of the process: SDL keeps a per-thread block
+// (its error text) for threads it did not start itself, such as the window's poller.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:FcPattern\nleak:QFontDatabase\n";
+    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:FcPattern\nleak:QFontDatabase\nleak:"
+           "libSDL2\n";
 }
 
 namespace {
