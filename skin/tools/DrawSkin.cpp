@@ -412,6 +412,25 @@ void DrawSourceButtons()
     }
 }
 
+// The security code dialog's accept button: an accent plate, lighter when hot, deeper when pushed.
+void DrawCodeOkButton()
+{
+    const int w = 92, h = 32;
+    const std::pair<const char*, QColor> plates[] = {{"code_ok.png", kAccent},
+                                                     {"code_ok_hot.png", QColor(0x3b, 0x8f, 0xf2)},
+                                                     {"code_ok_pushed.png", QColor(0x1a, 0x5f, 0xb8)}};
+    for (const auto& [name, color] : plates) {
+        QImage image = Canvas(w, h);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        p.drawRoundedRect(QRectF(0, 0, w, h), 4, 4);
+        p.end();
+        Save(image, name);
+    }
+}
+
 // The gamepad test's panel: a pad outline with wells where its buttons sit, and each button as
 // a shape of its own, dim at rest and lit (its selected image) while pressed. Panel coordinates in
 // skin/xmls/XinputGamePad.xml follow these sizes.
@@ -682,6 +701,7 @@ int main(int argc, char** argv)
     DrawEmptyShelf();
     DrawInstallerWindow();
     DrawSourceButtons();
+    DrawCodeOkButton();
     DrawGamePadTest();
     return 0;
 }
