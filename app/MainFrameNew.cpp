@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/ButtonUIEx.h"
+#include "app/MessageBoxPrompts.h"
 #include "catalogue/CatalogueClient.h"
 #include "catalogue/DispatchEventButtonUI.h"
 #include "catalogue/DispatchEventOptionUI.h"
@@ -18,13 +19,17 @@
 #include "catalogue/PageLabelUI.h"
 #include "controller/GamePadTest.h"
 #include "controller/XInput.h"
+#include "controller/XInputPads.h"
 #include "download/DownLoadTypeChooser.h"
+#include "emulator/EmulatorList.h"
+#include "emulator/EmulatorManager.h"
 #include "emulator/PlatformTable.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
 #include "foundation/AppSettings.h"
 #include "foundation/FileSystem.h"
 #include "foundation/StringConv.h"
+#include "maintenance/EmulatorPopInstaller.h"
 #include "platform/Trace.h"
 #include "store/GameStore.h"
 #include "ui/Edit.h"
@@ -62,6 +67,8 @@ CDuiString FromAnsi(const std::string& text)
 } // namespace
 
 CMainFrameNew::CMainFrameNew()
+    : m_emulatorInstaller(std::make_unique<CEmulatorPopInstaller>()),
+      m_prompts(std::make_unique<CMessageBoxPrompts>())
 {
     m_searchView.search = true;
     if (const char* shot = std::getenv("QUOKKA_SCREENSHOT"))
@@ -79,6 +86,8 @@ CMainFrameNew::~CMainFrameNew()
         view->page.reset();
     }
     ShutdownServices();
+    // With the pad poller gone nothing reads the pads: their motors stop and SDL lets them go.
+    CXInputPads::Instance().Shutdown();
     m_pm.GetTrayObject().DeleteTrayIcon();
 }
 
@@ -90,8 +99,10 @@ void CMainFrameNew::ShutdownServices()
     // Every transfer is told to stop before any service is waited for.
     CImageLoader::BeginInstanceShutdown();
     CCatalogueClient::BeginInstanceShutdown();
+    EmulatorManager::BeginInstanceShutdown();
     CImageLoader::DestroyInstance();
     CCatalogueClient::DestroyInstance();
+    EmulatorManager::DestroyInstance();
     CGameStore::DestroyInstance();
 }
 
@@ -162,11 +173,6 @@ void CMainFrameNew::InitWindow()
     EnableSizeBox(true);
     // The catalogue is the page the program opens on.
     m_tabGame->SelectItem(1);
-    m_searchView.pager->SetPageSize(kSearchPageSize);
-    for (OnlineView* view : {&m_find, &m_searchView}) {
-        view->wanted.pageSize = view->pager->GetPageSize();
-        view->shown = view->wanted;
-    }
     m_searchView.pager->SetPageSize(kSearchPageSize);
     for (OnlineView* view : {&m_find, &m_searchView}) {
         view->wanted.pageSize = view->pager->GetPageSize();
@@ -259,6 +265,11 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
     const CDuiString& name = msg.pSender != nullptr ? msg.pSender->GetName() : CDuiString();
     if (msg.sType == u"windowinit") {
         InstallDownloadSourceChooser(std::make_shared<CDownLoadTypeChooser>());
+        // The emulator list is fetched on the manager's worker; installs go through the installer
+        // window and ask through message boxes over this window.
+        EmulatorManager& emulators = EmulatorManager::Instance();
+        emulators.SetInstaller(m_emulatorInstaller.get());
+        emulators.SetPrompts(m_prompts.get());
         RequestPage(m_find, m_find.wanted);
         if (CControlUI* count = m_pm.FindControl(u"Lb_GameNumbers_DownloadGame"))
             count->SetText(u"0款游戏");
@@ -310,7 +321,8 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
             query.order = chosen;
             query.page = 1;
         } else {
-            return; // tile clicks open the detail window and run installs once those exist
+            OnTileClick(*view, msg);
+            return;
         }
         if (view->search && query.keyword.empty()) {
             ShowFilters(*view, view->wanted); // nothing searched yet: nothing to filter
@@ -318,6 +330,21 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
         }
         RequestPage(*view, query);
     }
+}
+
+void CMainFrameNew::OnTileClick(OnlineView& view, const TNotifyUI& msg)
+{
+    // 安装 on a game whose platform lacks its emulator installs the emulator first; PC games need
+    // none. The game's own download joins once the download engine exists.
+    if (msg.wParam != 1 || msg.lParam != 0 || view.page == nullptr)
+        return;
+    const int index = view.tiles->GetItemIndex(msg.pSender);
+    if (index < 0 || static_cast<size_t>(index) >= view.page->GameCount())
+        return;
+    const std::string emulatorId = view.page->GameAt(static_cast<size_t>(index)).emulatorid;
+    if (emulatorId == "138")
+        return;
+    EmulatorManager::Instance().EnsureEmulator(static_cast<int>(LeadingDigitsValue(emulatorId)), m_hWnd);
 }
 
 void CMainFrameNew::SetViewLabel(OnlineView& view)

@@ -13,6 +13,8 @@
 #include "ui/WindowImplBase.h"
 
 class CButtonUIEx;
+class CEmulatorPopInstaller;
+class CMessageBoxPrompts;
 class CEmuFilterUI;
 class CGameItemUI;
 class CGameList;
@@ -97,6 +99,8 @@ private:
     void DownloadPoller();
     void PadPoller();
 
+    // A click on a tile of `view`: 安装 (wParam 1) in state 0 makes sure the game's emulator is there.
+    void OnTileClick(OnlineView& view, const UiLib::TNotifyUI& msg);
     void OnPageArrived(OnlineView& view, int pageNumber, std::unique_ptr<CGameList> page);
     void OnPageFailed(std::unique_ptr<CGameListQuery> request);
     void FillTiles(OnlineView& view);
@@ -127,6 +131,11 @@ private:
     OnlineView m_find;
     OnlineView m_searchView;
     UiLib::CDialogBuilder m_tileBuilder;
+
+    // What the emulator manager installs and asks through; they outlive it (ShutdownServices ends
+    // the manager before the window's members go).
+    std::unique_ptr<CEmulatorPopInstaller> m_emulatorInstaller;
+    std::unique_ptr<CMessageBoxPrompts> m_prompts;
 
     std::string m_screenshotPath; // QUOKKA_SCREENSHOT: written once the first page shows its icons
     bool m_screenshotTaken = false;

@@ -8,10 +8,12 @@
 #include "catalogue/CatalogueClient.h"
 #include "catalogue/GameList.h"
 #include "catalogue/PageLabelUI.h"
+#include "emulator/EmulatorManager.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
 #include "foundation/HttpClient.h"
 #include "foundation/ServerEndpoints.h"
+#include "maintenance/DownLoadPopFrame.h"
 #include "store/CppSQLite3DB.h"
 #include "store/GameStore.h"
 #include "tests/support/ChildProcess.h"
@@ -23,12 +25,14 @@
 #include "ui/TileLayout.h"
 #include "ui/TrayIcon.h"
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <thread>
 
 using namespace UiLib;
 using testsupport::ChildProcess;
@@ -397,6 +401,73 @@ TEST_F(MainFrameTest, ShutdownClosesTheGameStoreAfterItsQueue)
     CppSQLite3DB db;
     db.OpenUtf8(CGameStore::DefaultDatabasePath());
     EXPECT_EQ(db.QueryInt("SELECT COUNT(*) FROM Gameinfo"), kRows);
+}
+
+// 安装 on a catalogue tile whose platform has no emulator yet installs the platform's emulator
+// through the installer window; a second 安装 finds it installed, and PC games need none.
+TEST_F(MainFrameTest, InstallOnATileInstallsItsPlatformsEmulatorOnce)
+{
+    CContainerUI* tiles = Tiles(u"Tl_GameView_FindGame");
+    auto tileWithBadge = [&](std::u16string_view badge) -> CControlUI* {
+        for (int i = 0; i < tiles->GetCount(); ++i) {
+            CControlUI* tile = tiles->GetItemAt(i);
+            if (tile->GetBkImage().Str().find(badge) != std::u16string::npos)
+                return tile;
+        }
+        return nullptr;
+    };
+    CControlUI* fcTile = tileWithBadge(u"\\FC.png");
+    CControlUI* pcTile = tileWithBadge(u"\\PC.png");
+    ASSERT_NE(fcTile, nullptr);
+    ASSERT_NE(pcTile, nullptr);
+    auto installButton = [](CControlUI* tile) {
+        return static_cast<CContainerUI*>(tile)->FindSubControl(u"Btn_InstallGame");
+    };
+
+    // The installer window opens modally inside the click; a worker waits for it to finish and
+    // closes it with its own button.
+    bool finished = false;
+    std::atomic<bool> looked{false};
+    std::thread inside([&] {
+        RunOnUiThread([&] {
+            looked = true;
+            CWindowWnd* window = nullptr;
+            TestInput::WaitFor(
+                [&] {
+                    window = WindowFromHandle(FindWindow(u"DownLoadPopFrame"));
+                    return window != nullptr && static_cast<CDownLoadPopFrame*>(window)->Finished();
+                },
+                15000);
+            if (window == nullptr)
+                return 0;
+            auto* pop = static_cast<CDownLoadPopFrame*>(window);
+            finished = pop->Finished();
+            const RECT rc = pop->GetPaintManager().FindControl(u"Btn_Cancel")->GetPos();
+            TestInput::Click(pop->GetHWND(), POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
+            return 0;
+        });
+    });
+    Click(installButton(fcTile));
+    // Without a modal loop the look runs here, inside this wait.
+    TestInput::WaitFor([&] { return looked.load(); }, 20000);
+    inside.join();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(FindWindow(u"DownLoadPopFrame"), nullptr);
+
+    std::vector<EmulatorRecordPtr> installed = EmulatorManager::Instance().InstalledEmulators();
+    ASSERT_EQ(installed.size(), 1u);
+    const std::string folder = m_dir.Path() + "Emulator/FC/" + installed[0]->Name + "/";
+    EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
+    EXPECT_FALSE(std::filesystem::is_empty(folder));
+    const size_t packageRequests = Requests("/download/emulators/").size();
+    EXPECT_GE(packageRequests, 1u);
+
+    // Installed now, and PC games have no emulator: neither click opens a window or fetches.
+    Click(installButton(fcTile));
+    Click(installButton(pcTile));
+    EXPECT_EQ(FindWindow(u"DownLoadPopFrame"), nullptr);
+    EXPECT_EQ(Requests("/download/emulators/").size(), packageRequests);
+    EXPECT_EQ(EmulatorManager::Instance().InstalledEmulators().size(), 1u);
 }
 
 } // namespace
