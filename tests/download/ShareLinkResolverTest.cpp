@@ -164,6 +164,8 @@ TEST_F(ShareLinkResolverTest, BrokenAnswersOnEveryStepFailWithoutHangOrCrash)
     };
     const std::vector<Case> cases = {
         {"page 500", R"({"path": "/share/link/plain", "status": 500})", "plain"},
+        {"page not UTF-8", "{\"path\": \"/share/link/plain\", \"body\": \"FileUtils.uk=\\\"\xff\xfe\\\"\"}",
+         "plain"},
         {"page cut", R"({"path": "/share/link/plain", "cutAfter": 40})", "plain"},
         {"endpoint 500", R"({"path": "/share/download", "status": 500})", "plain"},
         {"endpoint empty", R"({"path": "/share/download", "body": ""})", "plain"},
