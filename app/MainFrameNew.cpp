@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "account/SecurityCodeAsker.h"
 #include "app/ButtonUIEx.h"
 #include "app/MessageBoxPrompts.h"
 #include "catalogue/CatalogueClient.h"
@@ -93,9 +94,10 @@ CMainFrameNew::~CMainFrameNew()
 
 void CMainFrameNew::ShutdownServices()
 {
-    // No new source dialog opens from here on; a worker already waiting for one is answered
+    // No new source or code dialog opens from here on; a worker already waiting for one is answered
     // "closed" when the toolkit ends.
     InstallDownloadSourceChooser(nullptr);
+    InstallSecurityCodePrompt(nullptr);
     // Every transfer is told to stop before any service is waited for.
     CImageLoader::BeginInstanceShutdown();
     CCatalogueClient::BeginInstanceShutdown();
@@ -265,6 +267,7 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
     const CDuiString& name = msg.pSender != nullptr ? msg.pSender->GetName() : CDuiString();
     if (msg.sType == u"windowinit") {
         InstallDownloadSourceChooser(std::make_shared<CDownLoadTypeChooser>());
+        InstallSecurityCodePrompt(std::make_shared<CSecurityCodeAsker>());
         // The emulator list is fetched on the manager's worker; installs go through the installer
         // window and ask through message boxes over this window.
         EmulatorManager& emulators = EmulatorManager::Instance();
