@@ -59,12 +59,16 @@ int AskWithScript(int mask, const std::function<void(HWND)>& script)
     std::thread driver([&] {
         HWND hwnd = nullptr;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (hwnd == nullptr && std::chrono::steady_clock::now() < deadline)
+        // Each look returns at once: processing events inside it could start the dialog's modal
+        // loop within this very request, which would then never return to run the script.
+        while (hwnd == nullptr && std::chrono::steady_clock::now() < deadline) {
             RunOnUiThread([&] {
-                TestInput::ProcessEvents();
                 hwnd = FindWindow(u"DownLoadTypeFrame");
                 return 0;
             });
+            if (hwnd == nullptr)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5)); // poll interval only
+        }
         RunOnUiThread([&] {
             script(hwnd);
             return 0;
