@@ -565,8 +565,10 @@ void CMainFrameNew::StartPollers()
 {
     if (m_downloadPoller.joinable())
         return;
-    m_downloadPoller = std::thread([this] { DownloadPoller(); });
-    m_padPoller = std::thread([this] { PadPoller(); });
+    // The handle is read here, on the UI thread: the window may be destroyed while they still run.
+    const HWND window = m_hWnd;
+    m_downloadPoller = std::thread([this, window] { DownloadPoller(window); });
+    m_padPoller = std::thread([this, window] { PadPoller(window); });
 }
 
 void CMainFrameNew::StopPollers()
@@ -582,9 +584,8 @@ void CMainFrameNew::StopPollers()
         m_padPoller.join();
 }
 
-void CMainFrameNew::DownloadPoller()
+void CMainFrameNew::DownloadPoller(HWND window)
 {
-    HWND window = m_hWnd;
     std::unique_lock lock(m_pollMutex);
     while (!m_stop) {
         lock.unlock();
@@ -594,9 +595,8 @@ void CMainFrameNew::DownloadPoller()
     }
 }
 
-void CMainFrameNew::PadPoller()
+void CMainFrameNew::PadPoller(HWND window)
 {
-    HWND window = m_hWnd;
     std::unique_lock lock(m_pollMutex);
     while (!m_stop) {
         lock.unlock();

@@ -96,8 +96,8 @@ private:
     void FindControls();
     void StartPollers();
     void StopPollers();
-    void DownloadPoller();
-    void PadPoller();
+    void DownloadPoller(UiLib::HWND window);
+    void PadPoller(UiLib::HWND window);
 
     // A click on a tile of `view`: 安装 (wParam 1) in state 0 makes sure the game's emulator is there.
     void OnTileClick(OnlineView& view, const UiLib::TNotifyUI& msg);
