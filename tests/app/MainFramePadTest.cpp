@@ -14,6 +14,7 @@
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -69,8 +70,10 @@ TEST(MainFramePadTest, TheBadgeCountsPadsOnlyAndTheButtonOpensTheGamepadTest)
     bool sawPanel = false;
     bool badgeCounted = false;
     std::unique_ptr<VirtualPad> second;
+    std::atomic<bool> looked{false};
     std::thread inside([&] {
         RunOnUiThread([&] {
+            looked = true;
             CGamePadTest* test = nullptr;
             TestInput::WaitFor(
                 [&] {
@@ -89,6 +92,8 @@ TEST(MainFramePadTest, TheBadgeCountsPadsOnlyAndTheButtonOpensTheGamepadTest)
         });
     });
     TestInput::Click(frame->GetHWND(), Centre(pm.FindControl(u"Btn_GamePad")));
+    // Had no modal loop started, the look runs here, inside this wait, instead of blocking the join.
+    TestInput::WaitFor([&] { return looked.load(); }, 20000);
     inside.join();
     EXPECT_TRUE(sawPanel);
     EXPECT_TRUE(badgeCounted);
