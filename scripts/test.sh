@@ -74,7 +74,10 @@ fuzz_run() { # target: 30 seconds on a fresh corpus folder, the seed printed by 
     binary=$(find build/fuzz/tests -type f -name "$target" -perm -u+x | head -n1)
     local corpus=build/fuzz/corpus/$target
     mkdir -p "$corpus"
-    "$binary" -max_total_time=30 -print_final_stats=1 -rss_limit_mb=2048 "$corpus"
+    # Each exception thrown through the JSON reader leaves AddressSanitizer's resident memory a
+    # little larger (seen with the library alone, outside this program), so the resident-size
+    # check is off; any single allocation over 2 GiB still fails the run.
+    "$binary" -max_total_time=30 -print_final_stats=1 -rss_limit_mb=0 -malloc_limit_mb=2048 "$corpus"
 }
 
 phase "install dependencies" deps
