@@ -347,7 +347,7 @@ void CMainFrameNew::OnTileClick(OnlineView& view, const TNotifyUI& msg)
     const std::string emulatorId = view.page->GameAt(static_cast<size_t>(index)).emulatorid;
     if (emulatorId == "138")
         return;
-    EmulatorManager::Instance().EnsureEmulator(static_cast<int>(LeadingDigitsValue(emulatorId)), m_hWnd);
+    EmulatorManager::Instance().EnsureEmulator(static_cast<int>(LeadingInt(emulatorId)), m_hWnd);
 }
 
 void CMainFrameNew::SetViewLabel(OnlineView& view)

@@ -4,9 +4,7 @@
 
 #include <json/json.h>
 
-#include <cctype>
 #include <exception>
-#include <limits>
 #include <memory>
 
 void CKeyConfigBase::BindFields()
@@ -70,25 +68,6 @@ JsonObjectPtr CEmulatorList::NewArrayElement(const std::string& key)
     return nullptr;
 }
 
-int32_t LeadingDigitsValue(std::string_view text)
-{
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-    int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = std::min(value * 10 + (text[i] - '0'), kLimit);
-    if (negative)
-        return static_cast<int32_t>(-value);
-    return static_cast<int32_t>(std::min<int64_t>(value, std::numeric_limits<int32_t>::max()));
-}
-
 int CompareVersions(std::string_view a, std::string_view b)
 {
     while (!a.empty() || !b.empty()) {
@@ -96,7 +75,7 @@ int CompareVersions(std::string_view a, std::string_view b)
             size_t dot = version.find('.');
             std::string_view part = version.substr(0, dot);
             version = dot == std::string_view::npos ? std::string_view{} : version.substr(dot + 1);
-            return LeadingDigitsValue(part);
+            return LeadingInt(part);
         };
         int32_t left = take(a);
         int32_t right = take(b);
@@ -137,7 +116,7 @@ EmulatorRecord ToEmulatorRecord(const CEmulatorBase& emulator)
     record.Downloadurl = emulator.downloadurl;
     record.UpdateDate = emulator.update;
     record.Description = emulator.description;
-    record.Emulatortype = LeadingDigitsValue(emulator.emulatortype);
+    record.Emulatortype = LeadingInt(emulator.emulatortype);
     record.System = emulator.system;
     for (const std::string& execute : emulator.execute)
         record.Execute.push_back(ArrayTextToAnsi(execute));

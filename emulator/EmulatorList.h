@@ -2,6 +2,7 @@
 
 #include "foundation/JsonObjectBase.h"
 #include "store/EmulatorRecord.h"
+#include "store/StoreListFormat.h" // LeadingInt, the leading-digits rule
 
 #include <array>
 #include <cstdint>
@@ -81,11 +82,6 @@ public:
 private:
     std::array<std::vector<JsonObjectPtr>, kKeyCount> m_platforms;
 };
-
-// The leading-digits rule by which texts become numbers: leading white space is skipped, then an
-// optional sign and the decimal digits up to the first other character are taken; no digits give
-// 0. Values beyond the 32-bit range are held at its ends.
-int32_t LeadingDigitsValue(std::string_view text);
 
 // Compares two dotted versions component by component, each by the leading-digits rule, a missing
 // component counting as 0: "2.0" is newer than "1.9.9", "1.2" equals "1.2.0". Returns a negative

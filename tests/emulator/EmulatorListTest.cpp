@@ -83,13 +83,13 @@ TEST(EmulatorListTest, VersionsCompareComponentByComponentAsNumbers)
 
 TEST(EmulatorListTest, LeadingDigitsRule)
 {
-    EXPECT_EQ(LeadingDigitsValue("125"), 125);
-    EXPECT_EQ(LeadingDigitsValue("  -12x"), -12);
-    EXPECT_EQ(LeadingDigitsValue("+7"), 7);
-    EXPECT_EQ(LeadingDigitsValue("abc"), 0);
-    EXPECT_EQ(LeadingDigitsValue(""), 0);
-    EXPECT_EQ(LeadingDigitsValue("99999999999"), 2147483647);
-    EXPECT_EQ(LeadingDigitsValue("-99999999999"), -2147483647 - 1);
+    EXPECT_EQ(LeadingInt("125"), 125);
+    EXPECT_EQ(LeadingInt("  -12x"), -12);
+    EXPECT_EQ(LeadingInt("+7"), 7);
+    EXPECT_EQ(LeadingInt("abc"), 0);
+    EXPECT_EQ(LeadingInt(""), 0);
+    EXPECT_EQ(LeadingInt("99999999999"), 2147483647);
+    EXPECT_EQ(LeadingInt("-99999999999"), -2147483647 - 1);
 }
 
 } // namespace
