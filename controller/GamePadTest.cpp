@@ -1,10 +1,12 @@
 #include "controller/GamePadTest.h"
 
 #include "controller/XInput.h"
+#include "controller/XInputPads.h"
 #include "platform/Trace.h"
 #include "ui/Option.h"
 #include "ui/TileLayout.h"
 
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <memory>
@@ -16,6 +18,7 @@ namespace {
 
 constexpr char16_t kPanelLayout[] = u"skin\\xmls\\XinputGamePad.xml";
 constexpr int kPollMs = 10;
+constexpr unsigned kFullPassEvery = 10; // passes
 // One row of panels (their height and the gap below them) per scroll step.
 constexpr int kListScrollStep = 340;
 
@@ -181,28 +184,45 @@ void CGamePadTest::StopPoller()
 
 void CGamePadTest::Poll(HWND window)
 {
+    // A resting pad costs the window's loop nothing: a pass posts only what changed since the window
+    // was last told (a pad came or went, a packet number moved, the count), and every tenth pass
+    // posts everything, so switching the dead zone or the motors shows within 100 ms while the pads
+    // rest. The messages of one pass go out together and wake the window's loop once.
+    struct Told {
+        bool known = false;
+        bool connected = false;
+        uint32_t packet = 0;
+    };
+    std::array<Told, XUSER_MAX_COUNT> told;
+    int toldCount = -1;
+    unsigned pass = 0;
     std::unique_lock lock(m_stopMutex);
     while (!m_stop) {
         lock.unlock();
-        // The four slots are read first and their messages posted after, in the same order, so one
-        // pass wakes the window's loop once instead of once for each message.
-        std::array<std::unique_ptr<XINPUT_STATE>, XUSER_MAX_COUNT> states;
-        for (uint32_t user = 0; user < XUSER_MAX_COUNT; ++user) {
-            auto state = std::make_unique<XINPUT_STATE>();
-            if (XInputGetState(user, state.get()) == XINPUT_ERROR_SUCCESS)
-                states[user] = std::move(state);
-        }
+        std::array<uint32_t, XUSER_MAX_COUNT> results{};
+        std::array<XINPUT_STATE, XUSER_MAX_COUNT> states{};
+        CXInputPads::Instance().GetStates(results, states);
+        const bool everything = pass++ % kFullPassEvery == 0;
         int connected = 0;
         for (uint32_t user = 0; user < XUSER_MAX_COUNT; ++user) {
-            if (!states[user]) {
-                UiLib::PostMessage(window, WM_PAD_ABSENT, user);
+            Told& known = told[user];
+            if (results[user] != XINPUT_ERROR_SUCCESS) {
+                if (everything || !known.known || known.connected)
+                    UiLib::PostMessage(window, WM_PAD_ABSENT, user);
+                known = Told{true, false, 0};
                 continue;
             }
-            UiLib::PostMessage(window, WM_PAD_CONNECTED, user);
-            UiLib::PostMessage(window, WM_PAD_STATE, user, std::move(states[user]));
             ++connected;
+            const uint32_t packet = states[user].dwPacketNumber;
+            if (everything || !known.known || !known.connected || known.packet != packet) {
+                UiLib::PostMessage(window, WM_PAD_CONNECTED, user);
+                UiLib::PostMessage(window, WM_PAD_STATE, user, std::make_unique<XINPUT_STATE>(states[user]));
+            }
+            known = Told{true, true, packet};
         }
-        UiLib::PostMessage(window, WM_PAD_COUNT, static_cast<WPARAM>(connected));
+        if (everything || connected != toldCount)
+            UiLib::PostMessage(window, WM_PAD_COUNT, static_cast<WPARAM>(connected));
+        toldCount = connected;
         lock.lock();
         m_stopWake.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return m_stop; });
     }

@@ -123,6 +123,20 @@ struct CXInputPads::Impl {
         slot.rumbleSent = Clock::now();
     }
 
+    static uint32_t Read(Slot& slot, XINPUT_STATE& state)
+    {
+        if (!slot.controller)
+            return XINPUT_ERROR_DEVICE_NOT_CONNECTED;
+        const XINPUT_GAMEPAD pad = ReadGamepad(slot.controller.get());
+        if (!(pad == slot.last)) {
+            slot.last = pad;
+            ++slot.packet;
+        }
+        state.dwPacketNumber = slot.packet;
+        state.Gamepad = pad;
+        return XINPUT_ERROR_SUCCESS;
+    }
+
     // Brings SDL's devices up to date: pads that went away free their slots, new pads take the
     // lowest free ones, running rumbles are renewed.
     void Refresh()
@@ -186,17 +200,18 @@ uint32_t CXInputPads::GetState(uint32_t userIndex, XINPUT_STATE* state)
     if (!m_impl)
         m_impl = std::make_unique<Impl>();
     m_impl->Refresh();
-    Impl::Slot& slot = m_impl->slots[userIndex];
-    if (!slot.controller)
-        return XINPUT_ERROR_DEVICE_NOT_CONNECTED;
-    const XINPUT_GAMEPAD pad = ReadGamepad(slot.controller.get());
-    if (!(pad == slot.last)) {
-        slot.last = pad;
-        ++slot.packet;
-    }
-    state->dwPacketNumber = slot.packet;
-    state->Gamepad = pad;
-    return XINPUT_ERROR_SUCCESS;
+    return m_impl->Read(m_impl->slots[userIndex], *state);
+}
+
+void CXInputPads::GetStates(std::array<uint32_t, XUSER_MAX_COUNT>& results,
+                            std::array<XINPUT_STATE, XUSER_MAX_COUNT>& states)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_impl)
+        m_impl = std::make_unique<Impl>();
+    m_impl->Refresh();
+    for (uint32_t user = 0; user < XUSER_MAX_COUNT; ++user)
+        results[user] = m_impl->Read(m_impl->slots[user], states[user]);
 }
 
 uint32_t CXInputPads::SetState(uint32_t userIndex, const XINPUT_VIBRATION& vibration)

@@ -2,6 +2,7 @@
 
 #include "controller/XInput.h"
 
+#include <array>
 #include <memory>
 #include <mutex>
 
@@ -27,6 +28,9 @@ public:
     // See XInputGetState and XInputSetState.
     uint32_t GetState(uint32_t userIndex, XINPUT_STATE* state);
     uint32_t SetState(uint32_t userIndex, const XINPUT_VIBRATION& vibration);
+    // The four users at once, as four GetState calls would answer them, with one look at the
+    // devices instead of four: what a poller passing over every user calls.
+    void GetStates(std::array<uint32_t, XUSER_MAX_COUNT>& results, std::array<XINPUT_STATE, XUSER_MAX_COUNT>& states);
 
     // Stops every motor, closes the controllers and lets SDL's subsystems go; the slots start empty
     // again on the next call. For the end of the program and for tests.
