@@ -133,12 +133,21 @@ bool ReplaceFile(const std::string& path, const std::vector<Line>& lines)
 }
 
 struct SectionRange {
-    size_t header;
-    size_t end; // one past the section's last line
+    size_t header; // the header line; for the empty name, 0
+    size_t first;  // the section's first line after its header
+    size_t end;    // one past the section's last line
 };
 
+// The empty section name stands for the lines before the first header, as with the Windows profile
+// functions; that section always exists, possibly without a line.
 std::optional<SectionRange> FindSection(const std::vector<Line>& lines, std::string_view section)
 {
+    if (section.empty()) {
+        size_t end = 0;
+        while (end < lines.size() && !SectionName(lines[end].text))
+            ++end;
+        return SectionRange{0, 0, end};
+    }
     for (size_t i = 0; i < lines.size(); ++i) {
         auto name = SectionName(lines[i].text);
         if (!name || !EqualNoCase(*name, section))
@@ -146,14 +155,14 @@ std::optional<SectionRange> FindSection(const std::vector<Line>& lines, std::str
         size_t end = i + 1;
         while (end < lines.size() && !SectionName(lines[end].text))
             ++end;
-        return SectionRange{i, end};
+        return SectionRange{i, i + 1, end};
     }
     return std::nullopt;
 }
 
 std::optional<size_t> FindKey(const std::vector<Line>& lines, const SectionRange& range, std::string_view key)
 {
-    for (size_t i = range.header + 1; i < range.end; ++i) {
+    for (size_t i = range.first; i < range.end; ++i) {
         auto name = KeyName(lines[i].text);
         if (name && EqualNoCase(*name, key))
             return i;
@@ -252,9 +261,9 @@ void SetEntry(std::vector<Line>& lines, std::string_view section, std::string_vi
     }
     // A new key goes after the section's last non-blank line, so blank separators stay in place.
     size_t insertAt = range->end;
-    while (insertAt > range->header + 1 && Trim(lines[insertAt - 1].text).empty())
+    while (insertAt > range->first && Trim(lines[insertAt - 1].text).empty())
         --insertAt;
-    if (lines[insertAt - 1].eol.empty())
+    if (insertAt > 0 && lines[insertAt - 1].eol.empty())
         lines[insertAt - 1].eol = eol;
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), Line{entry, eol});
 }
@@ -336,7 +345,7 @@ std::vector<std::string> IniFile::GetKeys(const std::string& path, std::string_v
     auto range = FindSection(lines, section);
     if (!range)
         return keys;
-    for (size_t i = range->header + 1; i < range->end; ++i)
+    for (size_t i = range->first; i < range->end; ++i)
         if (auto name = KeyName(lines[i].text))
             keys.emplace_back(*name);
     return keys;
