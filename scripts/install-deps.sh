@@ -11,6 +11,8 @@ packages=(
     # libraries the program links
     libcurl4-openssl-dev libsqlite3-dev libjsoncpp-dev zlib1g-dev libminizip-dev
     qt6-base-dev libsdl2-dev libpugixml-dev libcpp-httplib-dev
+    # the launcher's window watch looks at emulator windows over Xlib
+    libx11-dev
     # the stand-in share service draws its code pictures as JPEG
     libjpeg-dev
     # OpenSSL: the TLS tests make their own certificates
