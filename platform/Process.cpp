@@ -12,6 +12,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <mutex>
 #include <poll.h>
 #include <spawn.h>
@@ -126,10 +129,13 @@ struct ProcessHandle::State {
     std::mutex mutex;
     bool reaped = false;
     int exitCode = -1;
+    std::optional<int> terminatedWith; // the code Terminate asked to report
+    bool adopted = false;              // not our child: never reaped here
+    uint64_t startTime = 0;            // of an adopted process
 
     ~State()
     {
-        if (!TryReap()) {
+        if (!adopted && !TryReap()) {
             std::lock_guard lock(g_orphansMutex);
             g_orphans.push_back(pid);
         }
@@ -149,6 +155,8 @@ struct ProcessHandle::State {
     {
         if (reaped)
             return true;
+        if (adopted)
+            return NoticeAdoptedEndLocked();
         siginfo_t info = {};
         if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG) != 0) {
             if (errno == EINTR)
@@ -162,6 +170,26 @@ struct ProcessHandle::State {
             return false;
         reaped = true;
         exitCode = info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
+        if (terminatedWith)
+            exitCode = *terminatedWith;
+        return true;
+    }
+
+    // An adopted process has ended when its pidfd is readable or, without one, when no process
+    // with its id and start time runs any more. Its status belongs to its real parent.
+    bool NoticeAdoptedEndLocked()
+    {
+        bool ended = false;
+        if (pidfd >= 0) {
+            pollfd entry = {pidfd, POLLIN, 0};
+            ended = ::poll(&entry, 1, 0) > 0;
+        } else {
+            ended = ProcessStartTime(pid) != startTime;
+        }
+        if (!ended)
+            return false;
+        reaped = true;
+        exitCode = terminatedWith.value_or(-1);
         return true;
     }
 };
@@ -222,16 +250,66 @@ bool ProcessHandle::IsRunning()
 
 bool ProcessHandle::Terminate()
 {
+    return Terminate(128 + SIGKILL);
+}
+
+bool ProcessHandle::Terminate(int exitCode)
+{
     if (!m_state)
         return false;
     std::lock_guard lock(m_state->mutex);
-    // Holding the lock keeps the child unreaped, so its process id (and group id) cannot have been
-    // given to another process yet.
+    // Holding the lock keeps a child unreaped, so its process id (and group id) cannot have been
+    // given to another process yet. An adopted process is not ours to keep: its start time shows
+    // that the id still names it.
     if (m_state->TryReapLocked())
         return false;
+    if (m_state->adopted && ProcessStartTime(m_state->pid) != m_state->startTime)
+        return false;
+    m_state->terminatedWith = exitCode;
     if (::kill(-m_state->pid, SIGKILL) != 0)
         ::kill(m_state->pid, SIGKILL); // the child left its group
     return true;
+}
+
+ProcessHandle ProcessHandle::Adopt(pid_t pid, uint64_t startTime)
+{
+    if (pid <= 1 || startTime == 0 || ProcessStartTime(pid) != startTime)
+        return {};
+    auto state = std::make_unique<State>();
+    state->pid = pid;
+    state->adopted = true;
+    state->startTime = startTime;
+    state->pidfd = OpenPidFd(pid);
+    // The id could have been given to another process between the two looks; the pidfd names the
+    // process it was opened on.
+    if (ProcessStartTime(pid) != startTime)
+        return {};
+    return ProcessHandle(std::move(state));
+}
+
+uint64_t ProcessStartTime(pid_t pid)
+{
+    if (pid <= 0)
+        return 0;
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // The command name (field 2) is in parentheses and may hold anything, ')' and blanks included.
+    size_t close = text.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(text.substr(close + 1));
+    std::string field;
+    // Field 3 is the state; field 22 the start time.
+    for (int index = 3; fields >> field; ++index) {
+        if (index == 3 && (field == "Z" || field == "X" || field == "x"))
+            return 0;
+        if (index == 22) {
+            char* end = nullptr;
+            unsigned long long value = std::strtoull(field.c_str(), &end, 10);
+            return end != nullptr && *end == '\0' ? static_cast<uint64_t>(value) : 0;
+        }
+    }
+    return 0;
 }
 
 std::vector<std::string> SplitCommandLine(std::string_view params)

@@ -63,8 +63,18 @@ public:
 
     // Ends the process and every process still in its process group with SIGKILL, as a hard stop.
     // Returns false for an empty handle or a process that had already ended. Does not wait: call
-    // Wait to reap it.
+    // Wait to reap it. ExitCode then reports 128 + SIGKILL.
     bool Terminate();
+    // The same, but ExitCode reports `exitCode` once the process has been reaped, as for a program
+    // that was told to end with that code.
+    bool Terminate(int exitCode);
+
+    // A handle on a process this program did not start (one left running by an earlier run of the
+    // program): `pid` must still run and have started at `startTime` (ProcessStartTime), else the
+    // handle is empty. Such a process cannot be reaped here: Wait notices its end through a pidfd
+    // (or, without one, by looking every 10 ms), ExitCode reports -1 once it has ended, and
+    // Terminate ends its process group.
+    static ProcessHandle Adopt(pid_t pid, uint64_t startTime);
 
     struct State;
 
@@ -91,6 +101,11 @@ private:
 // Returns an empty handle when nothing could be started (errno says why: ENOENT for a missing file).
 ProcessHandle StartProcess(const std::string& file, const std::string& params, const std::string& dir,
                            int show = kShowNormal);
+
+// When the process `pid` started, in clock ticks after boot (field 22 of /proc/<pid>/stat); together
+// with the pid it names one process for the life of the machine. 0 when no such process runs (a
+// zombie counts as ended).
+uint64_t ProcessStartTime(pid_t pid);
 
 // The environment StartProcess gives a child, as "NAME=value" entries.
 std::vector<std::string> ChildEnvironment();

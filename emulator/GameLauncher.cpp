@@ -1,0 +1,707 @@
+#include "emulator/GameLauncher.h"
+
+#include "emulator/EmulatorConfig.h"
+#include "emulator/PlatformTable.h"
+#include "foundation/AppMessages.h"
+#include "foundation/AppPaths.h"
+#include "foundation/AppSettings.h"
+#include "foundation/FileSystem.h"
+#include "foundation/StringHelpers.h"
+#include "platform/Trace.h"
+#include "store/StoreListFormat.h"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex g_instanceMutex;
+std::unique_ptr<GameLauncher> g_instance;
+
+constexpr int kPcPlatform = 138;
+constexpr const char* kClosingTitle = "ePSXe - 增强型 PSX 模拟器";
+
+using Clock = std::chrono::steady_clock;
+
+int64_t MillisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// The native form of a narrow path of a record; empty when it is not valid text.
+std::string Native(const std::string& ansi)
+{
+    try {
+        return NativePath(ansi);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::vector<std::string> Extensions(int typeId)
+{
+    const PlatformInfo* platform = FindPlatform(typeId);
+    if (platform == nullptr || *platform->Extensions == '\0')
+        return {};
+    return SplitString(platform->Extensions, ",");
+}
+
+bool IsDiscPlatform(int typeId)
+{
+    return typeId == 119 || typeId == 129 || typeId == 133 || typeId == 140 || typeId == 142;
+}
+
+bool IsCartridgePlatform(int typeId)
+{
+    switch (typeId) {
+    case 120: case 121: case 122: case 124: case 125: case 127: case 130: case 131: case 148:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// `path` when something exists there; otherwise the entry of its folder whose name differs only in
+// letter case (the first in folder order); empty when there is none.
+std::string ExistingIgnoringCase(const std::string& path)
+{
+    std::error_code ec;
+    if (path.empty())
+        return {};
+    if (fs::exists(path, ec))
+        return path;
+    size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string wanted = LowerAscii(path.substr(slash == std::string::npos ? 0 : slash + 1));
+    if (wanted.empty())
+        return {};
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (LowerAscii(it->path().filename().string()) == wanted)
+            return it->path().string();
+    }
+    return {};
+}
+
+// A game id is one name inside the game's folder.
+bool IsPlainName(const std::string& name)
+{
+    return !name.empty() && name.find_first_of("/\\") == std::string::npos && name != "." && name != "..";
+}
+
+// The files below `folder` whose names end with `extension` (letter case ignored), at most two.
+std::vector<std::string> FilesWithExtension(const std::string& folder, const std::string& extension)
+{
+    std::vector<std::string> found;
+    const std::string wanted = LowerAscii(extension);
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
+         !ec && it != end && found.size() < 2; it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError))
+            continue;
+        std::string name = LowerAscii(it->path().filename().string());
+        if (name.size() > wanted.size() && name.compare(name.size() - wanted.size(), wanted.size(), wanted) == 0)
+            found.push_back(it->path().string());
+    }
+    return found;
+}
+
+// The file of a downloaded game, or empty when it is not found.
+std::string LocateDownloadedGame(const GameinfoRecord& row, int typeId)
+{
+    const std::string folder = Native(row.FilePath);
+    if (folder.empty())
+        return {};
+    if (typeId == kPcPlatform)
+        return folder;
+    if (typeId == 123 || typeId == 126 || typeId == 146) {
+        const std::string name = Native(row.FileName);
+        return IsPlainName(name) ? ExistingIgnoringCase(folder + name) : std::string();
+    }
+    const std::string gameId = Native(row.GameId);
+    if (!IsPlainName(gameId))
+        return {};
+    if (!IsDiscPlatform(typeId) && !IsCartridgePlatform(typeId))
+        return {};
+    const std::vector<std::string> extensions = Extensions(typeId);
+    for (const std::string& extension : extensions) {
+        std::string found = ExistingIgnoringCase(folder + gameId + extension);
+        if (!found.empty())
+            return found;
+    }
+    if (!IsDiscPlatform(typeId))
+        return {};
+    for (const std::string& extension : extensions) {
+        std::vector<std::string> files = FilesWithExtension(folder, extension);
+        if (files.size() == 1)
+            return files.front();
+    }
+    return {};
+}
+
+// The discs of a multi-disc game ("_A" to "_D"), in suffix order; a missing suffix adds nothing.
+std::vector<std::string> CollectDiscs(const GameinfoRecord& row, int typeId)
+{
+    std::vector<std::string> discs;
+    const std::string folder = Native(row.FilePath);
+    const std::string gameId = Native(row.GameId);
+    if (folder.empty() || !IsPlainName(gameId) || !IsDiscPlatform(typeId))
+        return discs;
+    const std::vector<std::string> extensions = Extensions(typeId);
+    for (const char* suffix : {"_A", "_B", "_C", "_D"}) {
+        for (const std::string& extension : extensions) {
+            std::string found = ExistingIgnoringCase(folder + gameId + suffix + extension);
+            if (!found.empty()) {
+                discs.push_back(found);
+                break;
+            }
+        }
+    }
+    return discs;
+}
+
+// The game's name for "~": the file name without its last extension.
+std::string GameName(const std::string& gamePath)
+{
+    size_t slash = gamePath.rfind('/');
+    std::string name = slash == std::string::npos ? gamePath : gamePath.substr(slash + 1);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+} // namespace
+
+std::string QuoteGamePath(const std::string& path)
+{
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : path) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"') {
+            quoted.append(backslashes * 2 + 1, '\\');
+            quoted += '"';
+        } else {
+            quoted.append(backslashes, '\\');
+            quoted += c;
+        }
+        backslashes = 0;
+    }
+    quoted.append(backslashes * 2, '\\');
+    return quoted + "\"";
+}
+
+std::string BuildLaunchParameters(const std::string& executeParam, const std::string& gamePath)
+{
+    const std::string quoted = QuoteGamePath(gamePath);
+    if (executeParam.empty())
+        return quoted;
+    std::string params = executeParam;
+    if (size_t tilde = params.find('~'); tilde != std::string::npos)
+        return params.replace(tilde, 1, GameName(gamePath));
+    if (size_t at = params.find('@'); at != std::string::npos)
+        return params.replace(at, 1, quoted);
+    return params + quoted;
+}
+
+struct GameLauncher::Run {
+    platform::HWND owner = nullptr;
+    int typeId = 0;
+    std::string gamePath;
+    std::string secondPath;
+    bool local = false;
+    int controlMethod = 1;
+};
+
+GameLauncher& GameLauncher::Instance()
+{
+    std::lock_guard lock(g_instanceMutex);
+    if (!g_instance)
+        g_instance = std::make_unique<GameLauncher>(EmulatorManager::Instance(), DefaultRunRecordPath());
+    return *g_instance;
+}
+
+void GameLauncher::DestroyInstance()
+{
+    std::unique_ptr<GameLauncher> gone;
+    {
+        std::lock_guard lock(g_instanceMutex);
+        gone = std::move(g_instance);
+    }
+}
+
+void GameLauncher::BeginInstanceShutdown()
+{
+    std::lock_guard lock(g_instanceMutex);
+    if (g_instance)
+        g_instance->BeginShutdown();
+}
+
+std::string GameLauncher::DefaultRunRecordPath()
+{
+    return InstancePath() + "database/running-game.rec";
+}
+
+GameLauncher::GameLauncher(EmulatorManager& manager, std::string runRecordPath)
+    : m_manager(manager), m_recordFile(std::move(runRecordPath)), m_watchFactory(platform::OpenWindowWatch)
+{
+    ResumeEarlierRun();
+}
+
+GameLauncher::~GameLauncher()
+{
+    Shutdown();
+}
+
+void GameLauncher::SetPrompts(ILaunchPrompts* prompts)
+{
+    std::lock_guard lock(m_mutex);
+    m_prompts = prompts;
+}
+
+void GameLauncher::SetWindowWatchFactory(std::function<std::unique_ptr<platform::IWindowWatch>()> factory)
+{
+    std::lock_guard lock(m_mutex);
+    m_watchFactory = std::move(factory);
+}
+
+void GameLauncher::SetWatchTimings(const LaunchWatchTimings& timings)
+{
+    std::lock_guard lock(m_mutex);
+    m_timings = timings;
+}
+
+void GameLauncher::ResumeEarlierRun()
+{
+    std::optional<RunRecord> record = m_recordFile.Load();
+    if (!record) {
+        if (PathExists(m_recordFile.Path())) {
+            platform::TraceF("launcher: unreadable run record %s dropped", m_recordFile.Path().c_str());
+            m_recordFile.Remove();
+        }
+        return;
+    }
+    if (!record->Prepared) {
+        // The program ended while the user copy was being put in place: the copy is whole, and
+        // what the emulator's files hold is not worth taking back.
+        m_recordFile.Remove();
+        return;
+    }
+    EmulatorRecordPtr emulator = m_manager.Installed(record->EmulatorId);
+    if (!emulator) {
+        platform::TraceF("launcher: emulator %s of the earlier run is gone", record->EmulatorId.c_str());
+        m_recordFile.Remove();
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_controlMethod = record->ControlMethod;
+        m_gamePath = record->GamePath;
+        m_platform = std::to_string(emulator->Emulatortype);
+    }
+    m_running.Reset();
+    m_worker = std::thread([this, run = *record, emulator] { RecoverWork(run, emulator); });
+}
+
+void GameLauncher::RecoverWork(RunRecord record, EmulatorRecordPtr emulator)
+{
+    platform::ProcessHandle process = platform::ProcessHandle::Adopt(record.Pid, record.StartTime);
+    if (process) {
+        platform::TraceF("launcher: waiting for the game of the earlier run (%d)", static_cast<int>(record.Pid));
+        {
+            std::lock_guard lock(m_mutex);
+            m_processId = process.Pid();
+        }
+        if (process.Wait(platform::Event::kInfinite, &m_stop) != platform::WaitResult::Exited) {
+            Finish(); // still running at shutdown: the record stays for the next start
+            return;
+        }
+    }
+    emulator_config::TransferAfterExit(*emulator, record.ControlMethod, record.GamePath);
+    m_recordFile.Remove();
+    Finish();
+}
+
+bool GameLauncher::BeginLaunch()
+{
+    if (m_launching || m_stop.IsSet())
+        return false;
+    return m_running.Wait(10);
+}
+
+bool GameLauncher::LaunchDownloadedGame(const GameinfoRecord* row, platform::HWND owner)
+{
+    if (row == nullptr || !BeginLaunch())
+        return false;
+    m_launching = true;
+    struct Guard {
+        bool& flag;
+        ~Guard() { flag = false; }
+    } guard{m_launching};
+
+    auto run = std::make_unique<Run>();
+    run->owner = owner;
+    run->typeId = LeadingInt(row->EmulatorId);
+    run->secondPath = row->PlayUrl;
+    run->local = false;
+    const bool pc = row->EmulatorId == "138";
+    if (!pc && !m_manager.EnsureEmulator(run->typeId, owner))
+        return false;
+
+    ILaunchPrompts* prompts = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        m_owner = owner;
+        prompts = m_prompts;
+        run->controlMethod = m_controlMethod;
+    }
+    CAppSettings settings;
+    if (settings.HandleType() == "1" || settings.HandleType() == "2") {
+        run->controlMethod = settings.HandleType() == "1" ? 1 : 2;
+    } else if (!pc) {
+        int answer = prompts ? prompts->AskControlMethod(owner) : -1;
+        if (answer != 1 && answer != 2)
+            return false;
+        settings.SetHandleType(answer == 1 ? "1" : "2");
+        settings.Save();
+        run->controlMethod = answer;
+    }
+
+    run->gamePath = LocateDownloadedGame(*row, run->typeId);
+    if (run->gamePath.empty()) {
+        std::vector<std::string> discs = CollectDiscs(*row, run->typeId);
+        if (discs.size() < 2) {
+            if (prompts)
+                prompts->Tell(owner, "游戏文件不存在", "提示");
+            return false;
+        }
+        int chosen = prompts ? prompts->ChooseDisc(owner, static_cast<int>(discs.size())) : -1;
+        if (chosen < 0 || chosen >= static_cast<int>(discs.size()))
+            return false;
+        run->gamePath = discs[static_cast<size_t>(chosen)];
+    }
+    return StartRun(std::move(run));
+}
+
+bool GameLauncher::LaunchLocalGame(const LocalGameRecord* row, platform::HWND owner)
+{
+    if (row == nullptr || !BeginLaunch())
+        return false;
+    m_launching = true;
+    struct Guard {
+        bool& flag;
+        ~Guard() { flag = false; }
+    } guard{m_launching};
+
+    auto run = std::make_unique<Run>();
+    run->owner = owner;
+    run->typeId = LeadingInt(row->EmulatorId);
+    run->secondPath = row->PlayUrl;
+    run->local = true;
+    const bool pc = row->EmulatorId == "138";
+    if (!pc && !m_manager.EnsureEmulator(run->typeId, owner))
+        return false;
+
+    ILaunchPrompts* prompts = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        m_owner = owner;
+        prompts = m_prompts;
+        run->controlMethod = m_controlMethod;
+    }
+    CAppSettings settings;
+    if (settings.HandleType() == "1" || settings.HandleType() == "2") {
+        run->controlMethod = settings.HandleType() == "1" ? 1 : 2;
+    } else if (!pc) {
+        int answer = prompts ? prompts->AskControlMethod(owner) : -1;
+        if (answer != 1 && answer != 2)
+            return false;
+        settings.SetHandleType(answer == 1 ? "1" : "2");
+        settings.Save();
+        run->controlMethod = answer;
+    }
+
+    run->gamePath = Native(row->FilePath);
+    if (run->gamePath.empty() || !PathExists(row->FilePath)) {
+        if (prompts)
+            prompts->Tell(owner, "游戏文件不存在", "提示");
+        return false;
+    }
+    return StartRun(std::move(run));
+}
+
+bool GameLauncher::StartRun(std::unique_ptr<Run> run)
+{
+    // A dialog may have been up for a while: a shutdown that began meanwhile starts nothing.
+    if (m_stop.IsSet())
+        return false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_platform = std::to_string(run->typeId);
+        m_gamePath = run->gamePath;
+        m_secondPath = run->secondPath;
+        m_localGame = run->local;
+        m_controlMethod = run->controlMethod;
+    }
+    // Reset here, before the worker exists, so that a second launch in the same turn of the UI
+    // loop finds the game running. The last worker set the event as its last step.
+    m_running.Reset();
+    if (m_worker.joinable())
+        m_worker.join();
+    m_worker = std::thread([this, work = std::move(run)]() mutable { RunWork(std::move(work)); });
+    return true;
+}
+
+void GameLauncher::RunWork(std::unique_ptr<Run> run)
+{
+    const bool pc = run->typeId == kPcPlatform;
+    std::string file;
+    std::string dir;
+    std::string params;
+    EmulatorRecordPtr emulator;
+    std::optional<RunRecord> record;
+    WatchKind watch = WatchKind::None;
+    std::string watchTitle;
+
+    if (!pc) {
+        emulator = m_manager.FindInstalled(run->typeId);
+        if (!emulator) {
+            Finish();
+            return;
+        }
+        if (CAppSettings().ShowKeyMapTips() == "1")
+            platform::PostMessage(run->owner, WM_GAME_STATE, 1, 0);
+
+        record = RunRecord{emulator->EmulatorId, run->controlMethod, run->gamePath, false, 0, 0};
+        m_recordFile.Save(*record);
+        emulator_config::EnsureUserDirectory(*emulator, run->controlMethod);
+        emulator_config::TransferBeforeLaunch(*emulator, run->controlMethod, run->gamePath);
+        record->Prepared = true;
+        m_recordFile.Save(*record);
+
+        const std::string& id = emulator->EmulatorId;
+        if (run->controlMethod == 1 && (id == "1250001" || id == "1300001" || id == "1220001"))
+            emulator_config::WriteControllers(*emulator);
+
+        dir = EmulatorManager::EmulatorDirectory(*emulator);
+        if (!dir.empty() && (id == "1260001" || id == "1230001" || id == "1460001")) {
+            // The arcade emulators find their games in "roms/". A file already there stays; a copy
+            // cut short never takes the name, as it is linked into place only when whole.
+            const std::string target = dir + "/roms/" + fs::path(run->gamePath).filename().string();
+            std::error_code ec;
+            if (!fs::exists(target, ec)) {
+                fs::create_directories(dir + "/roms", ec);
+                const std::string partial = target + ".part" + std::to_string(::getpid());
+                if (fs::copy_file(run->gamePath, partial, fs::copy_options::overwrite_existing, ec) &&
+                    ::link(partial.c_str(), target.c_str()) != 0)
+                    platform::TraceF("launcher: %s not copied into roms", target.c_str());
+                fs::remove(partial, ec);
+            }
+        }
+        if (!dir.empty() && !emulator->Execute.empty()) {
+            std::string entry = Native(emulator->Execute.front());
+            if (!JoinInsideFolder(dir + "/", entry, file))
+                file.clear();
+            if (id == "1230001" || id == "1460001") {
+                watch = WatchKind::HideConsole;
+                watchTitle = dir + "/" + entry;
+            } else if (id == "1190001") {
+                watch = WatchKind::CloseWhenGone;
+                watchTitle = kClosingTitle;
+            }
+        }
+        params = BuildLaunchParameters(Native(emulator->Executeparam), run->gamePath);
+    } else if (run->local) {
+        size_t slash = run->gamePath.rfind('/');
+        dir = slash == std::string::npos ? std::string() : run->gamePath.substr(0, slash + 1);
+        file = slash == std::string::npos ? run->gamePath : run->gamePath.substr(slash + 1);
+    } else {
+        // The row names the program inside the game's folder.
+        std::string second = Native(run->secondPath);
+        std::string joined;
+        if (JoinInsideFolder(run->gamePath, second, joined)) {
+            size_t slash = joined.rfind('/');
+            dir = joined.substr(0, slash + 1);
+            file = joined.substr(slash + 1);
+        } else {
+            platform::TraceF("launcher: PC game program %s refused", second.c_str());
+        }
+    }
+
+    if (m_stop.IsSet()) {
+        Finish(); // nothing started; a prepared record is finished at the next start
+        return;
+    }
+    std::optional<int> exitCode;
+    if (!file.empty())
+        exitCode = RunProcess(file, params, dir, watch, watchTitle, record ? &*record : nullptr);
+    else
+        platform::Trace("launcher: nothing to start");
+
+    // An emulator that cannot start with its first program says so with exit code 1; the second
+    // program is tried instead, a bounded number of times.
+    if (!pc && emulator->Execute.size() >= 2) {
+        std::string fallback;
+        if (!JoinInsideFolder(dir + "/", Native(emulator->Execute[1]), fallback))
+            fallback.clear();
+        for (int starts = 0; exitCode == 1 && !fallback.empty() && starts < kMaxFallbackStarts; ++starts)
+            exitCode = RunProcess(fallback, params, dir, watch, watchTitle, &*record);
+    }
+    if (m_stop.IsSet()) {
+        Finish(); // the game may still run: its record stays for the next start
+        return;
+    }
+    if (!pc) {
+        platform::PostMessage(run->owner, WM_GAME_STATE, 0, 0);
+        emulator_config::TransferAfterExit(*emulator, run->controlMethod, run->gamePath);
+        m_recordFile.Remove();
+    }
+    Finish();
+}
+
+std::optional<int> GameLauncher::RunProcess(const std::string& file, const std::string& params,
+                                            const std::string& dir, WatchKind kind, const std::string& watchTitle,
+                                            RunRecord* record)
+{
+    platform::ProcessHandle process = platform::StartProcess(file, params, dir, platform::kShowNormal);
+    if (!process) {
+        platform::TraceF("launcher: cannot start %s", file.c_str());
+        return std::nullopt;
+    }
+    if (record) {
+        record->Pid = process.Pid();
+        record->StartTime = platform::ProcessStartTime(process.Pid());
+        m_recordFile.Save(*record);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_processId = process.Pid();
+    }
+    Watch(process, kind, watchTitle);
+    std::optional<int> exitCode = process.ExitCode();
+    std::lock_guard lock(m_mutex);
+    m_processId = -1;
+    m_lastExitCode = exitCode;
+    return exitCode;
+}
+
+void GameLauncher::Watch(platform::ProcessHandle& process, WatchKind kind, const std::string& title)
+{
+    if (kind == WatchKind::None) {
+        process.Wait(platform::Event::kInfinite, &m_stop);
+        return;
+    }
+    std::function<std::unique_ptr<platform::IWindowWatch>()> factory;
+    LaunchWatchTimings timings;
+    {
+        std::lock_guard lock(m_mutex);
+        factory = m_watchFactory;
+        timings = m_timings;
+    }
+    std::unique_ptr<platform::IWindowWatch> watch = factory ? factory() : nullptr;
+    if (!watch || !watch->Available()) {
+        platform::Trace("launcher: no display to watch the emulator's windows; watch skipped");
+        process.Wait(platform::Event::kInfinite, &m_stop);
+        return;
+    }
+    const Clock::time_point start = Clock::now();
+    if (kind == WatchKind::HideConsole) {
+        for (;;) {
+            const int64_t left = timings.hideForMs - MillisecondsSince(start);
+            if (left <= 0)
+                break;
+            if (process.Wait(std::min(timings.hideIntervalMs, left), &m_stop) != platform::WaitResult::TimedOut)
+                return;
+            for (const platform::TopLevelWindow& window : watch->ListWindows())
+                if (window.visible && window.title == title)
+                    watch->HideWindow(window.id);
+        }
+        process.Wait(platform::Event::kInfinite, &m_stop);
+        return;
+    }
+    // The emulator leaves a process behind when its main window closes: once the window has been
+    // seen and is gone (or it has not shown for a long while), the process is ended.
+    bool seen = false;
+    for (;;) {
+        if (process.Wait(timings.closeIntervalMs, &m_stop) != platform::WaitResult::TimedOut)
+            return;
+        const std::vector<platform::TopLevelWindow> windows = watch->ListWindows();
+        const bool present = std::any_of(windows.begin(), windows.end(),
+                                         [&](const platform::TopLevelWindow& w) { return w.title == title; });
+        if (present) {
+            seen = true;
+            continue;
+        }
+        if (seen || MillisecondsSince(start) >= timings.neverShownMs) {
+            platform::TraceF("launcher: emulator window %s, process ended", seen ? "closed" : "never shown");
+            process.Terminate(0);
+            process.Wait(platform::Event::kInfinite, &m_stop);
+            return;
+        }
+    }
+}
+
+void GameLauncher::Finish()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_processId = -1;
+    }
+    m_running.Set();
+}
+
+bool GameLauncher::IsRunning() const
+{
+    return !m_running.IsSet();
+}
+
+bool GameLauncher::WaitUntilIdle(int64_t timeoutMs)
+{
+    return m_running.Wait(timeoutMs);
+}
+
+std::string GameLauncher::Platform() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_platform;
+}
+
+int GameLauncher::ControlMethod() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_controlMethod;
+}
+
+std::optional<int> GameLauncher::LastExitCode() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastExitCode;
+}
+
+void GameLauncher::BeginShutdown()
+{
+    m_stop.Set();
+}
+
+void GameLauncher::Shutdown()
+{
+    BeginShutdown();
+    if (m_worker.joinable())
+        m_worker.join();
+}
