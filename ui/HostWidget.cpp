@@ -299,6 +299,12 @@ void HostWidget::dragMoveEvent(QDragMoveEvent* e)
         e->ignore();
 }
 
+void HostWidget::dragLeaveEvent(QDragLeaveEvent* e)
+{
+    Send(WM_UI_DRAGLEAVE, 0, 0);
+    e->accept();
+}
+
 void HostWidget::dropEvent(QDropEvent* e)
 {
     if (!AcceptsDropAt(e->mimeData(), e->position().toPoint())) {

@@ -28,6 +28,11 @@ enum UiEventType {
     UIEVENT_TIMER,
     UIEVENT_SETCURSOR,
     UIEVENT_DROPFILES,
+    // Files dragged over the control that takes them at the point (see CControlUI::IsAcceptDrop):
+    // DRAGENTER when the drag reaches it, DRAGLEAVE when the drag moves to another control, leaves
+    // the window, or is dropped (DRAGLEAVE comes before the drop's UIEVENT_DROPFILES).
+    UIEVENT_DRAGENTER,
+    UIEVENT_DRAGLEAVE,
 };
 
 struct TEventUI {

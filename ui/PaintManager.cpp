@@ -102,6 +102,8 @@ void CPaintManagerUI::ReapObjects(CControlUI* control)
         m_pEventClick = nullptr;
     if (m_pEventRClick == control)
         m_pEventRClick = nullptr;
+    if (m_impl->dragTarget == control)
+        m_impl->dragTarget = nullptr;
     KillTimer(control);
     auto name = m_names.find(control->GetName().Str());
     if (name != m_names.end() && name->second == control)

@@ -23,6 +23,35 @@ DWORD EventTimestamp()
     return static_cast<DWORD>(clock.elapsed());
 }
 
+namespace {
+
+// Moves the drag over `target` (null: the drag is over or left the window): the control it leaves
+// gets UIEVENT_DRAGLEAVE, the one it reaches UIEVENT_DRAGENTER.
+void SetDragTarget(CPaintManagerUI& manager, CControlUI* target)
+{
+    CPaintManagerUI::Impl* impl = manager.GetImpl();
+    CControlUI* previous = impl->dragTarget;
+    if (previous == target)
+        return;
+    impl->dragTarget = target;
+    TEventUI event;
+    event.dwTimestamp = EventTimestamp();
+    event.ptMouse = {-1, -1};
+    if (previous != nullptr) {
+        event.Type = UIEVENT_DRAGLEAVE;
+        event.pSender = previous;
+        previous->Event(event);
+    }
+    // The leave's handling may have ended the drag's target as well.
+    if (target != nullptr && impl->dragTarget == target) {
+        event.Type = UIEVENT_DRAGENTER;
+        event.pSender = target;
+        target->Event(event);
+    }
+}
+
+} // namespace
+
 // ---- notifications -----------------------------------------------------------------------------
 
 bool CPaintManagerUI::AddNotifier(INotifyUI* notifier)
@@ -255,16 +284,25 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
             click->Event(event);
         }
         return false;
-    case WM_UI_DROPQUERY:
-        if (wParam == 1)
+    case WM_UI_DROPQUERY: {
+        if (wParam == 1) {
             lRes = m_pRoot != nullptr && m_pRoot->FindControl([](CControlUI* c) {
                 return c->IsAcceptDrop() && c->IsEnabled() && c->IsVisible();
             }) != nullptr;
-        else
-            lRes = FindDropTarget(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}) != nullptr ? 1 : 0;
+            return true;
+        }
+        // Every point query of a drag (enter, move, drop) moves the drag's target.
+        CControlUI* target = FindDropTarget(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        SetDragTarget(*this, target);
+        lRes = target != nullptr ? 1 : 0;
+        return true;
+    }
+    case WM_UI_DRAGLEAVE:
+        SetDragTarget(*this, nullptr);
         return true;
     case WM_DROPFILES: {
         auto* drop = reinterpret_cast<const TDropFiles*>(lParam);
+        SetDragTarget(*this, nullptr); // the drag is over
         if (drop == nullptr)
             return false;
         if (CControlUI* target = FindDropTarget(drop->pt)) {

@@ -33,6 +33,8 @@ namespace UiLib {
 // and the answer is 1 when a control there takes dropped files; with wParam 1 the answer is 1 when
 // any control of the window takes them.
 constexpr UINT WM_UI_DROPQUERY = 0x03F0;
+// Sent to a window when files dragged over it leave it without a drop.
+constexpr UINT WM_UI_DRAGLEAVE = 0x03F1;
 
 inline QRect ToQRect(const RECT& rc)
 {
@@ -108,6 +110,7 @@ protected:
     void focusOutEvent(QFocusEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
+    void dragLeaveEvent(QDragLeaveEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
 private:
@@ -140,6 +143,7 @@ struct CPaintManagerUI::Impl {
     std::unique_ptr<QObject> timerHost;
     bool asyncQueued = false;
     QPointer<QWidget> tooltipOwner;
+    CControlUI* dragTarget = nullptr; // the control that files dragged over the window would go to
     std::map<int, QFont> fonts; // built from the font table on first use
 };
 
