@@ -123,7 +123,7 @@ std::optional<std::string> Resolve(const std::string& base, const std::string& n
 
 bool ReadWhole(const std::string& path, std::string& bytes)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); // a fifo never blocks the copy
     if (fd < 0)
         return false;
     struct stat info {};

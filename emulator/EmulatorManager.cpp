@@ -1,4 +1,5 @@
 #include "emulator/EmulatorManager.h"
+#include "emulator/EmulatorConfig.h"
 
 #include "emulator/EmulatorList.h"
 #include "emulator/PlatformTable.h"
@@ -378,19 +379,39 @@ void EmulatorManager::RunForSettings(const EmulatorRecord& record, platform::HWN
 
 void EmulatorManager::SettingsWork(EmulatorRecordPtr record)
 {
+    const int controlMethod = CAppSettings().HandleType() == "2" ? 2 : 1;
     std::string folder = EmulatorDirectory(*record);
     std::string file;
     if (!folder.empty() && !record->Execute.empty() &&
         JoinInsideFolder(folder + "/", record->Execute.front(), file)) {
+        emulator_config::EnsureUserDirectory(*record, controlMethod);
+        emulator_config::TransferBeforeLaunch(*record, controlMethod, {});
         platform::ProcessHandle process = platform::StartProcess(file, "", folder, platform::kShowNormal);
-        if (process)
-            process.Wait(platform::Event::kInfinite, &m_stopSettings);
-        else
+        if (process) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_settingsPid = process.Pid();
+            }
+            // A shutdown stops the wait while the emulator may still write its files: they are
+            // taken back only after it has ended.
+            if (process.Wait(platform::Event::kInfinite, &m_stopSettings) == platform::WaitResult::Exited)
+                emulator_config::TransferAfterExit(*record, controlMethod, {});
+            else
+                platform::TraceF("emulator: %s still runs, its settings are not taken back", file.c_str());
+        } else {
             platform::TraceF("emulator: cannot start %s", file.c_str());
+        }
     }
     std::lock_guard lock(m_mutex);
+    m_settingsPid = -1;
     m_settingsRunning = false;
     m_workerEnded.notify_all();
+}
+
+pid_t EmulatorManager::SettingsProcessId() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_settingsPid;
 }
 
 bool EmulatorManager::SettingsRunRunning() const
@@ -409,14 +430,8 @@ bool EmulatorManager::WaitForSettingsRun(int timeoutMs)
 void EmulatorManager::RestoreDefaultKeys(const EmulatorRecord& record)
 {
     const std::string handleType = CAppSettings().HandleType();
-    const char* userFolder = handleType == "1"   ? "UserGamePadCfg"
-                             : handleType == "2" ? "UserKeyBoardCfg"
-                                                 : nullptr;
-    std::string folder = EmulatorDirectory(record);
-    if (userFolder == nullptr || folder.empty())
-        return;
-    std::error_code ec;
-    std::filesystem::remove_all(folder + "/" + userFolder, ec);
+    const int controlMethod = handleType == "1" ? 1 : handleType == "2" ? 2 : 0;
+    emulator_config::RestoreDefaults(record, controlMethod);
 }
 
 std::string EmulatorManager::EmulatorDirectory(const EmulatorRecord& record)

@@ -109,10 +109,15 @@ public:
     void OpenDirectory(const EmulatorRecord& record);
 
     // Starts the emulator's first Execute entry in its folder without parameters, on a worker that
-    // waits for it to end. Ignored while a list request or another settings run is running.
+    // waits for it to end. The user copy of the configuration for the settings file's control method
+    // (HandleType "2" keyboard, anything else gamepad) is put in place first and taken back after
+    // the emulator ended, so what the user changed there is kept. Ignored while a list request or
+    // another settings run is running.
     void RunForSettings(const EmulatorRecord& record, platform::HWND owner);
     // Whether an emulator started for its settings is still running.
     bool SettingsRunRunning() const;
+    // The process id of the emulator started for its settings, -1 when none runs.
+    pid_t SettingsProcessId() const;
     // Blocks until no emulator runs for its settings, at most `timeoutMs`; true when none does.
     bool WaitForSettingsRun(int timeoutMs);
 
@@ -155,6 +160,7 @@ private:
     std::vector<platform::HWND> m_refreshWindows; // told when the running request succeeds
     std::thread m_refreshWorker;
     bool m_settingsRunning = false;
+    pid_t m_settingsPid = -1;
     std::thread m_settingsWorker;
     bool m_stopping = false;
 

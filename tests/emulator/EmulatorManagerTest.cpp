@@ -2,6 +2,7 @@
 
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
+#include "foundation/AppSettings.h"
 #include "foundation/ServerEndpoints.h"
 #include "server/StandInServer.h"
 #include "store/GameStore.h"
@@ -466,6 +467,70 @@ TEST_F(EmulatorManagerTest, RunForSettingsStartsTheLauncherInItsFolderAndExclude
     EXPECT_FALSE(manager.SettingsRunRunning());
     EXPECT_EQ(ReadFile(folder + "/ran.txt"), fs::canonical(folder).string() + "\n0\n");
     EXPECT_EQ(m_listRequests, 1);
+}
+
+TEST_F(EmulatorManagerTest, SettingsRunPutsTheUserCopyInPlaceAndTakesTheChangesBack)
+{
+    EmulatorManager& manager = Start();
+    CAppSettings settings;
+    settings.SetHandleType("2");
+    settings.Save();
+    EmulatorRecord record;
+    record.EmulatorId = "1250002";
+    record.Name = "Nes";
+    record.Emulatortype = 125;
+    record.Execute = {"run.sh"};
+    record.Configtype = "0";
+    record.KeyConfig = {{"~keys.cfg", "cfg\\keys.cfg", ""}}; // no game: "~" is nothing
+    const std::string folder = EmulatorManager::EmulatorDirectory(record);
+    fs::create_directories(folder + "/KeyBoardCfg");
+    fs::create_directories(folder + "/cfg");
+    ASSERT_TRUE(WriteFile(folder + "/KeyBoardCfg/keys.cfg", "default keys\n"));
+    // The stand-in emulator shows what it found, waits for its fifo, then changes its key file.
+    ASSERT_TRUE(WriteFile(folder + "/run.sh", "#!/bin/sh\ncp cfg/keys.cfg seen.txt\nread line < gate\n"
+                                              "echo changed keys > cfg/keys.cfg\n"));
+    ASSERT_EQ(::mkfifo((folder + "/gate").c_str(), 0600), 0);
+    fs::permissions(folder + "/run.sh", fs::perms::owner_all);
+
+    manager.RunForSettings(record, kWindow);
+    int gate = ::open((folder + "/gate").c_str(), O_RDWR);
+    ASSERT_GE(gate, 0);
+    ASSERT_EQ(::write(gate, "go\n", 3), 3);
+    EXPECT_TRUE(manager.WaitForSettingsRun(10000));
+    ::close(gate);
+    EXPECT_EQ(manager.SettingsProcessId(), -1);
+    EXPECT_EQ(ReadFile(folder + "/seen.txt"), "default keys\n");
+    EXPECT_EQ(ReadFile(folder + "/UserKeyBoardCfg/keys.cfg"), "changed keys\n");
+    EXPECT_FALSE(fs::exists(folder + "/UserGamePadCfg"));
+}
+
+TEST_F(EmulatorManagerTest, RestoreDefaultKeysFollowsTheStoredControlMethod)
+{
+    EmulatorManager& manager = Start();
+    EmulatorRecord record;
+    record.Name = "Nes";
+    record.Emulatortype = 125;
+    const std::string folder = EmulatorManager::EmulatorDirectory(record);
+    fs::create_directories(folder + "/UserGamePadCfg");
+    fs::create_directories(folder + "/UserKeyBoardCfg");
+    ASSERT_TRUE(WriteFile(folder + "/UserGamePadCfg/a.cfg", "pad"));
+    ASSERT_TRUE(WriteFile(folder + "/UserKeyBoardCfg/a.cfg", "keys"));
+
+    for (const char* handleType : {"0", "", "3"}) {
+        CAppSettings settings;
+        settings.SetHandleType(handleType);
+        settings.Save();
+        manager.RestoreDefaultKeys(record);
+    }
+    EXPECT_TRUE(fs::exists(folder + "/UserGamePadCfg/a.cfg"));
+    EXPECT_TRUE(fs::exists(folder + "/UserKeyBoardCfg/a.cfg"));
+
+    CAppSettings settings;
+    settings.SetHandleType("1");
+    settings.Save();
+    manager.RestoreDefaultKeys(record);
+    EXPECT_FALSE(fs::exists(folder + "/UserGamePadCfg"));
+    EXPECT_TRUE(fs::exists(folder + "/UserKeyBoardCfg/a.cfg"));
 }
 
 } // namespace

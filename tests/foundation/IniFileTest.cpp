@@ -121,3 +121,24 @@ TEST_F(IniFileTest, AWriteHoldingALineBreakIsRefusedAndAddsNoLines)
     EXPECT_EQ(IniFile::GetKeys(File(), "QuokkaApp"), std::vector<std::string>{"RomPath"});
     EXPECT_EQ(IniFile::GetString(File(), "QuokkaApp", "IsTray", "none"), "none");
 }
+
+TEST_F(IniFileTest, EmptySectionNameMeansTheKeysBeforeTheFirstHeader)
+{
+    // Written into a file that starts with a section: the keys go before its header.
+    WriteFile(File(), "; made by the emulator\n[Input]\nJoystick1Using=0\n");
+    ASSERT_TRUE(IniFile::WriteString(File(), "", "Joystick1Using", "2"));
+    ASSERT_TRUE(IniFile::WriteStrings(File(), "", {{"Joystick1Using", "5"}, {"Joystick2Using", "3"}}));
+    EXPECT_EQ(ReadFile(File()), "; made by the emulator\nJoystick1Using=5\nJoystick2Using=3\n[Input]\nJoystick1Using=0\n");
+    EXPECT_EQ(IniFile::GetString(File(), "", "Joystick1Using", ""), "5");
+    EXPECT_EQ(IniFile::GetString(File(), "Input", "Joystick1Using", ""), "0");
+    EXPECT_EQ(IniFile::GetKeys(File(), ""), (std::vector<std::string>{"Joystick1Using", "Joystick2Using"}));
+    ASSERT_TRUE(IniFile::DeleteKey(File(), "", "Joystick2Using"));
+    EXPECT_EQ(IniFile::GetString(File(), "", "Joystick2Using", "none"), "none");
+
+    // A new file gets the key alone, without a header; a "[]" header is a section of its own later on.
+    const std::string fresh = m_dir.Path() + "fresh.ini";
+    ASSERT_TRUE(IniFile::WriteString(fresh, "", "K", "v"));
+    EXPECT_EQ(ReadFile(fresh), "K=v\n");
+    WriteFile(fresh, "[A]\nx=1\n[]\nK=late\n");
+    EXPECT_EQ(IniFile::GetString(fresh, "", "K", "none"), "none");
+}
