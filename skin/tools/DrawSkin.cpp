@@ -412,6 +412,68 @@ void DrawSourceButtons()
     }
 }
 
+// The buttons of the launch dialogs: the control-method dialog's gamepad and keyboard plates and
+// the disc dialog's disc plate, in the same light plate as the source buttons, with their glyph.
+enum class LaunchGlyph { Pad, Keyboard, Disc };
+
+void DrawLaunchGlyph(QPainter& p, LaunchGlyph glyph, QPointF c, const QColor& color)
+{
+    p.setPen(QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    switch (glyph) {
+    case LaunchGlyph::Pad: {
+        QPainterPath body;
+        body.addRoundedRect(QRectF(c.x() - 10, c.y() - 6, 20, 12), 5, 5);
+        p.drawPath(body);
+        p.drawLine(c + QPointF(-6, 0), c + QPointF(-2, 0));
+        p.drawLine(c + QPointF(-4, -2), c + QPointF(-4, 2));
+        p.drawPoint(c + QPointF(4, -1.5));
+        p.drawPoint(c + QPointF(6.5, 1.5));
+        break;
+    }
+    case LaunchGlyph::Keyboard:
+        p.drawRoundedRect(QRectF(c.x() - 11, c.y() - 6, 22, 12), 2, 2);
+        for (int row = 0; row < 2; ++row)
+            for (int col = 0; col < 4; ++col)
+                p.drawPoint(QPointF(c.x() - 6 + col * 4, c.y() - 2.5 + row * 3));
+        p.drawLine(c + QPointF(-4, 3.5), c + QPointF(4, 3.5));
+        break;
+    case LaunchGlyph::Disc:
+        p.drawEllipse(c, 8, 8);
+        p.drawEllipse(c, 2.2, 2.2);
+        p.drawArc(QRectF(c.x() - 5.5, c.y() - 5.5, 11, 11), 100 * 16, 60 * 16);
+        break;
+    }
+}
+
+void DrawLaunchButtons()
+{
+    struct Entry {
+        LaunchGlyph glyph;
+        const char* normal;
+        const char* hot;
+    };
+    const Entry entries[] = {
+        {LaunchGlyph::Pad, "handle_gamepad.png", "handle_gamepad_hot.png"},
+        {LaunchGlyph::Keyboard, "handle_keyboard.png", "handle_keyboard_hot.png"},
+        {LaunchGlyph::Disc, "disc_button.png", "disc_button_hot.png"},
+    };
+    const int w = 190, h = 33;
+    for (const Entry& entry : entries) {
+        for (bool hot : {false, true}) {
+            QImage image = Canvas(w, h);
+            QPainter p(&image);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(hot ? kAccent : QColor(0xd5, 0xdc, 0xe6), 1));
+            p.setBrush(hot ? QColor(0xe8, 0xf1, 0xfd) : QColor(0xf5, 0xf7, 0xfa));
+            p.drawRoundedRect(QRectF(0.5, 0.5, w - 1, h - 1), 5, 5);
+            DrawLaunchGlyph(p, entry.glyph, QPointF(24, h / 2.0), hot ? kAccent : kMuted);
+            p.end();
+            Save(image, hot ? entry.hot : entry.normal);
+        }
+    }
+}
+
 // The security code dialog's accept button: an accent plate, lighter when hot, deeper when pushed.
 void DrawCodeOkButton()
 {
@@ -670,6 +732,51 @@ void DrawInstallerWindow()
     }
 }
 
+// The detail window's rating bar: five stars on 109 x 18, one every 22 pixels from x = 0, grey in
+// the background image and amber in the foreground image, which the window cuts to the rating's
+// width. The two colours must stay plainly apart: the cut shows where one ends and the other begins.
+void DrawStarBar(const char* name, const QColor& color)
+{
+    const int w = 109, h = 18;
+    QImage image = Canvas(w, h);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    for (int star = 0; star < 5; ++star) {
+        const QPointF centre(star * 22 + 11.0, 9.5);
+        QPolygonF outline;
+        for (int corner = 0; corner < 10; ++corner) {
+            const double radius = corner % 2 == 0 ? 9.5 : 4.2;
+            const double angle = -M_PI / 2 + corner * M_PI / 5;
+            outline << centre + QPointF(radius * std::cos(angle), radius * std::sin(angle));
+        }
+        p.drawPolygon(outline);
+    }
+    p.end();
+    Save(image, name);
+}
+
+// The detail window's action button: an accent plate with rounded corners, lighter when hot,
+// deeper when pushed.
+void DrawActionButton()
+{
+    const int w = 112, h = 36;
+    const std::pair<const char*, QColor> plates[] = {{"btn_action.png", kAccent},
+                                                     {"btn_action_hot.png", QColor(0x3b, 0x8f, 0xf2)},
+                                                     {"btn_action_pushed.png", QColor(0x1a, 0x5f, 0xb8)}};
+    for (const auto& [name, color] : plates) {
+        QImage image = Canvas(w, h);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        p.drawRoundedRect(QRectF(0, 0, w, h), 18, 18);
+        p.end();
+        Save(image, name);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -701,7 +808,11 @@ int main(int argc, char** argv)
     DrawEmptyShelf();
     DrawInstallerWindow();
     DrawSourceButtons();
+    DrawLaunchButtons();
     DrawCodeOkButton();
     DrawGamePadTest();
+    DrawStarBar("level_bkimage.png", QColor(0xd5, 0xdc, 0xe6));
+    DrawStarBar("level_foreimage.png", QColor(0xf5, 0xa6, 0x23));
+    DrawActionButton();
     return 0;
 }
