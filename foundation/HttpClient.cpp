@@ -501,6 +501,12 @@ std::string TransferErrorText(int code)
     case 1003:
         text = "解压文件出错";
         break;
+    case 1004:
+        text = "没有分卷";
+        break;
+    case 1005:
+        text = "文件校验失败";
+        break;
     default:
         break;
     }

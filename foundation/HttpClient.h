@@ -98,7 +98,7 @@ bool NetCheckUrl(std::string url, const TransferCancel* cancel = nullptr);
 double NetGetContentLength(const std::string& url, const TransferCancel* cancel = nullptr);
 
 // The display text of a transfer error code: the libcurl error names for 1 to 91, the download
-// engine's own Chinese texts for 1000 to 1003 (in the process code page), "未知错误" otherwise.
+// engine's own Chinese texts for 1000 to 1005 (in the process code page), "未知错误" otherwise.
 std::string TransferErrorText(int code);
 
 // Option profiles for the parts of the program that drive a transfer themselves. Each sets every

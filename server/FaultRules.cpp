@@ -33,6 +33,12 @@ bool ParseRule(const Json::Value& value, FaultRule& rule, std::string& error)
         rule.cutAfter = value.get("cutAfter", -1).asInt64();
         rule.stallAfter = value.get("stallAfter", -1).asInt64();
         rule.stallMs = value.get("stallMs", 60000).asInt();
+        rule.rateKiBps = value.get("rateKiBps", 0).asInt();
+        rule.claimLength = value.get("claimLength", -1).asInt64();
+        if (rule.rateKiBps < 0) {
+            error = "\"rateKiBps\" must not be negative";
+            return false;
+        }
     } catch (const std::exception& e) {
         error = std::string("bad rule value: ") + e.what();
         return false;

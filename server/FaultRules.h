@@ -22,6 +22,9 @@
 //   "cutAfter"      sends this many bytes of the real body, then closes the connection
 //   "stallAfter"    sends this many bytes of the real body, then sends nothing for "stallMs"
 //                   (default 60000) before closing the connection
+//   "rateKiBps"     sends the real body at this many KiB a second
+//   "claimLength"   the answer (HEAD and GET) claims this Content-Length: a longer body is cut
+//                   there, a shorter one ends by closing the connection
 // The first rule that matches a request wins.
 struct FaultRule {
     std::string path;
@@ -38,6 +41,8 @@ struct FaultRule {
     long long cutAfter = -1;
     long long stallAfter = -1;
     int stallMs = 60000;
+    int rateKiBps = 0;
+    long long claimLength = -1;
 };
 
 // The rule table. Safe from any thread.

@@ -378,6 +378,18 @@ void CStandInServer::AddRoutes()
         m_faults.Clear();
         response.set_content("ok\n", kText);
     });
+    // Counters of the download bodies, for tests that check how many transfers run at once; not
+    // logged.
+    m_server->Get("/__stats", [this](const httplib::Request&, httplib::Response& response) {
+        Json::Value stats;
+        stats["downloadsSending"] = m_downloadsSending.load();
+        stats["peakDownloads"] = m_peakDownloads.load();
+        response.set_content(Json::writeString(Json::StreamWriterBuilder(), stats), kJson);
+    });
+    m_server->Delete("/__stats", [this](const httplib::Request&, httplib::Response& response) {
+        ResetStats();
+        response.set_content("ok\n", kText);
+    });
     m_server->Post("/clientapi/?", route(&CStandInServer::ClientApi));
     m_server->Get("/clientapi/?", route(&CStandInServer::ClientApi));
     m_server->Get("/", route(&CStandInServer::Index));
@@ -443,16 +455,22 @@ void CStandInServer::Send(const httplib::Request& request, Reply reply, const Fa
         response.set_header(name, value);
 
     const bool fromFile = reply.file != nullptr;
-    const uint64_t total = fromFile ? reply.fileLength : reply.body.size();
+    const uint64_t real = fromFile ? reply.fileLength : reply.body.size();
+    // What the answer's Content-Length says: the real length unless a fault claims another.
+    const bool claims = rule && rule->claimLength >= 0;
+    const uint64_t total = claims ? static_cast<uint64_t>(rule->claimLength) : real;
     long long limit = -1; // bytes sent before the fault acts
     int stallMs = 0;
     if (rule && rule->cutAfter >= 0)
         limit = rule->cutAfter;
     if (rule && rule->stallAfter >= 0)
         limit = rule->stallAfter, stallMs = rule->stallMs;
+    if (claims && total > real && (limit < 0 || static_cast<uint64_t>(limit) > real))
+        limit = static_cast<long long>(real); // the claim outruns the body: the connection closes
     const bool chunked = rule && rule->noLength;
+    const int rateKiBps = rule ? rule->rateKiBps : 0;
 
-    if (!fromFile && limit < 0 && !chunked) {
+    if (!fromFile && limit < 0 && !chunked && !claims && rateKiBps == 0) {
         response.set_content(reply.body, reply.contentType);
         return;
     }
@@ -462,6 +480,15 @@ void CStandInServer::Send(const httplib::Request& request, Reply reply, const Fa
                                       [](size_t, size_t, httplib::DataSink&) { return false; });
         return;
     }
+    // A body under /download/ counts as being sent from here until the library drops its provider.
+    std::shared_ptr<void> sending;
+    if (request.path.rfind("/download/", 0) == 0) {
+        int now = ++m_downloadsSending;
+        for (int peak = m_peakDownloads; now > peak && !m_peakDownloads.compare_exchange_weak(peak, now);)
+            ;
+        sending = std::shared_ptr<void>(nullptr, [this](void*) { --m_downloadsSending; });
+    }
+    const auto started = std::chrono::steady_clock::now();
 
     // One source for both kinds: reads `size` bytes at `offset` of the answer into `out`.
     auto body = std::make_shared<std::string>(std::move(reply.body));
@@ -480,7 +507,8 @@ void CStandInServer::Send(const httplib::Request& request, Reply reply, const Fa
         return true;
     };
     // Sends from `offset` on; false ends the connection (at the fault's limit, or on a read error).
-    auto produce = [this, read, total, limit, stallMs](size_t offset, httplib::DataSink& sink) {
+    auto produce = [this, read, total, limit, stallMs, rateKiBps, started, sending](size_t offset,
+                                                                                   httplib::DataSink& sink) {
         if (limit >= 0 && offset >= static_cast<uint64_t>(limit)) {
             if (stallMs > 0)
                 WaitFor(stallMs);
@@ -489,7 +517,19 @@ void CStandInServer::Send(const httplib::Request& request, Reply reply, const Fa
         uint64_t end = total;
         if (limit >= 0)
             end = std::min<uint64_t>(end, static_cast<uint64_t>(limit));
-        size_t size = static_cast<size_t>(std::min<uint64_t>(kBlockSize, end - offset));
+        uint64_t blockSize = kBlockSize;
+        if (rateKiBps > 0) {
+            // Paced in tenths of a second: wait until the bytes sent so far are due, then send one
+            // tenth of a second's worth.
+            const double bytesPerMs = rateKiBps * 1024.0 / 1000.0;
+            auto due = started + std::chrono::milliseconds(static_cast<long long>(offset / bytesPerMs));
+            auto now = std::chrono::steady_clock::now();
+            if (due > now &&
+                !WaitFor(static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count()) + 1))
+                return false;
+            blockSize = std::max<uint64_t>(1, static_cast<uint64_t>(bytesPerMs * 100));
+        }
+        size_t size = static_cast<size_t>(std::min<uint64_t>(std::min<uint64_t>(kBlockSize, blockSize), end - offset));
         std::string block;
         if (!read(offset, size, block))
             return false;

@@ -71,6 +71,11 @@ public:
 
     // The code drawn in the share service's picture `vcode`; empty when none was issued.
     std::string CaptchaCode(const std::string& vcode) const { return m_shares.CaptchaCode(vcode); }
+    // Bodies under /download/ being sent now, and the most at once since the last ResetStats (what
+    // GET and DELETE /__stats give and do).
+    int DownloadsSending() const { return m_downloadsSending; }
+    int PeakDownloads() const { return m_peakDownloads; }
+    void ResetStats() { m_peakDownloads = m_downloadsSending.load(); }
 
 private:
     struct Reply;
@@ -111,6 +116,8 @@ private:
     std::function<void(const std::string&, const std::string&)> m_observer;
     std::map<std::string, std::string> m_redirects;
     std::atomic<int> m_nextUid{100001};
+    std::atomic<int> m_downloadsSending{0};
+    std::atomic<int> m_peakDownloads{0};
 
     std::mutex m_stopLock;
     std::condition_variable m_stopSignal;

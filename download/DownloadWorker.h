@@ -1,0 +1,98 @@
+#pragma once
+
+#include "download/DownloadTask.h"
+#include "platform/WindowMessages.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class CGameStore;
+
+// What a worker needs from the engine around it.
+struct DownloadWorkerEnvironment {
+    CGameStore* store = nullptr;
+    platform::HWND downloadWindow = nullptr; // receives progress; owns the code dialog of share links
+    std::string pictureFolder;               // where share-link code pictures are kept
+    int sliceMs = 15000;                     // the longest one resumed request runs
+    int progressIntervalMs = 100;            // at most one progress report per task this often
+    std::atomic<int>* runningCount = nullptr;
+    std::function<void()> wake; // tells the scheduler that the worker's outcome changed
+};
+
+// The thread that moves one task's bytes: it picks a URL, learns the length, downloads into the
+// task's one file in resumed slices (volume after volume for volume games), checks the result,
+// extracts it when the game needs it, and stores the finished game. Its result is left in the
+// task's error code and outcome (10 finished, 3 stopped, 9 failed), then the running count is
+// decremented and the scheduler woken.
+//
+// Every loop is bounded: slices that bring no byte, range errors, URL-choice rounds and share
+// re-resolutions stop after kMaxRetries with the last error. A stop request ends a transfer within
+// about 100 ms and a retry wait at once. Files are written through fsync before any progress
+// derived from them is stored; a finished game's Gameinfo row is stored before its DownloadInfo row
+// is removed and before its archive is deleted.
+class DownloadWorker {
+public:
+    static constexpr int kMaxRetries = 20;
+
+    DownloadWorker(DownloadTask& task, const DownloadWorkerEnvironment& env);
+
+    // Runs the worker to its end on the calling thread.
+    void Run();
+
+    // The length of the file at the narrow path, 0 when absent.
+    static int64_t FileSize(const std::string& ansiPath);
+
+private:
+    enum class Slice { Done, NeedLength };
+    struct Target;
+
+    int RunSingle();
+    int RunVolumes();
+    int Finish(bool extract);
+
+    // Chooses a direct URL and its length for the single archive. 0 with both set, else the error.
+    int ChooseOwnUrl(const std::map<int, std::string>& urls, bool byContentLength, std::string& url,
+                     int64_t& length);
+    int ChooseShareUrl(std::string& url, int64_t& length);
+    bool ResolveShare(const std::string& link, std::string& direct);
+    bool ObtainLength(std::string& url, bool byContentLength, int64_t& length);
+
+    // Downloads the bytes [base, base + length) of the target file from `url`. 0 when the file
+    // holds exactly base + length bytes; kNeedLength (returned through `needLength`) when the
+    // server's answer says the length must be asked again; else the error.
+    int TransferRange(const std::string& url, int64_t base, int64_t length, bool& needLength);
+    // One resumed request appending to the file from its size. Sets the curl result, the status
+    // and the bytes written.
+    int PerformSlice(const std::string& url, int64_t base, int64_t offset, long& status, int64_t& written,
+                     CURLcode& result);
+
+    // Cuts the target file to `size` bytes (creating nothing when it is absent).
+    bool Truncate(int64_t size);
+    bool StoreTask();
+    void ReportProgress(double done, double total, int kind, bool force);
+
+    static size_t WriteBlock(char* data, size_t size, size_t count, void* self);
+    static int Progress(void* self, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t);
+    static void ExtractionProgress(int64_t done, int64_t total, void* self);
+
+    DownloadTask& m_task;
+    DownloadTaskRecord& m_record;
+    TransferControl& m_control;
+    const DownloadWorkerEnvironment& m_env;
+    std::string m_target; // the download folder and the file name
+    bool m_restartedOnce = false;
+
+    // State of the slice in flight.
+    int m_fd = -1;
+    CURL* m_handle = nullptr;
+    int64_t m_base = 0;   // where this file or volume starts inside the target
+    int64_t m_offset = 0; // bytes of this range already on disk when the slice began
+    int64_t m_written = 0;
+    bool m_checkedStatus = false;
+    bool m_discardBody = false;
+    bool m_writeFailed = false;
+    std::chrono::steady_clock::time_point m_lastProgress{};
+    double m_lastDone = 0, m_lastTotal = 0;
+};
