@@ -98,7 +98,8 @@ std::string GameName(const std::string& gamePath)
 
 // The file that a configuration name stands for inside `base` (native, ending with '/'), with "$"
 // and "~" expanded. nullopt, with a trace, when the name would leave its base folder.
-std::optional<std::string> Resolve(const std::string& base, const std::string& name, const std::string& gameName)
+std::optional<std::string> Resolve(const std::string& base, const std::string& name,
+                                   const std::string& gameName)
 {
     auto native = Native(name);
     if (!native)
@@ -127,7 +128,8 @@ bool ReadWhole(const std::string& path, std::string& bytes)
     if (fd < 0)
         return false;
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<size_t>(info.st_size) <= kMaxCopyBytes;
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+              static_cast<size_t>(info.st_size) <= kMaxCopyBytes;
     bytes.clear();
     char buffer[65536];
     while (ok) {
@@ -216,9 +218,9 @@ std::optional<std::u16string> KeyPath(const std::string& target)
 enum class Direction { BeforeLaunch, AfterExit };
 
 // One entry of either list, both ways.
-void TransferEntry(Direction direction, bool registry, const std::string& emulatorFolder, const std::string& userFolder,
-                   const std::string& source, const std::string& defaultSource, const std::string& target,
-                   const std::string& gameName)
+void TransferEntry(Direction direction, bool registry, const std::string& emulatorFolder,
+                   const std::string& userFolder, const std::string& source, const std::string& defaultSource,
+                   const std::string& target, const std::string& gameName)
 {
     auto userFile = Resolve(userFolder, source, gameName);
     if (!userFile)
@@ -256,7 +258,8 @@ void TransferEntry(Direction direction, bool registry, const std::string& emulat
     CopyEntry(from, *emulatorFile);
 }
 
-void Transfer(Direction direction, const EmulatorRecord& record, int controlMethod, const std::string& gamePath)
+void Transfer(Direction direction, const EmulatorRecord& record, int controlMethod,
+              const std::string& gamePath)
 {
     const bool registry = record.Configtype == "1";
     if (!registry && record.Configtype != "0")
@@ -270,10 +273,11 @@ void Transfer(Direction direction, const EmulatorRecord& record, int controlMeth
         gameName = GameName(*nativeGame);
     for (const KeyConfigEntry& entry : record.KeyConfig)
         TransferEntry(direction, registry, emulatorFolder, userFolder, entry.Source,
-                      direction == Direction::BeforeLaunch ? entry.DefaultSource : std::string(), entry.Target,
-                      gameName);
+                      direction == Direction::BeforeLaunch ? entry.DefaultSource : std::string(),
+                      entry.Target, gameName);
     for (const SetConfigEntry& entry : record.SetConfig)
-        TransferEntry(direction, registry, emulatorFolder, userFolder, entry.Source, {}, entry.Target, gameName);
+        TransferEntry(direction, registry, emulatorFolder, userFolder, entry.Source, {}, entry.Target,
+                      gameName);
 }
 
 void WriteN64(const std::string& file, const CControllerDetection& pads)

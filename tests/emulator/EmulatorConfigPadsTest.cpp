@@ -53,7 +53,8 @@ protected:
     void TearDown() override { SetAppPaths(m_savedPaths); }
 
     // The emulator's key file, made with `content`.
-    static std::string Prepare(const EmulatorRecord& record, const std::string& name, const std::string& content)
+    static std::string Prepare(const EmulatorRecord& record, const std::string& name,
+                               const std::string& content)
     {
         std::string path = EmulatorManager::EmulatorDirectory(record) + "/" + name;
         fs::create_directories(fs::path(path).parent_path());
@@ -111,7 +112,8 @@ TEST_F(EmulatorConfigPadsTest, NoneToThreePadsIntoTheFcN64AndMdFiles)
             const size_t pad = record / 10;
             if (pad < count) {
                 const auto bytes = guids[pad].Bytes();
-                EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), block->begin() + static_cast<long>(at))) << record;
+                EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), block->begin() + static_cast<long>(at)))
+                    << record;
             } else {
                 EXPECT_TRUE(std::all_of(block->begin() + static_cast<long>(at),
                                         block->begin() + static_cast<long>(at + 16),
@@ -125,16 +127,18 @@ TEST_F(EmulatorConfigPadsTest, NoneToThreePadsIntoTheFcN64AndMdFiles)
             EXPECT_EQ(ReadFile(n64File), n64Text);
             EXPECT_EQ(ReadFile(mdFile), mdText);
         } else {
-            EXPECT_EQ(IniFile::GetString(n64File, "DirectInput-Controller 0", "GUID", ""), detection.GuidText(0));
+            EXPECT_EQ(IniFile::GetString(n64File, "DirectInput-Controller 0", "GUID", ""),
+                      detection.GuidText(0));
             EXPECT_EQ(IniFile::GetString(n64File, "DirectInput-Controller 0", "Plugged", ""), "1");
             EXPECT_EQ(IniFile::GetString(n64File, "DirectInput-Controller 1", "GUID", "none"),
                       count == 2 ? detection.GuidText(1) : "none");
             EXPECT_EQ(detection.GuidText(0).size(), 36u);
             EXPECT_EQ(detection.GuidText(0).find_first_of("{}abcdef"), std::string::npos);
             // MD keys live before any section header, the Options section keeps its own.
-            const std::string expected = count == 1 ? "; pads\nJoystick1Using=2\n[Options]\nJoystick1Using=0\n"
-                                                    : "; pads\nJoystick1Using=2\nJoystick2Using=3\n[Options]\n"
-                                                      "Joystick1Using=0\n";
+            const std::string expected = count == 1
+                                             ? "; pads\nJoystick1Using=2\n[Options]\nJoystick1Using=0\n"
+                                             : "; pads\nJoystick1Using=2\nJoystick2Using=3\n[Options]\n"
+                                               "Joystick1Using=0\n";
             EXPECT_EQ(ReadFile(mdFile), expected);
         }
         // Emulators without pad entries are left alone.

@@ -133,11 +133,11 @@ TEST_F(EmulatorConfigTest, UserCopyIsMadeFromTheDefaultsOnlyWhileItHoldsNoByte)
     fs::remove_all(m_emu + "KeyBoardCfg");
     fs::remove_all(m_emu + "UserKeyBoardCfg");
     emulator_config::EnsureUserDirectory(m_record, 2);
-    EXPECT_EQ(Listing(m_emu), (std::vector<std::string>{"GamePadCfg", "GamePadCfg/empty.cfg", "GamePadCfg/link.cfg",
-                                                        "GamePadCfg/pad.cfg", "GamePadCfg/sub", "GamePadCfg/sub/deep.cfg",
-                                                        "UserGamePadCfg", "UserGamePadCfg/empty.cfg",
-                                                        "UserGamePadCfg/pad.cfg", "UserGamePadCfg/sub",
-                                                        "UserGamePadCfg/sub/deep.cfg"}));
+    EXPECT_EQ(Listing(m_emu),
+              (std::vector<std::string>{
+                  "GamePadCfg", "GamePadCfg/empty.cfg", "GamePadCfg/link.cfg", "GamePadCfg/pad.cfg",
+                  "GamePadCfg/sub", "GamePadCfg/sub/deep.cfg", "UserGamePadCfg", "UserGamePadCfg/empty.cfg",
+                  "UserGamePadCfg/pad.cfg", "UserGamePadCfg/sub", "UserGamePadCfg/sub/deep.cfg"}));
 }
 
 TEST_F(EmulatorConfigTest, FilesGoInBeforeTheRunAndComeBackAfterIt)
@@ -299,8 +299,9 @@ TEST_F(EmulatorConfigTest, RegistrySettingsRoundTripThroughTheEmulatedRegistry)
     Put(m_emu + "UserGamePadCfg/keys.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
                                            "[HKEY_CURRENT_USER\\Software\\TestEmu\\Keys]\r\n\"Up\"=\"W\"\r\n"
                                            "\"Pad\"=dword:00000002\r\n");
-    Put(m_docs + "TestEmu/settings.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\TestEmu\\Settings]\r\n"
-                                         "\"Scale\"=\"2x\"\r\n");
+    Put(m_docs + "TestEmu/settings.reg",
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\TestEmu\\Settings]\r\n"
+        "\"Scale\"=\"2x\"\r\n");
 
     // Imported before the call returns, so the emulator started next sees them.
     emulator_config::TransferBeforeLaunch(m_record, 1, "");

@@ -128,7 +128,8 @@ TEST_F(IniFileTest, EmptySectionNameMeansTheKeysBeforeTheFirstHeader)
     WriteFile(File(), "; made by the emulator\n[Input]\nJoystick1Using=0\n");
     ASSERT_TRUE(IniFile::WriteString(File(), "", "Joystick1Using", "2"));
     ASSERT_TRUE(IniFile::WriteStrings(File(), "", {{"Joystick1Using", "5"}, {"Joystick2Using", "3"}}));
-    EXPECT_EQ(ReadFile(File()), "; made by the emulator\nJoystick1Using=5\nJoystick2Using=3\n[Input]\nJoystick1Using=0\n");
+    EXPECT_EQ(ReadFile(File()),
+              "; made by the emulator\nJoystick1Using=5\nJoystick2Using=3\n[Input]\nJoystick1Using=0\n");
     EXPECT_EQ(IniFile::GetString(File(), "", "Joystick1Using", ""), "5");
     EXPECT_EQ(IniFile::GetString(File(), "Input", "Joystick1Using", ""), "0");
     EXPECT_EQ(IniFile::GetKeys(File(), ""), (std::vector<std::string>{"Joystick1Using", "Joystick2Using"}));
