@@ -7,6 +7,7 @@
 #include "foundation/StringConv.h"
 #include "foundation/SystemInfo.h"
 #include "maintenance/PackageInstaller.h"
+#include "platform/Trace.h"
 #include "ui/Button.h"
 #include "ui/Label.h"
 #include "ui/Progress.h"
@@ -34,6 +35,8 @@ std::u16string ErrorText(int code)
 {
     if (code == kPopErrorUpdaterNotStarted)
         return u"无法启动升级程序";
+    if (code == kPopErrorPackageRefused)
+        return kPackageRefusedText;
     try {
         return AnsiToUtf16(TransferErrorText(code));
     } catch (const std::exception&) {
@@ -46,6 +49,46 @@ std::u16string ErrorText(int code)
 CDownLoadPopFrame::CDownLoadPopFrame(int kind, int osBits)
 {
     m_jobValid = kind != kPopEmulator && MakePopJob(kind, osBits, WorkDir(), nullptr, m_job);
+    if (m_jobValid && kind == kPopSelfUpdate)
+        PrepareSelfUpdate(std::nullopt, CurrentProgramHandOff());
+}
+
+CDownLoadPopFrame::CDownLoadPopFrame(const CUpdateInfo& manifest)
+    : CDownLoadPopFrame(manifest, CurrentProgramHandOff(), GetOsBits())
+{
+}
+
+CDownLoadPopFrame::CDownLoadPopFrame(const CUpdateInfo& manifest, UpdateHandOff handOff, int osBits)
+{
+    m_jobValid = MakePopJob(kPopSelfUpdate, osBits, WorkDir(), nullptr, m_job);
+    if (m_jobValid)
+        PrepareSelfUpdate(PackageDigestOf(manifest), std::move(handOff));
+}
+
+void CDownLoadPopFrame::PrepareSelfUpdate(std::optional<UpdatePackageDigest> digest, UpdateHandOff handOff)
+{
+    m_job.verifyPackage = [digest](const std::string& zipPath) {
+        int refused = VerifyUpdatePackage(zipPath, digest);
+        if (refused != 0)
+            platform::Trace(digest ? "update: the package differs from the manifest; refused"
+                                   : "update: the manifest gives no size and SHA-256; package refused");
+        return refused;
+    };
+    const std::string workDir = m_job.installerDir;
+    const std::string updater = m_job.installer;
+    m_job.startInstaller = [workDir, updater, handOff] {
+        if (!WriteUpdateIni(workDir, handOff)) {
+            platform::TraceF("update: cannot write %s%s", workDir.c_str(), kUpdateIniName);
+            return false;
+        }
+        if (!StartDetached(updater, workDir)) {
+            platform::TraceF("update: cannot start %s", updater.c_str());
+            return false;
+        }
+        platform::TraceF("update: %s started for %s (pid %d)", updater.c_str(), handOff.program.c_str(),
+                         static_cast<int>(handOff.pid));
+        return true;
+    };
 }
 
 CDownLoadPopFrame::CDownLoadPopFrame(int kind) : CDownLoadPopFrame(kind, GetOsBits()) {}

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "maintenance/PopJob.h"
+#include "maintenance/UpdateHandOff.h"
+#include "maintenance/UpdateInfo.h"
 #include "ui/DialogFrameWnd.h"
 
 #include <memory>
+#include <optional>
 #include <thread>
 
 struct DownloadProgress;
@@ -29,6 +32,11 @@ class CProgressUI;
 // for an installer within about 50 ms. Result codes: 886 once a self-update has been unpacked and
 // its updater started, 2 for Btn_Cancel (also when it reads "确定" after success), otherwise the
 // code Close was given. Callers learn whether the job succeeded from Finished(), not from the code.
+//
+// The self-update (kind 0) checks the downloaded package against the manifest's "size" and
+// "sha256" before anything in it is unpacked: a package that differs, or a job without them, fails
+// with 1004 ("升级包校验失败") and the package is deleted. After unpacking it writes
+// "QuokkaUpdate.ini" for the updater and starts the updater detached (see UpdateHandOff.h).
 class CDownLoadPopFrame : public UiLib::CDialogFrameWnd {
 public:
     static constexpr char16_t kLayout[] = u"skin\\xmls\\DownLoadPopDialog.xml";
@@ -36,9 +44,13 @@ public:
     static constexpr int kResultUpdateReady = 886;
     static constexpr int kResultCancel = 2;
 
-    // A job of kind 0 to 6 for a machine of `osBits` bits (its packages differ by word size).
+    // A job of kind 0 to 6 for a machine of `osBits` bits (its packages differ by word size). Kind 0
+    // made this way has no manifest to check its package against and refuses it.
     explicit CDownLoadPopFrame(int kind, int osBits);
     explicit CDownLoadPopFrame(int kind);
+    // Kind 0 for the update that `manifest` describes; the updater is told to replace `handOff`.
+    explicit CDownLoadPopFrame(const CUpdateInfo& manifest);
+    CDownLoadPopFrame(const CUpdateInfo& manifest, UpdateHandOff handOff, int osBits);
     // Kind 7: installs `emulator`.
     explicit CDownLoadPopFrame(const PopEmulator& emulator);
     // Cancels a worker that still runs and waits for it (the window was destroyed without closing).
@@ -59,6 +71,7 @@ public:
     int LastErrorCode() const { return m_lastError; }
 
 private:
+    void PrepareSelfUpdate(std::optional<UpdatePackageDigest> digest, UpdateHandOff handOff);
     void StartWorker();
     void OnProgress(const DownloadProgress& progress);
     void ShowBytes(double done, double total);

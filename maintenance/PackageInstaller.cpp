@@ -143,6 +143,13 @@ int CPackageInstaller::Run()
     Step downloaded = Download(serverSize);
     if (downloaded != Step::Done)
         return downloaded == Step::Cancelled ? kCancelled : kFailed;
+    if (m_job.verifyPackage) {
+        if (int refused = m_job.verifyPackage(m_job.zipPath); refused != 0) {
+            ::unlink(m_job.zipPath.c_str());
+            Report(kFailed, 0, 0, refused);
+            return kFailed;
+        }
+    }
     Step extracted = Extract();
     if (extracted != Step::Done)
         return extracted == Step::Cancelled ? kCancelled : kFailed;
@@ -348,6 +355,13 @@ CPackageInstaller::Step CPackageInstaller::Install()
     Report(11, 100, 100);
     if (m_job.installer.empty())
         return Step::Done;
+    if (m_job.startInstaller) {
+        if (m_job.startInstaller())
+            return Step::Done;
+        platform::TraceF("installer %s not started", m_job.installer.c_str());
+        Report(kFailed, 0, 0, kPopErrorUpdaterNotStarted);
+        return Step::Failed;
+    }
     platform::ProcessHandle process =
         platform::StartProcess(m_job.installer, m_job.switches, m_job.installerDir, platform::kShowNormal);
     if (!process) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,12 @@ struct PopJob {
     bool resumePartial = false;  // keep a partial package from an earlier run and continue it
     bool deleteZipAfterExtract = false;
     bool waitForInstaller = false;
+    // Looks at the downloaded package before it is unpacked: 0 lets it through, anything else is the
+    // code the job fails with, after the package was deleted. Unset: every package goes through.
+    std::function<int(const std::string& zipPath)> verifyPackage;
+    // Starts the installer in place of StartProcess (the self-update's updater must outlive the
+    // program); true when it started. Unset: StartProcess from installerDir.
+    std::function<bool()> startInstaller;
 };
 
 // The package's name on the download server for the kind and the machine's word size (64 or 32);
