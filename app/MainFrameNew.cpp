@@ -5,6 +5,8 @@
 
 #include "account/SecurityCodeAsker.h"
 #include "app/ButtonUIEx.h"
+#include "app/DropTileLayoutUI.h"
+#include "app/LibraryViews.h"
 #include "app/MessageBoxPrompts.h"
 #include "catalogue/CatalogueClient.h"
 #include "catalogue/DispatchEventButtonUI.h"
@@ -24,6 +26,7 @@
 #include "download/DownLoadTypeChooser.h"
 #include "emulator/EmulatorList.h"
 #include "emulator/EmulatorManager.h"
+#include "emulator/LocalGameWatcher.h"
 #include "emulator/PlatformTable.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
@@ -33,6 +36,7 @@
 #include "maintenance/EmulatorPopInstaller.h"
 #include "platform/Trace.h"
 #include "store/GameStore.h"
+#include "store/LocalLibrary.h"
 #include "ui/Edit.h"
 #include "ui/MenuWnd.h"
 #include "ui/Option.h"
@@ -71,6 +75,15 @@ CMainFrameNew::CMainFrameNew()
     : m_emulatorInstaller(std::make_unique<CEmulatorPopInstaller>()),
       m_prompts(std::make_unique<CMessageBoxPrompts>())
 {
+    m_library = std::make_unique<CLibraryViews>(m_pm, this);
+    m_library->onLaunchDownloaded = [this](const GameinfoRecord& game) { LaunchDownloadedGame(game); };
+    m_library->onLaunchLocal = [this](const LocalGameRecord& game) { LaunchLocalGame(game); };
+    m_library->onDownloadedChanged = [this](const std::string& gameId, bool downloaded) {
+        ShowDownloaded(gameId, downloaded);
+    };
+    m_library->onDropFiles = [this](const std::vector<std::string>& paths, int platformTypeId) {
+        ImportDroppedFiles(paths, platformTypeId);
+    };
     m_searchView.search = true;
     if (const char* shot = std::getenv("QUOKKA_SCREENSHOT"))
         m_screenshotPath = shot;
@@ -98,13 +111,17 @@ void CMainFrameNew::ShutdownServices()
     // "closed" when the toolkit ends.
     InstallDownloadSourceChooser(nullptr);
     InstallSecurityCodePrompt(nullptr);
-    // Every transfer is told to stop before any service is waited for.
+    // Every transfer and scan is told to stop before any service is waited for.
+    CLocalGameWatcher::BeginInstanceShutdown();
     CImageLoader::BeginInstanceShutdown();
     CCatalogueClient::BeginInstanceShutdown();
     EmulatorManager::BeginInstanceShutdown();
+    // The folder watcher ends first: it adds to the library set and the store.
+    CLocalGameWatcher::DestroyInstance();
     CImageLoader::DestroyInstance();
     CCatalogueClient::DestroyInstance();
     EmulatorManager::DestroyInstance();
+    CLocalLibrary::DestroyInstance(); // joins its fillers
     CGameStore::DestroyInstance();
 }
 
@@ -135,7 +152,7 @@ CControlUI* CMainFrameNew::CreateControl(LPCTSTR pstrClass)
     if (is(u"GameRankfilter"))
         return new CGameRankfilter;
     if (is(u"DropTileLayout"))
-        return new CTileLayoutUI; // takes dropped files once the local library import exists
+        return new CDropTileLayoutUI;
     if (is(u"Loading"))
         return new CLoadingUI;
     if (is(u"LoadingFail"))
@@ -166,6 +183,7 @@ void CMainFrameNew::FindControls()
         view->numbers = static_cast<CLabelUI*>(named(u"Lb_GameNumbers_"));
         view->emptyNotice = static_cast<CLabelUI*>(named(u"Lb_EmptyNotice_"));
     }
+    m_library->FindControls();
 }
 
 void CMainFrameNew::InitWindow()
@@ -181,6 +199,48 @@ void CMainFrameNew::InitWindow()
         view->shown = view->wanted;
     }
     m_pm.GetTrayObject().CreateTrayIcon(m_hWnd, kTrayIconId, u"Quokka模拟器", kTrayMessage);
+    StartLibraryServices();
+}
+
+void CMainFrameNew::StartLibraryServices()
+{
+    // Made here, before any view asks: its two store reads run once, at start.
+    if (CLibraryViews::Library() == nullptr)
+        return;
+    try {
+        CLocalGameWatcher::Instance().Start(m_hWnd, LocalGameDir());
+    } catch (const std::exception& e) {
+        platform::TraceF("main window: no library folder watcher: %s", e.what());
+    }
+}
+
+void CMainFrameNew::LaunchDownloadedGame(const GameinfoRecord& game)
+{
+    platform::TraceF("main window: start %s (%s)", game.GameId.c_str(), game.FilePath.c_str());
+}
+
+void CMainFrameNew::LaunchLocalGame(const LocalGameRecord& game)
+{
+    platform::TraceF("main window: start %s", game.FilePath.c_str());
+}
+
+void CMainFrameNew::ImportDroppedFiles(const std::vector<std::string>& paths, int platformTypeId)
+{
+    platform::TraceF("main window: %zu dropped paths for platform %d", paths.size(), platformTypeId);
+}
+
+void CMainFrameNew::ShowDownloaded(const std::string& gameId, bool downloaded)
+{
+    CDuiString key = FromAnsi(gameId);
+    for (OnlineView* view : {&m_find, &m_searchView}) {
+        if (view->tiles == nullptr)
+            continue;
+        for (int i = 0; i < view->tiles->GetCount(); ++i) {
+            CControlUI* item = view->tiles->GetItemAt(i);
+            if (item->GetUserData() == key)
+                static_cast<CGameItemUI*>(item)->SetInstallState(downloaded ? 8 : 0);
+        }
+    }
 }
 
 void CMainFrameNew::RequestPage(OnlineView& view, const CGameListQuery& query)
@@ -274,8 +334,7 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
         emulators.SetInstaller(m_emulatorInstaller.get());
         emulators.SetPrompts(m_prompts.get());
         RequestPage(m_find, m_find.wanted);
-        if (CControlUI* count = m_pm.FindControl(u"Lb_GameNumbers_DownloadGame"))
-            count->SetText(u"0款游戏");
+        m_library->Start(m_hWnd);
         StartPollers();
         return;
     }
@@ -295,6 +354,8 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
         return;
     }
     if (msg.sType != u"click")
+        return;
+    if (m_library->OnClick(msg))
         return;
     if (name == u"Btn_Close") {
         CloseHandling(false);
@@ -338,13 +399,21 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
 void CMainFrameNew::OnTileClick(OnlineView& view, const TNotifyUI& msg)
 {
     // 安装 on a game whose platform lacks its emulator installs the emulator first; PC games need
-    // none. The game's own download joins once the download engine exists.
-    if (msg.wParam != 1 || msg.lParam != 0 || view.page == nullptr)
+    // none. The game's own download joins once the download engine exists. 启动 (state 8) starts
+    // the downloaded game.
+    if (msg.wParam != 1 || (msg.lParam != 0 && msg.lParam != 8) || view.page == nullptr)
         return;
     const int index = view.tiles->GetItemIndex(msg.pSender);
     if (index < 0 || static_cast<size_t>(index) >= view.page->GameCount())
         return;
-    const std::string emulatorId = view.page->GameAt(static_cast<size_t>(index)).emulatorid;
+    const CGame& game = view.page->GameAt(static_cast<size_t>(index));
+    if (msg.lParam == 8) {
+        std::optional<GameinfoRecord> downloaded = m_library->FindDownloaded(game.gameid);
+        if (downloaded && m_library->onLaunchDownloaded)
+            m_library->onLaunchDownloaded(*downloaded);
+        return;
+    }
+    const std::string emulatorId = game.emulatorid;
     if (emulatorId == "138")
         return;
     EmulatorManager::Instance().EnsureEmulator(static_cast<int>(LeadingInt(emulatorId)), m_hWnd);
@@ -429,7 +498,7 @@ void CMainFrameNew::FillTiles(OnlineView& view)
         view.tiles->Add(tile);
         tile->SetUserData(FromAnsi(game.gameid));
         tile->FillFromGame(game);
-        tile->SetInstallState(0); // no library or download engine yet
+        tile->SetInstallState(m_library->IsDownloaded(game.gameid) ? 8 : 0); // no download engine yet
         const std::string iconPath = IconCachePath(game.icon);
         if (iconPath.empty()) {
             tile->SetIcon(FromAnsi(CImageLoader::kDefaultIcon)); // a path outside the cache counts as missing
@@ -519,6 +588,8 @@ void CMainFrameNew::OnTrayClick(LPARAM lParam)
 LRESULT CMainFrameNew::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& handled)
 {
     handled = true;
+    if (m_library->OnMessage(uMsg, wParam, lParam))
+        return 0;
     switch (uMsg) {
     case WM_GAMELIST_READY:
     case WM_SEARCHLIST_READY: {

@@ -13,6 +13,9 @@
 #include "ui/WindowImplBase.h"
 
 class CButtonUIEx;
+class CLibraryViews;
+struct GameinfoRecord;
+struct LocalGameRecord;
 class CEmulatorPopInstaller;
 class CMessageBoxPrompts;
 class CEmuFilterUI;
@@ -71,6 +74,16 @@ public:
     // UI thread; the destructor runs it.
     static void ShutdownServices();
 
+    // The downloaded and local games' views.
+    CLibraryViews& Library() { return *m_library; }
+
+    // 启动 on a downloaded game (its tile, or a catalogue tile in state 8) and on a local game: the
+    // game launcher's entry points.
+    void LaunchDownloadedGame(const GameinfoRecord& game);
+    void LaunchLocalGame(const LocalGameRecord& game);
+    // Files dropped on the local view, for the platform it shows (0: all platforms).
+    void ImportDroppedFiles(const std::vector<std::string>& paths, int platformTypeId);
+
 private:
     // One of the two online views (catalogue, search). The view's filters show what it asked for
     // last (`wanted`); its tiles, label and count show the page of `shown`. An answer to anything
@@ -94,6 +107,11 @@ private:
     };
 
     void FindControls();
+    // The library set, its folder watcher and the drop importer, with this window as the receiver
+    // of what they post.
+    void StartLibraryServices();
+    // The catalogue and search tiles of `gameId` show 启动 (downloaded) or 安装 again.
+    void ShowDownloaded(const std::string& gameId, bool downloaded);
     void StartPollers();
     void StopPollers();
     void DownloadPoller(UiLib::HWND window);
@@ -131,6 +149,7 @@ private:
     OnlineView m_find;
     OnlineView m_searchView;
     UiLib::CDialogBuilder m_tileBuilder;
+    std::unique_ptr<CLibraryViews> m_library;
 
     // What the emulator manager installs and asks through; they outlive it (ShutdownServices ends
     // the manager before the window's members go).

@@ -1,0 +1,384 @@
+#include "app/LibraryViews.h"
+
+#include "app/DropTileLayoutUI.h"
+#include "app/LibraryFiles.h"
+#include "app/LibraryText.h"
+#include "app/ReNameFrame.h"
+#include "catalogue/EmuFilterUI.h"
+#include "catalogue/GameItemUI.h"
+#include "catalogue/GameTypeFilterUI.h"
+#include "catalogue/ImageLoader.h"
+#include "foundation/AppMessages.h"
+#include "foundation/AppPaths.h"
+#include "platform/ShowItem.h"
+#include "platform/Trace.h"
+#include "store/GameStore.h"
+#include "store/LocalLibrary.h"
+#include "store/StoreListFormat.h"
+#include "ui/Container.h"
+#include "ui/Label.h"
+#include "ui/PaintManager.h"
+
+#include <exception>
+
+using namespace UiLib;
+
+namespace {
+
+constexpr char16_t kDownloadedTile[] = u"skin\\xmls\\MyGameItemNew.xml";
+constexpr char16_t kLocalTile[] = u"skin\\xmls\\LocalGameItemNew.xml";
+// Where a local game's image sits inside the tile's icon control.
+constexpr char kLocalIconDest[] = "' dest='18,18,50,50'";
+
+// Queues a store request that owns its data; a store that cannot be opened is traced.
+template <class T> void SubmitOwned(int operation, std::unique_ptr<T> data)
+{
+    try {
+        CGameStore::Instance().Submit(operation, data.release(), true, true);
+    } catch (const std::exception& e) {
+        platform::TraceF("library: store request %d not made: %s", operation, e.what());
+    }
+}
+
+} // namespace
+
+CLibraryViews::CLibraryViews(CPaintManagerUI& pm, IDialogBuilderCallback* callback)
+    : m_pm(pm), m_callback(callback)
+{
+    m_local.local = true;
+}
+
+CLibraryViews::~CLibraryViews() = default;
+
+CLocalLibrary* CLibraryViews::Library()
+{
+    try {
+        return &CLocalLibrary::Instance();
+    } catch (const std::exception& e) {
+        platform::TraceF("library: the game store cannot be opened: %s", e.what());
+        return nullptr;
+    }
+}
+
+void CLibraryViews::FindControls()
+{
+    m_downloaded.tiles = static_cast<CContainerUI*>(m_pm.FindControl(u"Tl_GameView_DownloadGame"));
+    m_downloaded.numbers = static_cast<CLabelUI*>(m_pm.FindControl(u"Lb_GameNumbers_DownloadGame"));
+    m_downloaded.emu = static_cast<CEmuFilterUI*>(m_pm.FindControl(u"Ef_DownloadGame"));
+    m_downloaded.type = static_cast<CGameTypeFilterUI*>(m_pm.FindControl(u"Gf_DownloadGame"));
+    m_local.tiles = static_cast<CContainerUI*>(m_pm.FindControl(u"Tl_GameView_LocalGame"));
+    m_local.numbers = static_cast<CLabelUI*>(m_pm.FindControl(u"Lb_GameNumbers_LocalGame"));
+    m_local.emu = static_cast<CEmuFilterUI*>(m_pm.FindControl(u"Ef_LocalGame"));
+}
+
+void CLibraryViews::Start(HWND window)
+{
+    m_window = window;
+    for (View* view : {&m_downloaded, &m_local}) {
+        view->emuFilter = 0;
+        view->typeFilter = 0;
+        Restart(*view);
+    }
+}
+
+void CLibraryViews::Restart(View& view)
+{
+    CLocalLibrary* library = Library();
+    // The old filler ends before the view is emptied, so nothing it posted earlier can be taken
+    // for the new filter's (its messages still waiting are checked against the new filter).
+    if (library != nullptr) {
+        if (view.local)
+            library->StopLocalFiller();
+        else
+            library->StopDownloadedFiller();
+    }
+    if (view.tiles != nullptr)
+        view.tiles->RemoveAll();
+    view.byKey.clear();
+    view.keyOf.clear();
+    ShowCount(view);
+    if (library == nullptr || m_window == nullptr)
+        return;
+    if (view.local)
+        library->StartLocalFiller(m_window, view.emuFilter);
+    else
+        library->StartDownloadedFiller(m_window, view.emuFilter, view.typeFilter);
+}
+
+void CLibraryViews::ShowCount(View& view)
+{
+    if (view.numbers != nullptr)
+        view.numbers->SetText(CDuiString::FromInt(static_cast<long long>(view.byKey.size())) + u"款游戏");
+}
+
+CGameItemUI* CLibraryViews::BuildTile(View& view, const std::string& key)
+{
+    if (view.tiles == nullptr)
+        return nullptr;
+    if (!view.builder.IsLoaded() && !view.builder.Load(view.local ? kLocalTile : kDownloadedTile))
+        return nullptr;
+    CControlUI* built = view.builder.Create(m_callback, &m_pm);
+    auto* tile = built != nullptr ? static_cast<CGameItemUI*>(built->GetInterface(u"CGameItemUI")) : nullptr;
+    if (tile == nullptr) {
+        delete built;
+        platform::Trace("library: the tile layout cannot be built");
+        return nullptr;
+    }
+    view.tiles->Add(tile);
+    view.byKey[key] = tile;
+    view.keyOf[tile] = key;
+    return tile;
+}
+
+void CLibraryViews::RemoveTile(View& view, const std::string& key)
+{
+    auto it = view.byKey.find(key);
+    if (it == view.byKey.end())
+        return;
+    CGameItemUI* tile = it->second;
+    view.byKey.erase(it);
+    view.keyOf.erase(tile);
+    view.tiles->Remove(tile); // may be the tile whose button is being clicked: nothing of it after
+    ShowCount(view);
+}
+
+void CLibraryViews::AddDownloaded(const GameinfoRecord& game)
+{
+    CGameItemUI* tile = BuildTile(m_downloaded, game.GameId);
+    if (tile == nullptr)
+        return;
+    // Names are shown through DisplayText: a name stored byte for byte may not convert as a whole.
+    GameinfoRecord shown = game;
+    shown.GameName.clear();
+    shown.Size.clear();
+    shown.CategoryShortName.clear();
+    tile->FillFromInstalled(shown);
+    if (CControlUI* name = tile->FindSubControl(u"Lb_GameName"))
+        name->SetText(DisplayText(game.GameName));
+    if (CControlUI* size = tile->FindSubControl(u"Lb_GameSize"))
+        size->SetText(DisplayText(game.Size) + u"MB");
+    if (CControlUI* type = tile->FindSubControl(u"Lb_GameType")) {
+        CDuiString category = DisplayText(game.CategoryShortName);
+        category.Replace(u"游戏", u"");
+        type->SetText(category);
+    }
+    ShowCount(m_downloaded);
+
+    const std::string cached = IconCachePath(game.Icon);
+    if (!cached.empty() && IsCachedImage(cached))
+        tile->SetIcon(CDuiString::FromUtf8(cached));
+    else
+        CImageLoader::Instance().Request(m_window, 1, 0, game.GameId, game.Icon);
+}
+
+void CLibraryViews::AddLocal(const LocalGameRecord& game)
+{
+    CGameItemUI* tile = BuildTile(m_local, game.FilePath);
+    if (tile == nullptr)
+        return;
+    LocalGameRecord shown = game;
+    shown.GameName.clear();
+    shown.Size.clear();
+    tile->FillFromLocal(shown);
+    if (CControlUI* name = tile->FindSubControl(u"Lb_GameName"))
+        name->SetText(DisplayText(game.GameName));
+    if (CControlUI* size = tile->FindSubControl(u"Lb_GameSize"))
+        size->SetText(DisplayText(game.Size) + u"MB");
+    ShowCount(m_local);
+    CImageLoader::Instance().Request(m_window, 2, static_cast<int>(LeadingInt(game.EmulatorId)),
+                                     game.FilePath, game.Icon);
+}
+
+void CLibraryViews::SetAnswerIcon(View& view, const std::string& key, const std::string& image)
+{
+    auto it = view.byKey.find(key);
+    if (it == view.byKey.end())
+        return; // the tile went meanwhile
+    std::string attribute = image;
+    if (view.local && image.rfind("file=", 0) != 0)
+        attribute = "file='" + image + kLocalIconDest;
+    it->second->SetIcon(CDuiString::FromUtf8(attribute)); // a native path, or a skin path
+}
+
+bool CLibraryViews::OnMessage(UINT uMsg, WPARAM, LPARAM lParam)
+{
+    switch (uMsg) {
+    case WM_GAME_INSTALLED: {
+        std::unique_ptr<GameinfoRecord> posted(reinterpret_cast<GameinfoRecord*>(lParam));
+        CLocalLibrary* library = Library();
+        if (!posted || library == nullptr)
+            return true;
+        // The set decides, not the message: a game deleted since it was posted adds nothing.
+        std::optional<GameinfoRecord> game = library->FindGame(posted->GameId);
+        if (!game)
+            return true;
+        if (onDownloadedChanged)
+            onDownloadedChanged(game->GameId, true);
+        if (library->MatchesDownloadedFilter(*game) && m_downloaded.byKey.count(game->GameId) == 0)
+            AddDownloaded(*game);
+        return true;
+    }
+    case WM_LOCAL_GAME_ADDED: {
+        std::unique_ptr<LocalGameRecord> posted(reinterpret_cast<LocalGameRecord*>(lParam));
+        CLocalLibrary* library = Library();
+        if (!posted || library == nullptr)
+            return true;
+        std::optional<LocalGameRecord> game = library->FindLocalGame(posted->FilePath);
+        if (game && library->MatchesLocalFilter(*game) && m_local.byKey.count(game->FilePath) == 0)
+            AddLocal(*game);
+        return true;
+    }
+    case WM_MYGAME_ICON:
+    case WM_LOCAL_ICON: {
+        std::unique_ptr<CImageAnswer> answer(reinterpret_cast<CImageAnswer*>(lParam));
+        if (answer)
+            SetAnswerIcon(uMsg == WM_LOCAL_ICON ? m_local : m_downloaded, answer->key, answer->image);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool CLibraryViews::OnClick(TNotifyUI& msg)
+{
+    CControlUI* sender = msg.pSender;
+    if (sender == nullptr)
+        return false;
+    const int chosen = static_cast<int>(msg.wParam);
+    for (View* view : {&m_downloaded, &m_local}) {
+        if (sender == view->emu) {
+            view->emuFilter = chosen;
+            Restart(*view);
+            return true;
+        }
+        if (view->type != nullptr && sender == view->type) {
+            view->typeFilter = chosen;
+            Restart(*view);
+            return true;
+        }
+        if (view->tiles != nullptr && sender->GetParent() == view->tiles) {
+            OnTileClick(*view, msg);
+            return true;
+        }
+    }
+    if (sender == m_local.tiles && msg.lParam != 0) {
+        // Files dropped on the local view, for the platform the view shows.
+        const auto* paths = reinterpret_cast<const std::vector<std::string>*>(msg.lParam);
+        if (onDropFiles && !paths->empty())
+            onDropFiles(*paths, m_local.emuFilter);
+        return true;
+    }
+    return false;
+}
+
+void CLibraryViews::OnTileClick(View& view, TNotifyUI& msg)
+{
+    auto it = view.keyOf.find(msg.pSender);
+    if (it == view.keyOf.end())
+        return;
+    const std::string key = it->second; // a copy: the tile may go while it is used
+    CLocalLibrary* library = Library();
+    if (library == nullptr)
+        return;
+    switch (msg.wParam) {
+    case 1:
+        if (view.local) {
+            if (auto game = library->FindLocalGame(key); game && onLaunchLocal)
+                onLaunchLocal(*game);
+        } else if (auto game = library->FindGame(key); game && onLaunchDownloaded) {
+            onLaunchDownloaded(*game);
+        }
+        return;
+    case 2:
+        if (view.local)
+            DeleteLocal(key);
+        else
+            DeleteDownloaded(key);
+        return;
+    case 3:
+        OpenFolder(view, key);
+        return;
+    case 4:
+        if (view.local)
+            Rename(key);
+        return;
+    default:
+        return;
+    }
+}
+
+void CLibraryViews::DeleteDownloaded(const std::string& gameId)
+{
+    CLocalLibrary* library = Library();
+    std::optional<GameinfoRecord> game = library->FindGame(gameId);
+    SubmitOwned(kStoreRemoveGameinfo, std::make_unique<std::string>(gameId));
+    if (game) {
+        DeleteDownloadedGameFolder(NativeOf(DownloadedGameFolder(game->FilePath)), RomDir(), LocalGameDir());
+        library->RemoveGame(gameId);
+    }
+    RemoveTile(m_downloaded, gameId);
+    if (onDownloadedChanged)
+        onDownloadedChanged(gameId, false);
+}
+
+void CLibraryViews::DeleteLocal(const std::string& filePath)
+{
+    CLocalLibrary* library = Library();
+    std::optional<LocalGameRecord> game = library->FindLocalGame(filePath);
+    SubmitOwned(kStoreRemoveLocalGame, std::make_unique<std::string>(filePath));
+    // A PC game's files are a program's whole folder, which the library never deletes.
+    if (game && game->EmulatorShortName != "PC")
+        DeleteLocalGameFile(NativeOf(filePath), RomDir());
+    library->RemoveLocalGame(filePath);
+    RemoveTile(m_local, filePath);
+}
+
+void CLibraryViews::OpenFolder(View& view, const std::string& key)
+{
+    CLocalLibrary* library = Library();
+    std::string path;
+    if (view.local) {
+        if (auto game = library->FindLocalGame(key))
+            path = game->FilePath;
+    } else if (auto game = library->FindGame(key)) {
+        path = game->FilePath + game->FileName;
+    }
+    if (path.empty())
+        return;
+    platform::ShowItem(NativeOf(path)); // the helper runs on its own; its handle is not kept
+}
+
+void CLibraryViews::Rename(const std::string& filePath)
+{
+    CLocalLibrary* library = Library();
+    std::optional<LocalGameRecord> game = library->FindLocalGame(filePath);
+    if (!game)
+        return;
+    std::string newName;
+    if (CReNameFrame::Run(m_window, game->GameName, newName) != CReNameFrame::kRenamed)
+        return;
+    // The game may have gone while the dialog was up (the watcher, a filter change cannot: the
+    // dialog is modal); only what is still there is renamed.
+    auto renamed = std::make_unique<LocalGameRecord>(*game);
+    renamed->GameName = newName;
+    if (!library->RenameLocalGame(filePath, newName))
+        return;
+    SubmitOwned(kStoreRenameLocalGame, std::move(renamed));
+    auto tile = m_local.byKey.find(filePath);
+    if (tile == m_local.byKey.end())
+        return;
+    if (CControlUI* name = tile->second->FindSubControl(u"Lb_GameName"))
+        name->SetText(DisplayText(newName));
+}
+
+bool CLibraryViews::IsDownloaded(const std::string& gameId) const
+{
+    return FindDownloaded(gameId).has_value();
+}
+
+std::optional<GameinfoRecord> CLibraryViews::FindDownloaded(const std::string& gameId) const
+{
+    CLocalLibrary* library = Library();
+    return library != nullptr ? library->FindGame(gameId) : std::nullopt;
+}
