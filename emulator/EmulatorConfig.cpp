@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <mutex>
@@ -122,29 +121,46 @@ std::optional<std::string> Resolve(const std::string& base, const std::string& n
     return joined;
 }
 
+// Closes a descriptor when it goes.
+class ScopedFd {
+public:
+    explicit ScopedFd(int fd) : m_fd(fd) {}
+    ~ScopedFd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ScopedFd(const ScopedFd&) = delete;
+    ScopedFd& operator=(const ScopedFd&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// The whole of a regular file of at most kMaxCopyBytes. A fifo or device is refused without being
+// waited on.
 bool ReadWhole(const std::string& path, std::string& bytes)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); // a fifo never blocks the copy
-    if (fd < 0)
+    ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.Get() < 0)
         return false;
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-              static_cast<size_t>(info.st_size) <= kMaxCopyBytes;
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<size_t>(info.st_size) > kMaxCopyBytes)
+        return false;
     bytes.clear();
     char buffer[65536];
-    while (ok) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
+    for (;;) {
+        ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0 || bytes.size() + static_cast<size_t>(got) > kMaxCopyBytes)
-            ok = false;
-        else if (got == 0)
-            break;
-        else
-            bytes.append(buffer, static_cast<size_t>(got));
+            return false;
+        if (got == 0)
+            return true;
+        bytes.append(buffer, static_cast<size_t>(got));
     }
-    ::close(fd);
-    return ok;
 }
 
 bool IsRegularFile(const std::string& path)
