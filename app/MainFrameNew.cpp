@@ -24,6 +24,7 @@
 #include "controller/XInput.h"
 #include "controller/XInputPads.h"
 #include "download/DownLoadTypeChooser.h"
+#include "emulator/DropImport.h"
 #include "emulator/EmulatorList.h"
 #include "emulator/EmulatorManager.h"
 #include "emulator/LocalGameWatcher.h"
@@ -113,11 +114,13 @@ void CMainFrameNew::ShutdownServices()
     InstallSecurityCodePrompt(nullptr);
     // Every transfer and scan is told to stop before any service is waited for.
     CLocalGameWatcher::BeginInstanceShutdown();
+    CDropImport::BeginInstanceShutdown();
     CImageLoader::BeginInstanceShutdown();
     CCatalogueClient::BeginInstanceShutdown();
     EmulatorManager::BeginInstanceShutdown();
-    // The folder watcher ends first: it adds to the library set and the store.
+    // The folder watcher and the drop importer end first: they add to the library set and the store.
     CLocalGameWatcher::DestroyInstance();
+    CDropImport::DestroyInstance();
     CImageLoader::DestroyInstance();
     CCatalogueClient::DestroyInstance();
     EmulatorManager::DestroyInstance();
@@ -209,6 +212,7 @@ void CMainFrameNew::StartLibraryServices()
         return;
     try {
         CLocalGameWatcher::Instance().Start(m_hWnd, LocalGameDir());
+        CDropImport::Instance().SetWindow(m_hWnd);
     } catch (const std::exception& e) {
         platform::TraceF("main window: no library folder watcher: %s", e.what());
     }
@@ -226,7 +230,12 @@ void CMainFrameNew::LaunchLocalGame(const LocalGameRecord& game)
 
 void CMainFrameNew::ImportDroppedFiles(const std::vector<std::string>& paths, int platformTypeId)
 {
-    platform::TraceF("main window: %zu dropped paths for platform %d", paths.size(), platformTypeId);
+    // The importer announces each new game with WM_LOCAL_GAME_ADDED.
+    try {
+        CDropImport::Instance().QueueDrop(paths, platformTypeId);
+    } catch (const std::exception& e) {
+        platform::TraceF("main window: dropped files not imported: %s", e.what());
+    }
 }
 
 void CMainFrameNew::ShowDownloaded(const std::string& gameId, bool downloaded)

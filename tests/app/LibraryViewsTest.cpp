@@ -9,6 +9,7 @@
 #include "app/LibraryViews.h"
 #include "app/ReNameFrame.h"
 #include "catalogue/CatalogueClient.h"
+#include "emulator/DropImport.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
 #include "foundation/HttpClient.h"
@@ -27,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -614,6 +616,47 @@ TEST_F(LibraryViewsTest, FilesDroppedOnTheLocalViewGoToTheImportWithItsPlatform)
     TestInput::ProcessEvents();
     ASSERT_EQ(drops.size(), 2u);
     EXPECT_EQ(drops[1], std::vector<std::string>{files[0]});
+}
+
+TEST_F(LibraryViewsTest, DroppedAndCopiedGamesGetTheirTilesAtOnce)
+{
+    Open(0, 0);
+    ShowLocal();
+    const HWND window = m_frame->GetHWND();
+    const std::string folder = m_dir.Path() + "drop/";
+    fs::create_directories(folder + "nested/deeper");
+    for (const std::string& file :
+         {folder + "one.nes", folder + "two.NES", folder + "readme.txt", folder + "nested/deeper/three.nes"})
+        ASSERT_TRUE(testsupport::WriteFile(file, "game"));
+    const std::vector<std::string> files = {folder + "one.nes", folder + "two.NES", folder + "readme.txt",
+                                            folder + "nested"};
+    const POINT over = Centre(Find(u"Tl_GameView_LocalGame"));
+    auto drop = [&](const std::vector<std::string>& paths) {
+        ASSERT_TRUE(TestInput::DragEnter(window, over, paths));
+        ASSERT_TRUE(TestInput::Drop(window, over, paths));
+        ASSERT_TRUE(CDropImport::Instance().WaitIdle(10000));
+        TestInput::ProcessEvents();
+    };
+
+    // All platforms: nothing says which platform the files are for, so nothing is imported.
+    drop(files);
+    EXPECT_EQ(Tiles(u"Tl_GameView_LocalGame")->GetCount(), 0);
+
+    // For FC: the two games, and the one in the nested folder; a second drop of one adds nothing.
+    Click(Option(u"Ef_LocalGame", u"FC"));
+    drop(files);
+    drop({folder + "one.nes"});
+    std::vector<std::u16string> names = Names(u"Tl_GameView_LocalGame");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"one", u"three", u"two"}));
+    EXPECT_EQ(Text(u"Lb_GameNumbers_LocalGame"), u"3款游戏");
+
+    // A game moved into the library's FC folder shows up without a drop.
+    ASSERT_TRUE(testsupport::WriteFile(m_dir.Path() + "copied.nes", "game"));
+    fs::rename(m_dir.Path() + "copied.nes", m_rom + "LocalGame/FC/copied.nes");
+    EXPECT_TRUE(
+        TestInput::WaitFor([&] { return Tile(u"Tl_GameView_LocalGame", u"copied") != nullptr; }, 10000));
+    EXPECT_EQ(Text(u"Lb_GameNumbers_LocalGame"), u"4款游戏");
 }
 
 TEST_F(LibraryViewsTest, DownloadedCatalogueGamesShowStartAndLaunch)
