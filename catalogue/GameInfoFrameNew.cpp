@@ -108,6 +108,7 @@ void CGameInfoFrameNew::InitWindow()
     // why every way out of the window joins the worker first.
     m_worker = std::thread([this, window = m_hWnd, game = m_game] {
         RunGameInfoRequest(window, game, m_closing, m_idle);
+        m_detailEnded = true;
     });
 }
 

@@ -6,6 +6,7 @@
 #include "platform/Event.h"
 #include "ui/DialogFrameWnd.h"
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -64,6 +65,8 @@ public:
     const CGame& Game() const { return m_game; }
     // Whether the detail worker has not yet been joined.
     bool WorkerJoinable() const { return m_worker.joinable(); }
+    // Whether the detail request has ended (its last message is posted by then).
+    bool DetailEnded() const { return m_detailEnded; }
 
 private:
     void FillFixedFields();
@@ -82,6 +85,7 @@ private:
     TransferCancel m_closing{false};
     platform::Event m_idle{platform::Event::Mode::ManualReset, true};
     std::thread m_worker;
+    std::atomic<bool> m_detailEnded{false};
 
     UiLib::CControlUI* m_icon = nullptr;
     UiLib::CButtonUI* m_action = nullptr;
