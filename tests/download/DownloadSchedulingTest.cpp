@@ -1,0 +1,255 @@
+// The engine's scheduling with real transfers: four slots, waiting tasks that start by themselves,
+// pause and resume (also while extracting), deletion, and a new engine that takes the stored tasks
+// back and resumes them where their files end.
+
+#include "download/DownloadProgress.h"
+#include "foundation/AppMessages.h"
+#include "tests/download/EngineFixture.h"
+#include "tests/download/ZipTestArchive.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+using namespace enginetest;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+namespace {
+
+class DownloadSchedulingTest : public EngineTest {
+protected:
+    std::string Folder(const std::string& gameId) const { return RomRoot() + "PS/" + gameId + "/"; }
+
+    int64_t PartialSize(const std::string& gameId)
+    {
+        std::error_code error;
+        auto size = std::filesystem::file_size(Folder(gameId) + gameId + ".zip", error);
+        return error ? -1 : static_cast<int64_t>(size);
+    }
+
+    // Starts a 2 MiB game served at 512 KiB/s and pauses it once some of it is on disk. Returns the
+    // archive.
+    std::string StartAndPause(const std::string& gameId)
+    {
+        std::string archive = ServeSingleGame(gameId, {{"big.bin", RandomBytes(2 * 1024 * 1024, 42)}});
+        EXPECT_TRUE(
+            Faults(R"([{"path": "/download/games/", "prefix": true, "method": "GET", "rateKiBps": 512}])"));
+        if (!m_engine)
+            MakeEngine();
+        m_engine->AddTask(Game(gameId), kOwnerWindow);
+        EXPECT_TRUE(
+            WaitFor([](const Seen& seen) { return seen.progressKind == 2 && seen.done > 300 * 1024; }));
+        auto asked = std::chrono::steady_clock::now();
+        EXPECT_TRUE(m_engine->RequestState(gameId, kTaskPauseRequested));
+        EXPECT_TRUE(WaitStatus(gameId, kDisplayPaused));
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2))
+            << "pause waited out a slice";
+        EXPECT_TRUE(WaitFor([](const Seen& seen) { return seen.message == WM_DOWNLOAD_COUNTS; }));
+        return archive;
+    }
+};
+
+TEST_F(DownloadSchedulingTest, SixTasksRunFourAtOnceAndTheRestStartByThemselves)
+{
+    std::vector<std::string> ids = {"40001", "40002", "40003", "40004", "40005", "40006"};
+    std::map<std::string, std::string> bigFiles;
+    for (size_t i = 0; i < ids.size(); ++i) {
+        bigFiles[ids[i]] = RandomBytes(400 * 1024, 100 + static_cast<unsigned>(i));
+        ServeSingleGame(ids[i], {{"big.bin", bigFiles[ids[i]]}});
+    }
+    ASSERT_TRUE(
+        Faults(R"([{"path": "/download/games/", "prefix": true, "method": "GET", "rateKiBps": 400}])"));
+    m_server.Server().ResetStats();
+    MakeEngine();
+    for (const auto& id : ids)
+        m_engine->AddTask(Game(id), kOwnerWindow);
+
+    int waiting = 0;
+    ASSERT_TRUE(WaitFor([&](const Seen& seen) {
+        if (seen.message == WM_DOWNLOAD_PROGRESS && seen.progressKind == 4)
+            ++waiting;
+        return waiting == 2;
+    }));
+    for (const auto& id : ids)
+        ASSERT_TRUE(WaitStatus(id, kDisplayInstalled, 30000)) << id;
+    EXPECT_EQ(m_server.Server().PeakDownloads(), DownloadManager::kSlotLimit);
+    int waitedGames = 0;
+    for (const auto& id : ids) {
+        std::vector<int> statuses = Statuses(id);
+        bool waited = std::find(statuses.begin(), statuses.end(), kDisplayWaiting) != statuses.end();
+        waitedGames += waited ? 1 : 0;
+        if (waited) { // a waiting game started later by itself
+            EXPECT_NE(std::find(statuses.begin(), statuses.end(), kDisplayDownloading), statuses.end()) << id;
+        }
+        EXPECT_EQ(ReadFile(Folder(id) + "big.bin"), bigFiles[id]) << id;
+    }
+    EXPECT_EQ(waitedGames, 2);
+    EXPECT_TRUE(StoredDownloads().empty());
+    EXPECT_EQ(StoredGames().size(), ids.size());
+
+    // The counters are there over HTTP too, and DELETE starts a new peak.
+    CurlEasyPtr handle = NewCurlEasy();
+    std::string body;
+    curl_easy_setopt(handle.get(), CURLOPT_URL, (Origin() + "/__stats").c_str());
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, StringWriteSink);
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &body);
+    ASSERT_EQ(NetPerform(handle.get(), nullptr), CURLE_OK);
+    EXPECT_NE(body.find("\"peakDownloads\" : 4"), std::string::npos) << body;
+    curl_easy_setopt(handle.get(), CURLOPT_CUSTOMREQUEST, "DELETE");
+    body.clear();
+    ASSERT_EQ(NetPerform(handle.get(), nullptr), CURLE_OK);
+    EXPECT_EQ(m_server.Server().PeakDownloads(), 0);
+}
+
+TEST_F(DownloadSchedulingTest, PausedTaskResumesFromItsFileSize)
+{
+    std::string archive = StartAndPause("40010");
+    int64_t paused = PartialSize("40010");
+    ASSERT_GT(paused, 0);
+    ASSERT_LT(paused, static_cast<int64_t>(archive.size()));
+    int status = -1;
+    ASSERT_TRUE(m_engine->GetDisplayStatus("40010", status));
+    EXPECT_EQ(status, kDisplayPaused);
+    EXPECT_EQ(m_engine->CountPaused({"40010"}), 1);
+    EXPECT_EQ(m_engine->CountActive({"40010"}), 0);
+    EXPECT_EQ(m_engine->CountRunningWorkers(), 0);
+    auto report =
+        std::find_if(m_seen.rbegin(), m_seen.rend(), [](const Seen& seen) { return seen.progressKind == 3; });
+    ASSERT_NE(report, m_seen.rend());
+    EXPECT_NEAR(report->done, paused / 1048576.0, 0.01);
+
+    ASSERT_TRUE(Faults("[]"));
+    ASSERT_TRUE(m_engine->RequestState("40010", kTaskReady));
+    ASSERT_TRUE(WaitStatus("40010", kDisplayInstalled));
+    std::vector<std::string> ranges = Ranges("/download/games/40010.zip");
+    ASSERT_GE(ranges.size(), 2u);
+    EXPECT_EQ(ranges.back(), "bytes=" + std::to_string(paused) + "-");
+    EXPECT_EQ(ReadFile(Folder("40010") + "big.bin"), RandomBytes(2 * 1024 * 1024, 42));
+}
+
+TEST_F(DownloadSchedulingTest, DeletingAPausedTaskRemovesItsRowFolderAndItem)
+{
+    StartAndPause("40020");
+    ASSERT_EQ(StoredDownloads().count("40020"), 1u);
+    ASSERT_TRUE(std::filesystem::exists(Folder("40020")));
+    ASSERT_TRUE(m_engine->RequestState("40020", kTaskDeleteRequested));
+    ASSERT_TRUE(WaitStatus("40020", kDisplayNotInstalled));
+    EXPECT_FALSE(std::filesystem::exists(Folder("40020")));
+    EXPECT_TRUE(std::filesystem::exists(RomRoot() + "PS/")) << "only the game's own folder goes";
+    EXPECT_EQ(StoredDownloads().count("40020"), 0u);
+    int status = -1;
+    EXPECT_FALSE(m_engine->GetDisplayStatus("40020", status));
+    EXPECT_TRUE(std::any_of(m_seen.begin(), m_seen.end(),
+                            [](const Seen& seen) { return seen.message == WM_DOWNLOAD_REMOVED; }));
+    // Requests for a task that is gone are refused.
+    EXPECT_FALSE(m_engine->RequestState("40020", kTaskReady));
+}
+
+TEST_F(DownloadSchedulingTest, NewEngineTakesTheTasksBackAndResumesWithARange)
+{
+    StartAndPause("40030");
+    int64_t paused = PartialSize("40030");
+    ASSERT_GT(paused, 0);
+    StopEngine();
+    m_seen.clear();
+    ASSERT_TRUE(Faults("[]"));
+
+    MakeEngine();
+    ASSERT_TRUE(WaitFor(
+        [](const Seen& seen) { return seen.message == WM_DOWNLOAD_ADDED && seen.gameId == "40030"; }));
+    int status = -1;
+    ASSERT_TRUE(m_engine->GetDisplayStatus("40030", status));
+    EXPECT_EQ(status, kDisplayPaused);
+    ASSERT_TRUE(m_engine->RequestState("40030", kTaskReady));
+    ASSERT_TRUE(WaitStatus("40030", kDisplayInstalled));
+    EXPECT_EQ(Ranges("/download/games/40030.zip").back(), "bytes=" + std::to_string(paused) + "-");
+    EXPECT_EQ(ReadFile(Folder("40030") + "big.bin"), RandomBytes(2 * 1024 * 1024, 42));
+}
+
+TEST_F(DownloadSchedulingTest, PausingDuringExtractionHoldsTheExtractor)
+{
+    testsupport::TempDir dir;
+    ASSERT_TRUE(ziptest::WriteZeroArchive(dir.Path() + "zero.zip", "zero.bin", 1024ll * 1024 * 1024));
+    ServeFile("games/40040.zip", ReadFile(dir.Path() + "zero.zip"));
+    Json::Value descriptor;
+    descriptor["fileurl"] = "{{origin}}/download/games/40040.zip";
+    ServeDescriptor("40040", descriptor);
+    MakeEngine();
+    m_engine->AddTask(Game("40040"), kOwnerWindow);
+
+    ASSERT_TRUE(WaitStatus("40040", kDisplayExtracting));
+    ASSERT_TRUE(WaitFor([](const Seen& seen) { return seen.progressKind == 5 && seen.done > 0; }));
+    EXPECT_EQ(m_seen.back().total, 1024.0 * 1024 * 1024);
+    ASSERT_TRUE(m_engine->RequestState("40040", kTaskPauseRequested));
+    ASSERT_TRUE(WaitStatus("40040", kDisplayExtractionPaused));
+    EXPECT_EQ(m_engine->CountPaused({"40040"}), 1);
+    EXPECT_EQ(m_engine->CountActive({"40040"}), 0);
+    EXPECT_EQ(m_engine->CountRunningWorkers(), 1) << "the worker rests, it does not end";
+    auto report =
+        std::find_if(m_seen.rbegin(), m_seen.rend(), [](const Seen& seen) { return seen.progressKind == 6; });
+    ASSERT_NE(report, m_seen.rend());
+    EXPECT_EQ(report->total, 1024.0 * 1024 * 1024);
+    EXPECT_GT(report->done, 0.0);
+
+    ASSERT_TRUE(m_engine->RequestState("40040", kTaskReady));
+    ASSERT_TRUE(WaitStatus("40040", kDisplayExtracting));
+    ASSERT_TRUE(WaitStatus("40040", kDisplayInstalled, 60000));
+    EXPECT_EQ(std::filesystem::file_size(Folder("40040") + "zero.bin"), 1024ull * 1024 * 1024);
+}
+
+TEST_F(DownloadSchedulingTest, StartDropsRowsOfInstalledGamesAndRowsOutsideTheLibrary)
+{
+    m_store = std::make_unique<CGameStore>(m_server.Dir() + "database/quokka.db");
+    auto row = [&](const std::string& id, const std::string& shortName, const std::string& folder) {
+        DownloadTaskRecord record;
+        record.GameId = id;
+        record.GameName = "游戏" + id;
+        record.EmulatorShortName = shortName;
+        record.EmulatorId = "119";
+        record.FilePath = folder;
+        record.FileName = id + ".zip";
+        record.NeedUnZip = "1";
+        record.Source = kSourceOwnServer;
+        record.TotalSize = "1.00";
+        record.UrlList[0] = Origin() + "/download/games/" + id + ".zip";
+        ASSERT_TRUE(m_store->Submit(kStoreAddDownload, &record, false, false));
+    };
+    // Finished before a crash: the library row is there, the download row and archive are left over.
+    row("40050", "PS", Folder("40050"));
+    GameinfoRecord finished;
+    finished.GameId = "40050";
+    ASSERT_TRUE(m_store->Submit(kStoreAddGameinfo, &finished, false, false));
+    std::filesystem::create_directories(Folder("40050"));
+    ASSERT_TRUE(WriteFile(Folder("40050") + "40050.zip", "archive"));
+    ASSERT_TRUE(WriteFile(Folder("40050") + "game.bin", "game"));
+    // Folders a server or an edited file could point anywhere.
+    std::string outside = m_server.Dir() + "elsewhere/";
+    std::filesystem::create_directories(outside);
+    ASSERT_TRUE(WriteFile(outside + "keep.txt", "keep"));
+    row("40051", "PS", outside);
+    row("40052", "..", RomRoot() + "../");
+    row("40053", "PS", RomRoot());
+    // A partial download that comes back.
+    row("40054", "PS", Folder("40054"));
+    std::filesystem::create_directories(Folder("40054"));
+    ASSERT_TRUE(WriteFile(Folder("40054") + "40054.zip", std::string(1048576 + 524288, 'x')));
+
+    MakeEngine();
+    ASSERT_TRUE(WaitFor([](const Seen& seen) { return seen.message == WM_DOWNLOAD_ADDED; }));
+    EXPECT_EQ(m_seen.back().gameId, "40054");
+    EXPECT_FALSE(WaitFor([](const Seen& seen) { return seen.message == WM_DOWNLOAD_ADDED; }, 300));
+    DownloadTaskMap rows = StoredDownloads();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.begin()->first, "40054");
+    EXPECT_FALSE(std::filesystem::exists(Folder("40050") + "40050.zip"));
+    EXPECT_EQ(ReadFile(Folder("40050") + "game.bin"), "game");
+    EXPECT_EQ(ReadFile(outside + "keep.txt"), "keep");
+    int status = -1;
+    EXPECT_TRUE(m_engine->GetDisplayStatus("40054", status));
+    EXPECT_EQ(status, kDisplayPaused);
+    for (const char* id : {"40050", "40051", "40052", "40053"})
+        EXPECT_FALSE(m_engine->GetDisplayStatus(id, status)) << id;
+}
+
+} // namespace
