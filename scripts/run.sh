@@ -31,6 +31,21 @@ fi
 mkdir -p "$portable"
 cp -f "$build/app/quokka" "$portable/quokka"
 cp -f "$build/app/quokka-regedit" "$portable/quokka-regedit"
+rm -rf "$portable/LocalGameRes"
+cp -r "$build/app/LocalGameRes" "$portable/LocalGameRes"
+
+# A library folder for the local games, while the settings name none: RomPath in section Set.
+config="$portable/quokka.cfg"
+library="$portable/Games/"
+if ! grep -Eq '^[[:space:]]*RomPath[[:space:]]*=[[:space:]]*[^[:space:]]' "$config" 2>/dev/null; then
+    if grep -Eq '^[[:space:]]*RomPath[[:space:]]*=' "$config" 2>/dev/null; then
+        sed -i -E "s|^[[:space:]]*RomPath[[:space:]]*=.*$|RomPath=$library|" "$config"
+    elif grep -Eqi '^[[:space:]]*\[Set\]' "$config" 2>/dev/null; then
+        sed -i -E "0,/^[[:space:]]*\[[Ss][Ee][Tt]\]/s||&\nRomPath=$library|" "$config"
+    else
+        printf '[Set]\nRomPath=%s\n' "$library" >> "$config"
+    fi
+fi
 
 "$build/server/quokka-server" --port "$port" --data "$data" > "$build/server.out" &
 server=$!
