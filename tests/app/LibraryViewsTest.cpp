@@ -394,7 +394,9 @@ TEST_F(LibraryViewsTest, DeleteRemovesOnlyFilesInsideTheLibrary)
 TEST_F(LibraryViewsTest, RenameChangesOnlyTheNameAndRefusesNamesThatCannotBeStored)
 {
     const std::string path = m_rom + "LocalGame/FC/a.nes";
-    Store({}, {Local(path, "FC", "125")});
+    LocalGameRecord game = Local(path, "FC", "125");
+    game.GameName = "老游戏";
+    Store({}, {game});
     Open(0, 1);
     ShowLocal();
     std::vector<std::u16string> boxes;
@@ -407,7 +409,8 @@ TEST_F(LibraryViewsTest, RenameChangesOnlyTheNameAndRefusesNamesThatCannotBeStor
             ->FindSubControl(u"Btn_RenameGame");
     };
 
-    // The dialog shows the current name; an emptied name ends it and changes nothing.
+    // The dialog shows the current name, selected: one backspace empties it, and an empty name
+    // ends the dialog and changes nothing.
     std::u16string shown;
     ClickIntoDialog(renameButton(), u"ReNameFrame", [&](HWND dialog) {
         ASSERT_NE(dialog, nullptr);
@@ -416,8 +419,9 @@ TEST_F(LibraryViewsTest, RenameChangesOnlyTheNameAndRefusesNamesThatCannotBeStor
         TestInput::Key(dialog, VK_RETURN);
         TestInput::ProcessEvents();
     });
-    EXPECT_EQ(shown, u"a");
-    EXPECT_EQ(Names(u"Tl_GameView_LocalGame"), (std::vector<std::u16string>{u"a"}));
+    EXPECT_EQ(shown, u"老游戏");
+    EXPECT_EQ(Names(u"Tl_GameView_LocalGame"), (std::vector<std::u16string>{u"老游戏"}));
+    EXPECT_EQ(CLocalLibrary::Instance().FindLocalGame(path)->GameName, "老游戏");
 
     // Too long: a box, and the dialog stays open for another name; then a valid one by 确定.
     bool openAfterRefusal = false;
@@ -449,7 +453,7 @@ TEST_F(LibraryViewsTest, RenameChangesOnlyTheNameAndRefusesNamesThatCannotBeStor
     m_frame.reset();
     std::map<std::string, LocalGameRecord> rows = StoredLocalGames();
     ASSERT_EQ(rows.size(), 1u);
-    LocalGameRecord expected = Local(path, "FC", "125");
+    LocalGameRecord expected = game;
     expected.GameName = "超级 Mario";
     EXPECT_EQ(rows[path], expected) << "only the name changes";
 }
@@ -616,6 +620,23 @@ TEST_F(LibraryViewsTest, FilesDroppedOnTheLocalViewGoToTheImportWithItsPlatform)
     TestInput::ProcessEvents();
     ASSERT_EQ(drops.size(), 2u);
     EXPECT_EQ(drops[1], std::vector<std::string>{files[0]});
+}
+
+TEST(DropTileLayoutTest, BorderColourWithOrWithoutHashAndSize)
+{
+    CDropTileLayoutUI view;
+    view.SetAttribute(u"dropbordcolor", u"#FF2479E4");
+    EXPECT_EQ(view.GetDropBorderColor(), 0xFF2479E4u);
+    view.SetAttribute(u"dropbordcolor", u"8000ff00");
+    EXPECT_EQ(view.GetDropBorderColor(), 0x8000FF00u);
+    view.SetAttribute(u"dropbordcolor", u"not a colour");
+    EXPECT_EQ(view.GetDropBorderColor(), 0x8000FF00u);
+    view.SetAttribute(u"Dropbordersize", u"3");
+    EXPECT_EQ(view.GetDropBorderSize(), 3);
+    view.SetAttribute(u"Dropbordersize", u"-2");
+    EXPECT_EQ(view.GetDropBorderSize(), 0);
+    EXPECT_TRUE(view.IsAcceptDrop());
+    EXPECT_EQ(CDuiString(view.GetClass()).Str(), u"DropTileLayoutUI");
 }
 
 TEST_F(LibraryViewsTest, DroppedAndCopiedGamesGetTheirTilesAtOnce)
