@@ -533,4 +533,39 @@ TEST_F(EmulatorManagerTest, RestoreDefaultKeysFollowsTheStoredControlMethod)
     EXPECT_TRUE(fs::exists(folder + "/UserKeyBoardCfg/a.cfg"));
 }
 
+TEST_F(EmulatorManagerTest, SettingsRunCutShortByShutdownTakesNothingBack)
+{
+    EmulatorManager& manager = Start();
+    EmulatorRecord record;
+    record.EmulatorId = "1250002";
+    record.Name = "Nes";
+    record.Emulatortype = 125;
+    record.Execute = {"run.sh"};
+    record.Configtype = "0";
+    record.KeyConfig = {{"keys.cfg", "keys.cfg", ""}};
+    const std::string folder = EmulatorManager::EmulatorDirectory(record);
+    fs::create_directories(folder + "/UserGamePadCfg");
+    ASSERT_TRUE(WriteFile(folder + "/UserGamePadCfg/keys.cfg", "user keys\n"));
+    // The emulator is halfway through writing its file when the program shuts down.
+    ASSERT_TRUE(WriteFile(folder + "/run.sh",
+                          "#!/bin/sh\necho half > keys.cfg\necho ready > ready\nread line < gate\n"));
+    ASSERT_EQ(::mkfifo((folder + "/gate").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((folder + "/ready").c_str(), 0600), 0);
+    fs::permissions(folder + "/run.sh", fs::perms::owner_all);
+    int gate = ::open((folder + "/gate").c_str(), O_RDWR);
+    ASSERT_GE(gate, 0);
+
+    manager.RunForSettings(record, kWindow);
+    int ready = ::open((folder + "/ready").c_str(), O_RDONLY); // until the emulator opens it
+    ASSERT_GE(ready, 0);
+    char line[8];
+    EXPECT_GT(::read(ready, line, sizeof line), 0);
+    ::close(ready);
+    manager.BeginShutdown();
+    EXPECT_TRUE(manager.WaitForSettingsRun(10000));
+    EXPECT_EQ(ReadFile(folder + "/UserGamePadCfg/keys.cfg"), "user keys\n");
+    ASSERT_EQ(::write(gate, "go\n", 3), 3); // lets the stand-in emulator end
+    ::close(gate);
+}
+
 } // namespace
