@@ -4,6 +4,7 @@
 #include "foundation/SystemInfo.h"
 #include "platform/Trace.h"
 
+#include <chrono>
 #include <random>
 #include <system_error>
 
@@ -58,6 +59,7 @@ void CPageVisitReporter::Report(const std::string& pageUrl)
             Send(pageUrl);
             std::lock_guard lock(m_mutex);
             self->ended = true;
+            m_ended.notify_all();
         });
     } catch (const std::system_error&) {
         m_beacons.pop_back(); // no thread to be had: the visit goes unreported
@@ -104,6 +106,17 @@ void CPageVisitReporter::Shutdown()
             beacon.thread.join();
     std::lock_guard lock(m_mutex);
     m_beacons.clear();
+}
+
+bool CPageVisitReporter::WaitIdle(int timeoutMs)
+{
+    std::unique_lock lock(m_mutex);
+    return m_ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
+        for (const Beacon& beacon : m_beacons)
+            if (!beacon.ended)
+                return false;
+        return true;
+    });
 }
 
 int CPageVisitReporter::InFlight() const

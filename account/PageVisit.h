@@ -2,6 +2,7 @@
 
 #include "foundation/HttpClient.h"
 
+#include <condition_variable>
 #include <list>
 #include <mutex>
 #include <string>
@@ -28,6 +29,8 @@ public:
     void Shutdown();
     // Beacons started and not yet ended.
     int InFlight() const;
+    // Blocks until no beacon is in flight or timeoutMs pass; true when none is.
+    bool WaitIdle(int timeoutMs);
 
 private:
     struct Beacon {
@@ -39,6 +42,7 @@ private:
     void ReapEnded();
 
     mutable std::mutex m_mutex;
+    std::condition_variable m_ended;
     std::list<Beacon> m_beacons;
     bool m_stopped = false;
     TransferCancel m_cancel{false};

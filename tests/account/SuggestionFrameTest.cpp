@@ -1,0 +1,120 @@
+// The feedback dialog in a real window on Qt's offscreen platform: its texts, the forum link
+// clicked through the window's input handling and reaching a recording xdg-open first on PATH,
+// and its result. The UI environment of this test binary starts and ends the toolkit.
+
+#include "account/SuggestionFrame.h"
+#include "foundation/ServerEndpoints.h"
+#include "tests/support/TempDir.h"
+#include "ui/PaintManager.h"
+#include "ui/TestInput.h"
+#include "ui/Text.h"
+#include "ui/WindowWnd.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace UiLib;
+namespace fs = std::filesystem;
+
+namespace {
+
+class SuggestionFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ServerEndpoints endpoints = DefaultServerEndpoints();
+        endpoints.SiteBase = "http://127.0.0.1:28080/site/";
+        SetServerEndpoints(endpoints);
+    }
+
+    // An xdg-open that writes its arguments to opened.txt, first on PATH.
+    void InstallRecordingOpener()
+    {
+        const std::string script = m_dir.Path() + "xdg-open";
+        ASSERT_TRUE(testsupport::WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + m_dir.Path() +
+                                                       "opened.part\"\nmv \"" + m_dir.Path() + "opened.part\" \"" +
+                                                       m_dir.Path() + "opened.txt\"\n"));
+        chmod(script.c_str(), 0755);
+        const char* path = std::getenv("PATH");
+        m_oldPath = path ? path : "";
+        setenv("PATH", (m_dir.Path() + ":" + m_oldPath).c_str(), 1);
+    }
+
+    void TearDown() override
+    {
+        if (!m_oldPath.empty())
+            setenv("PATH", m_oldPath.c_str(), 1);
+    }
+
+    testsupport::TempDir m_dir;
+    std::string m_oldPath;
+};
+
+TEST_F(SuggestionFrameTest, ShowsTheVersionAndOpensTheForumLinkWithoutItsMarkup)
+{
+    InstallRecordingOpener();
+    CSuggestionFrame dialog;
+    ASSERT_NE(dialog.Create(nullptr, u"反馈", CSuggestionFrame::kStyle, CSuggestionFrame::kExStyle), nullptr);
+    dialog.ShowWindow(true);
+    TestInput::ProcessEvents();
+    CPaintManagerUI& pm = dialog.GetPaintManager();
+    EXPECT_EQ(pm.FindControl(u"Tx_Version")->GetText(), u"0.0.14");
+    auto* forum = static_cast<CTextUI*>(pm.FindControl(u"Tx_bbsUrl"));
+    EXPECT_EQ(forum->GetText(), u"<f 0><a>http://127.0.0.1:28080/site/bbs/</a></f>");
+
+    // Click where the link is drawn.
+    const RECT rc = forum->GetPos();
+    POINT at{-1, -1};
+    for (int x = rc.left; x < rc.right && at.x < 0; ++x)
+        for (int y = rc.top; y < rc.bottom && at.x < 0; ++y)
+            if (forum->HitTestLink(POINT{x, y}) == 0)
+                at = POINT{x, y};
+    ASSERT_GE(at.x, 0) << "the link is drawn";
+    TestInput::Click(dialog.GetHWND(), at);
+    const std::string opened = m_dir.Path() + "opened.txt";
+    ASSERT_TRUE(TestInput::WaitFor([&] { return fs::exists(opened); }, 5000));
+    EXPECT_EQ(testsupport::ReadFile(opened), "http://127.0.0.1:28080/site/bbs/\n");
+    dialog.DestroyWindow();
+    TestInput::ProcessEvents();
+
+    // Only a web address is handed on.
+    EXPECT_EQ(CSuggestionFrame::LinkAddress(CSuggestionFrame::LinkMarkup("https://example.test/bbs/")),
+              "https://example.test/bbs/");
+    EXPECT_EQ(CSuggestionFrame::LinkAddress(u"<f 0><a></a></f>"), "");
+    EXPECT_EQ(CSuggestionFrame::LinkAddress(CSuggestionFrame::LinkMarkup("--help")), "");
+    EXPECT_EQ(CSuggestionFrame::LinkAddress(CSuggestionFrame::LinkMarkup("/etc/passwd")), "");
+}
+
+TEST_F(SuggestionFrameTest, CloseEndsTheModalRunWithEight)
+{
+    std::atomic<bool> done{false};
+    std::thread driver([&] {
+        HWND hwnd = nullptr;
+        while (hwnd == nullptr && !done)
+            RunOnUiThread([&] {
+                hwnd = FindWindow(u"CSuggestionFrame");
+                return 0;
+            });
+        RunOnUiThread([&] {
+            auto* dialog = static_cast<CSuggestionFrame*>(WindowFromHandle(hwnd));
+            EXPECT_EQ(dialog->GetWindowText(), u"反馈");
+            EXPECT_EQ(dialog->GetStyle() & 0xFFFF0000u, 0x96C80000u & 0xFFFF0000u);
+            EXPECT_EQ(dialog->GetExStyle(), 0x100u);
+            TestInput::ProcessEvents();
+            RECT rc = dialog->GetPaintManager().FindControl(u"Btn_Close")->GetPos();
+            TestInput::Click(hwnd, POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
+            return 0;
+        });
+    });
+    const int result = CSuggestionFrame::Run(nullptr);
+    done = true;
+    driver.join();
+    EXPECT_EQ(result, 8);
+}
+
+} // namespace
