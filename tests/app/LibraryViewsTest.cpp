@@ -294,6 +294,23 @@ TEST_F(LibraryViewsTest, FillersShowEveryGameAndAFilterRefillsItsViewOnly)
     EXPECT_EQ(Tiles(u"Tl_GameView_LocalGame")->GetCount(), 2);
 }
 
+TEST_F(LibraryViewsTest, NamesAndPathsInvalidInTheCodePageAreShownAndDeleted)
+{
+    // The watcher keeps such names byte for byte; the tile shows them with replacement marks and
+    // deleting works on the very bytes.
+    const std::string path = m_rom + "LocalGame/FC/\xb5\xda.nes";
+    ASSERT_TRUE(testsupport::WriteFile(path, "game"));
+    LocalGameRecord game = Local(path, "FC", "125");
+    game.GameName = "坏\xff名";
+    Store({}, {game});
+    Open(0, 1);
+    ShowLocal();
+    EXPECT_EQ(Names(u"Tl_GameView_LocalGame"), (std::vector<std::u16string>{u"坏\uFFFD名"}));
+    ClickButton(u"Tl_GameView_LocalGame", u"坏\uFFFD名", u"Btn_DeleteGame");
+    EXPECT_EQ(Tiles(u"Tl_GameView_LocalGame")->GetCount(), 0);
+    EXPECT_FALSE(fs::exists(path));
+}
+
 TEST_F(LibraryViewsTest, StaleRepeatedAndFilteredMessagesAddNoTile)
 {
     Store({Downloaded("1001", "125", "5", m_rom + "FC/1001/")},
