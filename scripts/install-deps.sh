@@ -23,6 +23,8 @@ packages=(
     sqlite3 curl unzip zip libarchive-tools
     # looking at a real window; the display-loss tests run the program on an Xvfb they end
     xvfb xdotool imagemagick
+    # the FC emulator that the demo's FC package starts: the end-to-end launch runs a demo game in it
+    fceux
     # locale sources: the start-up tests compile a locale with decimal commas (localedef)
     locales
 )
