@@ -266,6 +266,7 @@ void CLocalGameWatcher::Run(platform::HWND window, std::string localGameDir)
         if ((!m_polled.empty() || m_rootMissing) && NowMs() >= m_nextPollMs)
             PollScan();
     }
+    EndFrame(); // a scan or a batch of events cut short by the stop still commits what it added
     TearDownWatches();
     m_window = nullptr;
 }
