@@ -425,6 +425,34 @@ TEST_F(GameInfoFrameTest, ClosingWhileTheDetailWorkerIsStalledEndsTheWorkerFirst
         std::printf("closed with a stalled transfer in %.3f s\n", seconds);
         m_window.reset();
     }
+    // The owner goes away while a screenshot stalls: the modal window ends with it, through its own
+    // destroy handling, which stops the worker (and gives up the detail window registration).
+    CGameInfoFrameNew owner(Game("100"), m_actions);
+    ASSERT_NE(owner.Create(nullptr, u"owner", UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE), nullptr);
+    const int before = Requests("GET /image/screens/");
+    m_actions.detailWindows.clear();
+    std::atomic<bool> ended{false};
+    std::chrono::steady_clock::time_point start;
+    std::thread driver([&] {
+        while (!ended && Requests("GET /image/screens/") == before)
+            RunOnUiThread([] { return 0; }); // lets the modal loop run between looks
+        RunOnUiThread([&] {
+            start = std::chrono::steady_clock::now();
+            owner.DestroyWindow();
+            return 0;
+        });
+    });
+    const int result = CGameInfoFrameNew::Run(owner.GetHWND(), Game("105"), m_actions);
+    ended = true;
+    driver.join();
+    EXPECT_EQ(result, IDCLOSE);
+    EXPECT_LT(SecondsSince(start), 3.0);
+    // Registered, then given up by the detail window, then by the owner (itself a detail window).
+    ASSERT_EQ(m_actions.detailWindows.size(), 3u);
+    EXPECT_NE(m_actions.detailWindows[0], nullptr);
+    EXPECT_EQ(m_actions.detailWindows[1], nullptr);
+    EXPECT_EQ(m_actions.detailWindows[2], nullptr);
+
     // The aborted screenshot left nothing behind.
     EXPECT_FALSE(fs::exists(CachedImagePath("screens/3/0.png")));
     EXPECT_FALSE(fs::exists(CachedImagePath("screens/4/0.png")));
