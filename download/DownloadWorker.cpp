@@ -125,16 +125,10 @@ int DownloadWorker::RunSingle()
         if (chosen != 0)
             return chosen;
 
-        // A file begun against another length is another version of the file: start it again,
-        // once a run, rather than splice the two.
         int64_t recorded = ParseLength(m_record.FileLenth);
-        if (recorded >= 0 && recorded != length && FileSize(m_target) > 0) {
-            if (m_restartedOnce)
-                return kErrorNoLength;
-            m_restartedOnce = true;
-            if (!Truncate(0))
-                return kErrorFileNotCreatable;
-        }
+        int restart = RestartIfChanged(0, recorded, length);
+        if (restart != 0)
+            return restart;
         if (recorded != length) {
             m_record.FileLenth = LengthText(length);
             StoreTask();
@@ -231,13 +225,9 @@ int DownloadWorker::RunVolumes()
             }
 
             int64_t recorded = recordedLength(volume);
-            if (recorded >= 0 && recorded != length && FileSize(m_target) > base) {
-                if (m_restartedOnce)
-                    return kErrorNoLength;
-                m_restartedOnce = true;
-                if (!Truncate(base))
-                    return kErrorFileNotCreatable;
-            }
+            int restart = RestartIfChanged(base, recorded, length);
+            if (restart != 0)
+                return restart;
             if (recorded != length) {
                 m_record.VolumeFileLenth[volume] = LengthText(length);
                 // Lengths of later volumes no longer describe this file.
@@ -261,6 +251,21 @@ int DownloadWorker::RunVolumes()
             return lastError;
     }
     return Finish(m_record.NeedUnZip == "1");
+}
+
+int DownloadWorker::RestartIfChanged(int64_t base, int64_t recorded, int64_t length)
+{
+    // A range begun against another length, or longer than the server's file, holds another
+    // version of the file: it starts again from zero rather than splice two versions, once a run
+    // (a server whose file keeps changing fails the task instead of looping).
+    int64_t have = FileSize(m_target) - base;
+    bool changed = have > 0 && recorded >= 0 && recorded != length;
+    if (!changed && have <= length)
+        return 0;
+    if (m_restartedOnce)
+        return kErrorNoLength;
+    m_restartedOnce = true;
+    return Truncate(base) ? 0 : kErrorFileNotCreatable;
 }
 
 bool DownloadWorker::ObtainLength(std::string& url, bool byContentLength, int64_t& length)
@@ -378,13 +383,10 @@ int DownloadWorker::TransferRange(const std::string& url, int64_t base, int64_t 
         if (offset < 0)
             return kErrorNoLength; // the file was cut below this range's start while it ran
         if (offset > length) {
-            // Longer than the server's file: another version. Start this range again, once a run.
-            if (m_restartedOnce)
-                return 416;
-            m_restartedOnce = true;
-            if (!Truncate(base))
-                return kErrorFileNotCreatable;
-            continue;
+            // Longer than the server's file: the file changed. Its length is asked again, and the
+            // caller starts the range anew.
+            needLength = true;
+            return 416;
         }
         if (offset == length)
             return 0;

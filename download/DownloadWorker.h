@@ -45,9 +45,6 @@ public:
     static int64_t FileSize(const std::string& ansiPath);
 
 private:
-    enum class Slice { Done, NeedLength };
-    struct Target;
-
     int RunSingle();
     int RunVolumes();
     int Finish(bool extract);
@@ -58,10 +55,13 @@ private:
     int ChooseShareUrl(std::string& url, int64_t& length);
     bool ResolveShare(const std::string& link, std::string& direct);
     bool ObtainLength(std::string& url, bool byContentLength, int64_t& length);
+    // Cuts the target back to `base` when the range there was begun against another length than
+    // `length` or is longer than it. 0, or the error that ends the worker.
+    int RestartIfChanged(int64_t base, int64_t recorded, int64_t length);
 
     // Downloads the bytes [base, base + length) of the target file from `url`. 0 when the file
-    // holds exactly base + length bytes; kNeedLength (returned through `needLength`) when the
-    // server's answer says the length must be asked again; else the error.
+    // holds exactly base + length bytes; else the error, with `needLength` set when the server's
+    // answer says that the length must be asked again (a range error, 416, a file grown past it).
     int TransferRange(const std::string& url, int64_t base, int64_t length, bool& needLength);
     // One resumed request appending to the file from its size. Sets the curl result, the status
     // and the bytes written.
