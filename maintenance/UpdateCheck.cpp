@@ -1,5 +1,6 @@
 #include "maintenance/UpdateCheck.h"
 
+#include "emulator/EmulatorList.h"
 #include "foundation/AppPaths.h"
 #include "foundation/AppSettings.h"
 #include "foundation/ServerEndpoints.h"
@@ -109,7 +110,8 @@ bool RunAutomaticUpdateCheck(HWND owner)
     if (!FetchUpdateInfo(info))
         return false;
     if (!IsNewerThanProgram(info)) {
-        platform::TraceF("update: %s is up to date (the server has %s)", QuokkaVersion(), info.version.c_str());
+        platform::TraceF("update: %s is up to date (the server has %s)", QuokkaVersion(),
+                         info.version.c_str());
         return false;
     }
     return OfferUpdate(owner, info) == CDownLoadPopFrame::kResultUpdateReady;
@@ -126,6 +128,7 @@ int RunManualUpdateCheck(HWND owner)
         MessageBox(owner, u"Quokka模拟器已是最新版本", u"提示", MB_OK);
         return 0;
     }
-    return OfferUpdate(owner, info) == CDownLoadPopFrame::kResultUpdateReady ? CDownLoadPopFrame::kResultUpdateReady
-                                                                            : 0;
+    return OfferUpdate(owner, info) == CDownLoadPopFrame::kResultUpdateReady
+               ? CDownLoadPopFrame::kResultUpdateReady
+               : 0;
 }

@@ -11,27 +11,6 @@
 
 namespace {
 
-// The digits a component starts with, without leading zeros ("" for 0).
-std::string_view Digits(std::string_view component)
-{
-    size_t end = 0;
-    while (end < component.size() && component[end] >= '0' && component[end] <= '9')
-        ++end;
-    std::string_view digits = component.substr(0, end);
-    while (!digits.empty() && digits.front() == '0')
-        digits.remove_prefix(1);
-    return digits;
-}
-
-// The next component of `rest` (up to a '.'), removing it and its dot from `rest`.
-std::string_view NextComponent(std::string_view& rest)
-{
-    size_t dot = rest.find('.');
-    std::string_view component = rest.substr(0, dot);
-    rest = dot == std::string_view::npos ? std::string_view() : rest.substr(dot + 1);
-    return component;
-}
-
 struct DigestContextFree {
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
@@ -66,20 +45,6 @@ void CUpdateInfo::BindFields()
     Bind("description", description);
     Bind("size", size);
     Bind("sha256", sha256);
-}
-
-int CompareVersions(std::string_view a, std::string_view b)
-{
-    while (!a.empty() || !b.empty()) {
-        std::string_view left = Digits(NextComponent(a));
-        std::string_view right = Digits(NextComponent(b));
-        if (left.size() != right.size())
-            return left.size() < right.size() ? -1 : 1;
-        int order = left.compare(right);
-        if (order != 0)
-            return order < 0 ? -1 : 1;
-    }
-    return 0;
 }
 
 std::optional<UpdatePackageDigest> PackageDigestOf(const CUpdateInfo& info)

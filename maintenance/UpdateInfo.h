@@ -15,8 +15,9 @@
 class CUpdateInfo : public CJsonObjectBase {
 public:
     CUpdateInfo() { BindFields(); }
-    CUpdateInfo(const CUpdateInfo& other) : CJsonObjectBase(other), version(other.version),
-        downloadurl(other.downloadurl), description(other.description), size(other.size), sha256(other.sha256)
+    CUpdateInfo(const CUpdateInfo& other)
+        : CJsonObjectBase(other), version(other.version), downloadurl(other.downloadurl),
+          description(other.description), size(other.size), sha256(other.sha256)
     {
         BindFields();
     }
@@ -38,11 +39,9 @@ public:
     std::string sha256;
 };
 
-// Compares two version texts by their dot-separated components, each read by the leading-digits rule
-// (the digits a component starts with; none counts as 0) and a missing component counting as 0, so
-// "0.1.0" is newer than "0.0.14" and "1.2" equals "1.2.0". Components of any length compare as
-// numbers. Returns a negative number, 0 or a positive number as `a` is older, the same or newer.
-int CompareVersions(std::string_view a, std::string_view b);
+// Versions compare with CompareVersions (emulator/EmulatorList.h): by their dot-separated
+// components, each by the leading-digits rule, a missing component counting as 0, so "0.1.0" is
+// newer than "0.0.14" and "0.0.9" older.
 
 // What the manifest promises about the package: its length and SHA-256 (lower-case hex). Nullopt
 // when either is missing or malformed (a length that is not plain decimal digits or does not fit in

@@ -186,7 +186,13 @@ TEST_F(DownLoadPopFrameTest, SelfUpdateClosesWith886WithoutWaitingForTheUpdater)
     ASSERT_TRUE(m_world.Put("Update.zip", MakePackage({{"QuokkaUpdate.exe", updater, 0100755}})));
     ASSERT_TRUE(testsupport::WriteFile(m_world.WorkDir() + "QuokkaUpdate.zip", "an old package"));
 
-    CDownLoadPopFrame window(kPopSelfUpdate, 64);
+    // The package is unpacked only when it is what the manifest describes (UpdateTest has the refusals).
+    const std::string served = m_world.DataDir() + "download/Update.zip";
+    CUpdateInfo manifest;
+    manifest.version = "0.0.15";
+    manifest.size = std::to_string(std::filesystem::file_size(served));
+    manifest.sha256 = FileSha256(served).value_or("");
+    CDownLoadPopFrame window(manifest, CurrentProgramHandOff(), 64);
     Open(window);
     EXPECT_EQ(window.ShowModal(), CDownLoadPopFrame::kResultUpdateReady);
     EXPECT_TRUE(window.Finished());
