@@ -3,6 +3,7 @@
 #include "demo/DemoDescriptors.h"
 #include "demo/DemoEmulators.h"
 #include "demo/DemoImage.h"
+#include "demo/DemoUpdate.h"
 #include "demo/DemoZip.h"
 
 #include <json/json.h>
@@ -375,12 +376,5 @@ void CDemoContent::Write()
 
     WriteDemoEmulators(m_dir);
 
-    Json::Value update;
-    update["version"] = "0.0.14";
-    update["downloadurl"] = "{{origin}}/download/Update.zip";
-    update["description"] = "Quokka 0.0.14";
-    WriteJson(root / "update/index.json", update);
-    CDemoZip updater((root / "download/Update.zip").string());
-    updater.Add("QuokkaUpdate.exe", "#!/bin/sh\nexit 0\n", 0755);
-    updater.Close();
+    WriteDemoUpdate(m_dir, m_update);
 }

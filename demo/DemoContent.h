@@ -1,5 +1,8 @@
 #pragma once
 
+#include "demo/DemoUpdate.h"
+
+#include <optional>
 #include <string>
 
 // Writes the stand-in server's data folder: a catalogue of made-up games over every platform and
@@ -14,9 +17,13 @@ public:
 
     explicit CDemoContent(std::string dataDir);
 
+    // Serves `package` as the self-update instead of the do-nothing one of version "0.0.14".
+    void SetUpdatePackage(DemoUpdatePackage package) { m_update = std::move(package); }
+
     // Writes (or rewrites) the folder. Throws std::runtime_error when a file cannot be written.
     void Write();
 
 private:
     std::string m_dir;
+    std::optional<DemoUpdatePackage> m_update;
 };
