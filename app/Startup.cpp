@@ -10,6 +10,9 @@
 #include "foundation/FileSystem.h"
 #include "foundation/NetGlobal.h"
 #include "foundation/StringConv.h"
+#include "maintenance/UpdateCheck.h"
+#include "maintenance/UpdateHandOff.h"
+#include "maintenance/UpdateVersion.h"
 #include "platform/CodePage.h"
 #include "platform/Paths.h"
 #include "platform/SingleInstance.h"
@@ -250,6 +253,9 @@ int QuokkaMain()
 
         UiLib::CPaintManagerUI::SetInstance(nullptr);
         UiLib::CPaintManagerUI::SetResourcePath(UiLib::CDuiString::FromUtf8(platform::ProgramFolder()));
+        // A copy that an interrupted update left beside the program goes first.
+        platform::TraceF("start-up: Quokka %s (pid %d)", QuokkaVersion(), static_cast<int>(::getpid()));
+        RemoveStaleUpdateCopy();
         platform::Trace("start-up: creating the main window");
         auto frame = std::make_unique<CMainFrameNew>();
         servicesMayRun = true;
@@ -270,6 +276,11 @@ int QuokkaMain()
             signals = std::make_unique<CSignalWatcher>(terminationSignals);
             if (const char* text = std::getenv("QUOKKA_TEST_MESSAGE_BOX"))
                 testBox = std::make_unique<CTestMessageBox>(window, text);
+            // The window exists: an update that started this program is final now.
+            ConfirmProgramStarted();
+            // The start-up update check; once the updater runs, the program ends for it.
+            if (RunAutomaticUpdateCheck(window))
+                frame->Close(1);
             frame->ShowModal();
         }
         frame.reset(); // the main window's shutdown
