@@ -8,6 +8,7 @@
 #include "catalogue/GameItemUI.h"
 #include "catalogue/GameTypeFilterUI.h"
 #include "catalogue/ImageLoader.h"
+#include "emulator/PlatformTable.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
 #include "platform/ShowItem.h"
@@ -18,6 +19,7 @@
 #include "ui/Container.h"
 #include "ui/Label.h"
 #include "ui/PaintManager.h"
+#include "ui/RenderEngine.h"
 
 #include <exception>
 
@@ -63,10 +65,12 @@ CLocalLibrary* CLibraryViews::Library()
 void CLibraryViews::FindControls()
 {
     m_downloaded.tiles = static_cast<CContainerUI*>(m_pm.FindControl(u"Tl_GameView_DownloadGame"));
+    m_downloaded.label = static_cast<CLabelUI*>(m_pm.FindControl(u"Lb_GameLabel_DownloadGame"));
     m_downloaded.numbers = static_cast<CLabelUI*>(m_pm.FindControl(u"Lb_GameNumbers_DownloadGame"));
     m_downloaded.emu = static_cast<CEmuFilterUI*>(m_pm.FindControl(u"Ef_DownloadGame"));
     m_downloaded.type = static_cast<CGameTypeFilterUI*>(m_pm.FindControl(u"Gf_DownloadGame"));
     m_local.tiles = static_cast<CContainerUI*>(m_pm.FindControl(u"Tl_GameView_LocalGame"));
+    m_local.label = static_cast<CLabelUI*>(m_pm.FindControl(u"Lb_GameLabel_LocalGame"));
     m_local.numbers = static_cast<CLabelUI*>(m_pm.FindControl(u"Lb_GameNumbers_LocalGame"));
     m_local.emu = static_cast<CEmuFilterUI*>(m_pm.FindControl(u"Ef_LocalGame"));
 }
@@ -97,6 +101,7 @@ void CLibraryViews::Restart(View& view)
     view.byKey.clear();
     view.keyOf.clear();
     ShowCount(view);
+    ShowLabel(view);
     if (library == nullptr || m_window == nullptr)
         return;
     if (view.local)
@@ -109,6 +114,22 @@ void CLibraryViews::ShowCount(View& view)
 {
     if (view.numbers != nullptr)
         view.numbers->SetText(CDuiString::FromInt(static_cast<long long>(view.byKey.size())) + u"款游戏");
+}
+
+void CLibraryViews::ShowLabel(View& view)
+{
+    if (view.label == nullptr)
+        return;
+    // Named as the catalogue names its selection: the platform, and the genre in the downloaded view.
+    CDuiString text = u"全部";
+    if (view.emuFilter != 0 || view.typeFilter != 0) {
+        text = CDuiString::FromUtf8(TypeIdToShortName(view.emuFilter));
+        if (!view.local)
+            text = text + u"/" + CDuiString::FromUtf8(GenreNumberToName(view.typeFilter)).Str();
+    }
+    view.label->SetText(text);
+    SIZE size = CRenderEngine::GetTextSize(nullptr, &m_pm, text.Str(), view.label->GetFont(), DT_SINGLELINE);
+    view.label->SetFixedWidth(size.cx + 4);
 }
 
 CGameItemUI* CLibraryViews::BuildTile(View& view, const std::string& key)

@@ -73,6 +73,7 @@ private:
     struct View {
         bool local = false;
         UiLib::CContainerUI* tiles = nullptr;
+        UiLib::CLabelUI* label = nullptr;
         UiLib::CLabelUI* numbers = nullptr;
         CEmuFilterUI* emu = nullptr;
         CGameTypeFilterUI* type = nullptr; // downloaded view only
@@ -85,6 +86,7 @@ private:
 
     void Restart(View& view);
     void ShowCount(View& view);
+    void ShowLabel(View& view);
     CGameItemUI* BuildTile(View& view, const std::string& key);
     void RemoveTile(View& view, const std::string& key);
     void AddDownloaded(const GameinfoRecord& game);

@@ -282,12 +282,15 @@ TEST_F(LibraryViewsTest, FillersShowEveryGameAndAFilterRefillsItsViewOnly)
     Click(Option(u"Ef_DownloadGame", u"FC"));
     ASSERT_TRUE(TestInput::WaitFor([&] { return Text(u"Lb_GameNumbers_DownloadGame") == u"1款游戏"; }));
     EXPECT_EQ(Names(u"Tl_GameView_DownloadGame"), (std::vector<std::u16string>{u"游戏1001"}));
+    EXPECT_EQ(Text(u"Lb_GameLabel_DownloadGame"), u"FC/冒险");
     EXPECT_EQ(Tiles(u"Tl_GameView_LocalGame")->GetCount(), 2);
+    EXPECT_EQ(Text(u"Lb_GameLabel_LocalGame"), u"全部");
 
     ShowLocal();
     Click(Option(u"Ef_LocalGame", u"GBA"));
     ASSERT_TRUE(TestInput::WaitFor([&] { return Text(u"Lb_GameNumbers_LocalGame") == u"1款游戏"; }));
     EXPECT_EQ(Names(u"Tl_GameView_LocalGame"), (std::vector<std::u16string>{u"b"}));
+    EXPECT_EQ(Text(u"Lb_GameLabel_LocalGame"), u"GBA");
     Click(Option(u"Ef_LocalGame", u"全部"));
     ASSERT_TRUE(TestInput::WaitFor([&] { return Text(u"Lb_GameNumbers_LocalGame") == u"2款游戏"; }));
     TestInput::ProcessEvents();
@@ -432,6 +435,8 @@ TEST_F(LibraryViewsTest, RenameChangesOnlyTheNameAndRefusesNamesThatCannotBeStor
     ClickIntoDialog(renameButton(), u"ReNameFrame", [&](HWND dialog) {
         ASSERT_NE(dialog, nullptr);
         shown = Dialog(dialog)->GetPaintManager().FindControl(u"Ed_GameName")->GetText().Str();
+        if (const char* keep = std::getenv("QUOKKA_KEEP_SHOTS"))
+            TestInput::SaveImage(dialog, std::string(keep) + "/rename.png");
         TestInput::Key(dialog, 0x08); // backspace over the selected name
         TestInput::Key(dialog, VK_RETURN);
         TestInput::ProcessEvents();
@@ -610,6 +615,8 @@ TEST_F(LibraryViewsTest, FilesDroppedOnTheLocalViewGoToTheImportWithItsPlatform)
     EXPECT_TRUE(TestInput::DragEnter(window, over, files));
     EXPECT_TRUE(view->IsDropHighlighted());
     EXPECT_TRUE(MostlyColour(TestInput::Grab(window), border, 0x2479E4, 4));
+    if (const char* keep = std::getenv("QUOKKA_KEEP_SHOTS"))
+        TestInput::SaveImage(window, std::string(keep) + "/drag.png");
     EXPECT_FALSE(TestInput::DragMove(window, POINT{20, 20}, files));
     EXPECT_FALSE(view->IsDropHighlighted());
     EXPECT_FALSE(MostlyColour(TestInput::Grab(window), border, 0x2479E4, 4));
