@@ -529,6 +529,7 @@ TEST_F(LibraryViewsTest, OpenFolderShowsTheGamesFolder)
     ClickButton(u"Tl_GameView_LocalGame", u"a", u"Btn_OpenGame");
     ASSERT_TRUE(TestInput::WaitFor([&] { return fs::exists(opened); }, 10000));
     EXPECT_EQ(testsupport::ReadFile(opened), m_rom + "LocalGame/FC/");
+    m_frame.reset(); // its threads end before the environment is put back
 }
 
 // Whether most pixels of `rc` in the image are close to `rgb`.
