@@ -328,4 +328,22 @@ TEST_F(UpdateTest, AFailedDownloadLeavesTheProgramAndTheNextTrySucceeds)
     EXPECT_EQ(ReadFile(m_world.WorkDir() + "quokka"), NoiseBytes(300000, 7));
 }
 
+TEST_F(UpdateTest, AConnectionCutMidPackageIsResumedAndThePackageStillChecksOut)
+{
+    SetUpdateType("1");
+    ServeUpdate(MakePackage({{"quokka", NoiseBytes(400000, 11), 0100755},
+                             {"QuokkaUpdate.exe", RecordingUpdater(), 0100755}}),
+                "0.0.15");
+    ASSERT_TRUE(m_world.Faults(
+        R"({"path": "/download/Update.zip", "method": "GET", "cutAfter": 150000, "times": 1})"));
+    m_answer = IDYES;
+
+    EXPECT_TRUE(RunAutomaticUpdateCheck(nullptr));
+    const auto gets = m_world.Requests("GET", "Update.zip");
+    ASSERT_EQ(gets.size(), 2u);
+    EXPECT_EQ(gets[0].range, "");
+    EXPECT_EQ(gets[1].range, "bytes=150000-") << "the second request continues the first";
+    EXPECT_EQ(ReadFile(m_world.WorkDir() + "quokka"), NoiseBytes(400000, 11));
+}
+
 } // namespace
