@@ -11,6 +11,7 @@
 #include "store/LocalLibrary.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -71,7 +72,10 @@ bool ExtractEntry(const std::string& archive, const std::string& entryName, cons
         return false;
     if (unzOpenCurrentFile(unz.get()) != UNZ_OK)
         return false;
-    std::string temporary = destination + ".part" + std::to_string(::getpid());
+    // Unique per process and call: the watcher and the drop import may extract one icon at once.
+    static std::atomic<unsigned> sequence{0};
+    std::string temporary =
+        destination + ".part" + std::to_string(::getpid()) + "-" + std::to_string(++sequence);
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     bool ok = file != nullptr;
     char buffer[16384];

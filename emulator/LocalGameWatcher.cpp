@@ -545,8 +545,11 @@ void CLocalGameWatcher::ReadEvents()
             } else if (event->mask & IN_CREATE) {
                 // A link is complete when it is made; a plain new file waits for its close.
                 struct stat info {};
-                if (::lstat(path.c_str(), &info) == 0 &&
-                    (S_ISLNK(info.st_mode) || (S_ISREG(info.st_mode) && info.st_nlink > 1)))
+                if (::lstat(path.c_str(), &info) != 0)
+                    continue;
+                if (S_ISLNK(info.st_mode) && IsFolder(path))
+                    ScanTree(path, watch.typeId, !IsPolled(path)); // a link to a folder: read what it holds
+                else if (S_ISLNK(info.st_mode) || (S_ISREG(info.st_mode) && info.st_nlink > 1))
                     ConsiderFile(path, name, watch.typeId);
             }
         }

@@ -1,6 +1,8 @@
 #include "emulator/LocalGameImport.h"
 
 #include "demo/DemoZip.h"
+#include "foundation/IniFile.h"
+#include "foundation/StringConv.h"
 #include "platform/CodePage.h"
 #include "tests/emulator/LocalGameTestFixture.h"
 
@@ -123,6 +125,29 @@ TEST_F(LocalGameImportTest, TextsAreConvertedToTheProcessCodePage)
     EXPECT_EQ(named->FilePath, m_localGameDir + "FC/\xbb\xea\xb6\xb7\xc2\xde.nes");
     EXPECT_EQ(raw->FilePath, invalid); // not UTF-8: byte for byte
     EXPECT_EQ(raw->GameName, "\xff\xfe");
+}
+
+TEST_F(LocalGameImportTest, TheShippedArcadeFilesGiveEveryListedSetItsNameAndIcon)
+{
+    // The files the build puts beside the program, read where they are checked in.
+    const fs::path source = fs::path(__FILE__).parent_path().parent_path().parent_path();
+    const std::string shipped = (source / "res/").string();
+    const std::string ini = shipped + "LocalGameRes/gamelist/arcade_ch.ini";
+    const std::vector<std::string> sets = IniFile::GetKeys(ini, "games");
+    ASSERT_GE(sets.size(), 3u) << ini;
+    LocalGameResources resources{shipped, m_resources.MameImageDir, m_resources.ArcadeImageDir};
+    const int platforms[] = {123, 126, 146};
+    for (size_t i = 0; i < sets.size(); ++i) {
+        const std::string& set = sets[i];
+        const std::string listed = IniFile::GetString(ini, "games", set, "");
+        ASSERT_FALSE(listed.empty()) << set;
+        EXPECT_NO_THROW(Utf8ToUtf16(listed)) << set;
+        auto row = MakeLocalGameRow(Put("MAME/" + set + ".zip"), platforms[i % 3], resources);
+        ASSERT_TRUE(row) << set;
+        EXPECT_EQ(row->GameName, listed);
+        ASSERT_FALSE(row->Icon.empty()) << set << " has no icon in arcade.zip";
+        EXPECT_EQ(testsupport::ReadFile(row->Icon).substr(0, 8), "\x89PNG\r\n\x1a\n") << set;
+    }
 }
 
 TEST_F(LocalGameImportTest, TheWalkerReadsNamesInOrderAndEndsLinkLoops)

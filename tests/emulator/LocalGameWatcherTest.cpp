@@ -112,13 +112,18 @@ TEST_F(LocalGameWatcherTest, FilesAppearingInEveryWayAreFoundOnceAndRemovedOnesK
     fs::create_symlink(Outside("target.nes"), link);
     EXPECT_EQ(NextPaths(1), std::vector<std::string>{link});
 
+    // A link to a folder holding games.
+    Outside("linked/w.nes");
+    fs::create_directory_symlink(m_dir.Path() + "outside/linked", m_localGameDir + "FC/linked");
+    EXPECT_EQ(NextPaths(1), std::vector<std::string>{m_localGameDir + "FC/linked/w.nes"});
+
     // Moved out, deleted, a wrong extension: nothing is announced and the rows stay.
     fs::rename(created, m_dir.Path() + "outside/gone.nes");
     fs::remove(moved);
     Put("FC/ignored.gba");
     EXPECT_EQ(UpToSentinel("FC/z.nes"), std::vector<std::string>{});
     LocalGameMap rows = StoredRows();
-    EXPECT_EQ(rows.size(), 8u);
+    EXPECT_EQ(rows.size(), 9u);
     EXPECT_TRUE(rows.count(created));
     EXPECT_TRUE(rows.count(moved));
     EXPECT_TRUE(m_library->HasLocalGame(created));
