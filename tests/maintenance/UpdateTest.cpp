@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <openssl/evp.h>
 #include <sstream>
@@ -344,6 +345,43 @@ TEST_F(UpdateTest, AConnectionCutMidPackageIsResumedAndThePackageStillChecksOut)
     EXPECT_EQ(gets[0].range, "");
     EXPECT_EQ(gets[1].range, "bytes=150000-") << "the second request continues the first";
     EXPECT_EQ(ReadFile(m_world.WorkDir() + "quokka"), NoiseBytes(400000, 11));
+}
+
+TEST(UpdateHandOffTest, TheUpdaterGetsNoDescriptorOfTheProgramAndAMissingOneIsReported)
+{
+    testsupport::TempDir dir;
+    // A descriptor the program left inheritable (as a lock or socket might be).
+    int leaked[2];
+    ASSERT_EQ(::pipe(leaked), 0);
+    const std::string lister = dir.Path() + "lister";
+    ASSERT_TRUE(WriteFile(lister, "#!/bin/sh\nls /proc/$$/fd > fds.txt.part && mv fds.txt.part fds.txt\n"));
+    fs::permissions(lister, fs::perms(0755));
+    ASSERT_TRUE(StartDetached(lister, dir.Path()));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return fs::exists(dir.Path() + "fds.txt"); }, 5000));
+    std::istringstream fds(ReadFile(dir.Path() + "fds.txt"));
+    for (int fd; fds >> fd;)
+        EXPECT_TRUE(fd <= 2 || (fd != leaked[0] && fd != leaked[1])) << "descriptor " << fd << " reached it";
+    ::close(leaked[0]);
+    ::close(leaked[1]);
+
+    errno = 0;
+    EXPECT_FALSE(StartDetached(dir.Path() + "missing", dir.Path()));
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_FALSE(StartDetached(lister, dir.Path() + "no such folder/"));
+}
+
+TEST(UpdateHandOffTest, AStartRemovesAStaleCopyAndTheWindowConfirmsByRemovingTheOldProgram)
+{
+    const std::string exe = RunningExecutable();
+    ASSERT_FALSE(exe.empty());
+    ASSERT_TRUE(WriteFile(exe + ".new", "half a program"));
+    ASSERT_TRUE(WriteFile(exe + ".old", "the program before"));
+    RemoveStaleUpdateCopy();
+    EXPECT_FALSE(fs::exists(exe + ".new"));
+    EXPECT_TRUE(fs::exists(exe + ".old")) << "the old program stays until the window exists";
+    ConfirmProgramStarted();
+    EXPECT_FALSE(fs::exists(exe + ".old"));
+    EXPECT_TRUE(fs::exists(exe));
 }
 
 } // namespace
