@@ -150,6 +150,7 @@ bool EngineTest::WaitFor(const std::function<bool(const Seen&)>& match, int time
             seen.errorCode = progress->errorCode;
             seen.done = progress->done;
             seen.total = progress->total;
+            seen.volume = progress->currentVolume;
         }
         m_seen.push_back(seen);
         if (match(seen))

@@ -44,6 +44,7 @@ struct Seen {
     int errorCode = 0;
     double done = 0;
     double total = 0;
+    int volume = 0;
 };
 
 // Pseudo-random bytes (they do not compress), the same for the same seed.
