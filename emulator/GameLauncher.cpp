@@ -183,6 +183,29 @@ std::string GameName(const std::string& gamePath)
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+// A process of this user that runs in `folder`: an emulator started there by a run whose record did
+// not name it yet (the program died between starting it and writing its id). 0 when there is none.
+pid_t ProcessInFolder(const std::string& folder)
+{
+    std::error_code ec;
+    const fs::path wanted = fs::canonical(folder, ec);
+    if (ec)
+        return 0;
+    const pid_t self = ::getpid();
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(name));
+        std::error_code linkError;
+        if (pid == self || fs::read_symlink(it->path() / "cwd", linkError) != wanted || linkError)
+            continue;
+        if (platform::ProcessStartTime(pid) != 0)
+            return pid;
+    }
+    return 0;
+}
+
 } // namespace
 
 std::string QuoteGamePath(const std::string& path)
@@ -321,9 +344,18 @@ void GameLauncher::ResumeEarlierRun()
 
 void GameLauncher::RecoverWork(RunRecord record, EmulatorRecordPtr emulator)
 {
+    // The recorded process, then whatever still runs in the emulator's folder (one started just
+    // before the program died, or a second program of the same run), one after the other.
+    const std::string folder = EmulatorManager::EmulatorDirectory(*emulator);
     platform::ProcessHandle process = platform::ProcessHandle::Adopt(record.Pid, record.StartTime);
-    if (process) {
-        platform::TraceF("launcher: waiting for the game of the earlier run (%d)", static_cast<int>(record.Pid));
+    for (int adopted = 0; adopted < 16; ++adopted) {
+        if (!process) {
+            pid_t other = folder.empty() ? 0 : ProcessInFolder(folder);
+            process = platform::ProcessHandle::Adopt(other, platform::ProcessStartTime(other));
+            if (!process)
+                break;
+        }
+        platform::TraceF("launcher: waiting for the game of the earlier run (%d)", static_cast<int>(process.Pid()));
         {
             std::lock_guard lock(m_mutex);
             m_processId = process.Pid();
@@ -332,6 +364,7 @@ void GameLauncher::RecoverWork(RunRecord record, EmulatorRecordPtr emulator)
             Finish(); // still running at shutdown: the record stays for the next start
             return;
         }
+        process = platform::ProcessHandle();
     }
     emulator_config::TransferAfterExit(*emulator, record.ControlMethod, record.GamePath);
     m_recordFile.Remove();
