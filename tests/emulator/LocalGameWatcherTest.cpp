@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <unistd.h>
 
 namespace {
@@ -142,6 +143,31 @@ TEST_F(LocalGameWatcherTest, FilesAppearingInEveryWayAreFoundOnceAndRemovedOnesK
                                                  m_localGameDir + "MD/renamed/two.md"}));
     const std::string later = Put("MD/renamed/er/three.md");
     EXPECT_EQ(NextPaths(1), std::vector<std::string>{later});
+    EXPECT_EQ(m_recorder.Pending(), 0u);
+}
+
+TEST_F(LocalGameWatcherTest, AFileStillBeingWrittenIsTakenWhenClosedWithItsWholeSize)
+{
+    // Found by the initial scan while a writer holds it open, then by a new folder's scan.
+    const std::string path = m_localGameDir + "GBA/copying.gba";
+    std::ofstream writer(path, std::ios::binary);
+    writer << std::string(524288, 'a') << std::flush;
+    StartAndScan();
+    fs::create_directories(m_localGameDir + "GBA/new");
+    const std::string second = m_localGameDir + "GBA/new/copying.gba";
+    std::ofstream secondWriter(second, std::ios::binary);
+    secondWriter << std::string(524288, 'b') << std::flush;
+    EXPECT_EQ(UpToSentinel("FC/meanwhile.nes"), std::vector<std::string>{});
+
+    writer << std::string(524288, 'a');
+    writer.close();
+    EXPECT_EQ(NextPaths(1), std::vector<std::string>{path});
+    secondWriter << std::string(1048576, 'b');
+    secondWriter.close();
+    EXPECT_EQ(NextPaths(1), std::vector<std::string>{second});
+    LocalGameMap rows = StoredRows();
+    EXPECT_EQ(rows[path].Size, "1.00");
+    EXPECT_EQ(rows[second].Size, "1.50");
     EXPECT_EQ(m_recorder.Pending(), 0u);
 }
 
