@@ -10,7 +10,10 @@
 //
 //   local_game_watcher_bench [idle seconds, default 60]
 //
-// Exits 1 when a goal is missed.
+// Exits 1 when a goal is missed. Run it from a Release build: unoptimised string and map code
+// triples the scan time, while find is always optimised.
+//
+// Not measured here: the time until the local view shows all 10,000 tiles, which is the window's.
 #include "emulator/LocalGameWatcher.h"
 #include "emulator/PlatformTable.h"
 #include "foundation/AppMessages.h"
