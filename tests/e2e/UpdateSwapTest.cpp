@@ -8,10 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <poll.h>
+#include <random>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -177,6 +180,91 @@ TEST_F(UpdateSwapTest, ANewProgramThatFailsAtStartIsRolledBackAndTheOldOneRunsAg
     EXPECT_FALSE(fs::exists(Program() + ".new"));
     EXPECT_EQ(ReadFile(Portable() + "quokka.cfg"), m_config);
     EXPECT_TRUE(TerminateAndWait(again, 20000));
+}
+
+TEST_F(UpdateSwapTest, KilledAtAnyMomentTheUpdaterLeavesOneWholeBuildThatStarts)
+{
+    const std::string work = m_temp.Path() + "work/";
+    fs::create_directories(work);
+    fs::copy_file(QUOKKA_NEXT_EXECUTABLE, work + "quokka");
+    fs::copy_file(QUOKKA_UPDATE_EXECUTABLE, work + "QuokkaUpdate.exe");
+    const std::string oldBuild = ReadFile(QUOKKA_EXECUTABLE);
+    const std::string newBuild = ReadFile(QUOKKA_NEXT_EXECUTABLE);
+    const std::map<std::string, std::string> env = {
+        {"TMPDIR", m_temp.Path()},
+        {"XDG_RUNTIME_DIR", m_temp.Path() + "run"},
+        {"XDG_DATA_HOME", m_temp.Path() + "xdg"},
+        {"QUOKKA_TRACE", "1"},
+        {"QT_QPA_PLATFORM", "offscreen"},
+        {"LSAN_OPTIONS", "suppressions=" QUOKKA_LSAN_SUPPRESSIONS}};
+    ChildProcess ended({"/bin/true"});
+    const pid_t endedPid = ended.Pid();
+    ended.Wait(5000);
+
+    // One round: the old build in place, the updater started and killed after `killMs` (never,
+    // when negative). Ends every program the updater started and reads its output to the end.
+    auto round = [&](int killMs) {
+        fs::remove(Program() + ".new");
+        fs::remove(Program() + ".old");
+        fs::remove(Program());
+        fs::copy_file(QUOKKA_EXECUTABLE, Program());
+        ASSERT_TRUE(WriteFile(work + "QuokkaUpdate.ini",
+                              "[Update]\nProgram=" + Program() + "\nPid=" + std::to_string(endedPid) + "\n"));
+        ChildProcess updater({work + "QuokkaUpdate.exe"}, env, true);
+        if (killMs >= 0) {
+            if (killMs > 0)
+                updater.Wait(killMs);
+            updater.Signal(SIGKILL);
+        }
+        updater.Wait(60000);
+        // The output ends when every program the updater started has ended; each is ended once
+        // it has announced itself.
+        const std::string announced = std::string(kStartTrace) + "0.0.15 (pid ";
+        while (auto line = updater.ReadLine(60000)) {
+            const size_t at = line->find(announced);
+            if (at != std::string::npos) {
+                EXPECT_TRUE(TerminateAndWait(std::atoi(line->c_str() + at + announced.size()), 20000));
+            }
+        }
+    };
+
+    const auto started = std::chrono::steady_clock::now();
+    round(-1);
+    const int wholeRunMs = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+            .count());
+    ASSERT_EQ(ReadFile(Program()), newBuild) << "an updater left alone installs the new build";
+
+    unsigned seed = std::random_device{}();
+    if (const char* replay = std::getenv("QUOKKA_CRASH_SEED"))
+        seed = static_cast<unsigned>(std::strtoul(replay, nullptr, 10));
+    std::printf("[ seed     ] QUOKKA_CRASH_SEED=%u\n", seed);
+    std::mt19937 random(seed);
+    int leftNew = 0;
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE("kill " + std::to_string(i));
+        // Most moments fall early, where the updater copies, links and renames; the rest while it
+        // waits for the new program.
+        const double u = std::uniform_real_distribution<double>(0.0, 1.0)(random);
+        round(static_cast<int>(wholeRunMs * u * u * u));
+        const std::string now = ReadFile(Program());
+        ASSERT_TRUE(now == oldBuild || now == newBuild) << "a program of " << now.size() << " bytes";
+        struct stat info;
+        ASSERT_EQ(::stat(Program().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0111, 0111u);
+        leftNew += now == newBuild;
+    }
+    std::printf("[ figures  ] whole update %d ms; %d of 20 kills left the new build\n", wholeRunMs, leftNew);
+
+    // What stands there starts (and tidies what the last kill left).
+    auto quokka = StartQuokka();
+    const std::string version = ReadFile(Program()) == newBuild ? "0.0.15" : "0.0.14";
+    const pid_t pid = WaitForStart(*quokka, version);
+    ASSERT_NE(pid, 0) << m_output;
+    ASSERT_TRUE(WaitForLine(*quokka, "main window created")) << m_output;
+    EXPECT_FALSE(fs::exists(Program() + ".new"));
+    EXPECT_FALSE(fs::exists(Program() + ".old"));
+    EXPECT_EQ(ReadFile(Portable() + "quokka.cfg"), m_config);
 }
 
 } // namespace
