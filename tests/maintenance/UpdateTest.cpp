@@ -2,7 +2,6 @@
 // rewritten between requests, packages made in the test, the installer window on Qt's offscreen
 // platform, message boxes answered through their seam and the updater a real child process.
 
-#include "emulator/EmulatorList.h"
 #include "foundation/AppPaths.h"
 #include "foundation/IniFile.h"
 #include "foundation/ServerEndpoints.h"
@@ -48,22 +47,6 @@ std::string Sha256(const std::string& bytes)
     for (unsigned int i = 0; i < length; ++i)
         hex << "0123456789abcdef"[hash[i] >> 4] << "0123456789abcdef"[hash[i] & 15];
     return hex.str();
-}
-
-TEST(UpdateVersionRule, ComponentsCompareAsNumbersWithMissingOnesZero)
-{
-    EXPECT_STREQ(QuokkaVersion(), "0.0.14");
-    EXPECT_GT(CompareVersions("0.1.0", "0.0.14"), 0) << "not 10 against 14";
-    EXPECT_LT(CompareVersions("0.0.9", "0.0.14"), 0) << "not 9 against 14 by text";
-    EXPECT_GT(CompareVersions("0.0.15", "0.0.14"), 0);
-    EXPECT_GT(CompareVersions("1", "0.99.99"), 0);
-    EXPECT_EQ(CompareVersions("0.0.14", "0.0.14"), 0);
-    EXPECT_EQ(CompareVersions("0.0.14", "0.0.14.0"), 0) << "a missing component is 0";
-    EXPECT_EQ(CompareVersions("0.0.014", "0.0.14"), 0) << "leading zeros";
-    EXPECT_EQ(CompareVersions("0.0.14beta", "0.0.14"), 0) << "the leading digits of a component";
-    EXPECT_EQ(CompareVersions("abc", "0"), 0) << "no digits at all is version 0";
-    EXPECT_EQ(CompareVersions("", "0.0"), 0);
-    EXPECT_LT(CompareVersions("abc", "0.0.14"), 0);
 }
 
 TEST(UpdateManifest, SizeAndShaMustBeThereAndWellFormed)
@@ -151,6 +134,7 @@ protected:
 
 TEST_F(UpdateTest, AutomaticCheckAsksNothingWhenOffAndOnlyForNewerVersions)
 {
+    ASSERT_STREQ(QuokkaVersion(), "0.0.14");
     ServeManifest(R"({"version":"0.0.15","downloadurl":"x","description":"d"})");
     // No settings file: UpdateType is "0".
     EXPECT_FALSE(RunAutomaticUpdateCheck(nullptr));
