@@ -20,7 +20,9 @@
 #include "ui/Label.h"
 #include "ui/PaintManager.h"
 #include "ui/RenderEngine.h"
+#include "ui/WindowWnd.h"
 
+#include <chrono>
 #include <exception>
 
 using namespace UiLib;
@@ -29,6 +31,8 @@ namespace {
 
 constexpr char16_t kDownloadedTile[] = u"skin\\xmls\\MyGameItemNew.xml";
 constexpr char16_t kLocalTile[] = u"skin\\xmls\\LocalGameItemNew.xml";
+// How long one batch of tiles may keep the window from painting.
+constexpr auto kBuildSlice = std::chrono::milliseconds(16);
 // Where a local game's image sits inside the tile's icon control.
 constexpr char kLocalIconDest[] = "' dest='18,18,50,50'";
 
@@ -100,6 +104,8 @@ void CLibraryViews::Restart(View& view)
         view.tiles->RemoveAll();
     view.byKey.clear();
     view.keyOf.clear();
+    view.waiting.clear();
+    view.waitingKeys.clear();
     ShowCount(view);
     ShowLabel(view);
     if (library == nullptr || m_window == nullptr)
@@ -235,8 +241,8 @@ bool CLibraryViews::OnMessage(UINT uMsg, WPARAM, LPARAM lParam)
             return true;
         if (onDownloadedChanged)
             onDownloadedChanged(game->GameId, true);
-        if (library->MatchesDownloadedFilter(*game) && m_downloaded.byKey.count(game->GameId) == 0)
-            AddDownloaded(*game);
+        if (library->MatchesDownloadedFilter(*game))
+            Enqueue(m_downloaded, game->GameId);
         return true;
     }
     case WM_LOCAL_GAME_ADDED: {
@@ -245,10 +251,14 @@ bool CLibraryViews::OnMessage(UINT uMsg, WPARAM, LPARAM lParam)
         if (!posted || library == nullptr)
             return true;
         std::optional<LocalGameRecord> game = library->FindLocalGame(posted->FilePath);
-        if (game && library->MatchesLocalFilter(*game) && m_local.byKey.count(game->FilePath) == 0)
-            AddLocal(*game);
+        if (game && library->MatchesLocalFilter(*game))
+            Enqueue(m_local, game->FilePath);
         return true;
     }
+    case kBuildTilesMessage:
+        m_buildPosted = false;
+        BuildWaitingTiles();
+        return true;
     case WM_MYGAME_ICON:
     case WM_LOCAL_ICON: {
         std::unique_ptr<CImageAnswer> answer(reinterpret_cast<CImageAnswer*>(lParam));
@@ -259,6 +269,40 @@ bool CLibraryViews::OnMessage(UINT uMsg, WPARAM, LPARAM lParam)
     default:
         return false;
     }
+}
+
+void CLibraryViews::Enqueue(View& view, const std::string& key)
+{
+    if (view.byKey.count(key) != 0 || !view.waitingKeys.insert(key).second)
+        return; // one tile per key
+    view.waiting.push_back(key);
+    if (!m_buildPosted && m_window != nullptr)
+        m_buildPosted = UiLib::PostMessage(m_window, kBuildTilesMessage);
+}
+
+void CLibraryViews::BuildWaitingTiles()
+{
+    CLocalLibrary* library = Library();
+    if (library == nullptr)
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + kBuildSlice;
+    for (View* view : {&m_downloaded, &m_local}) {
+        while (!view->waiting.empty() && std::chrono::steady_clock::now() < deadline) {
+            const std::string key = std::move(view->waiting.front());
+            view->waiting.pop_front();
+            view->waitingKeys.erase(key);
+            // The set decides again: a game deleted or renamed meanwhile is taken as it is now.
+            if (view->local) {
+                if (auto game = library->FindLocalGame(key); game && library->MatchesLocalFilter(*game))
+                    AddLocal(*game);
+            } else if (auto game = library->FindGame(key); game && library->MatchesDownloadedFilter(*game)) {
+                AddDownloaded(*game);
+            }
+        }
+    }
+    // The rest follows the repaint that these tiles asked for: the request is queued behind it.
+    if ((!m_downloaded.waiting.empty() || !m_local.waiting.empty()) && m_window != nullptr)
+        m_buildPosted = UiLib::PostMessage(m_window, kBuildTilesMessage);
 }
 
 bool CLibraryViews::OnClick(TNotifyUI& msg)

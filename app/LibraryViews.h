@@ -1,9 +1,11 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,9 @@ class CPaintManagerUI;
 // delete, show the folder of, and rename (local games) their game. UI thread only.
 class CLibraryViews {
 public:
+    // Posted by the views to their own window: builds the next tiles that wait (see OnMessage).
+    static constexpr UiLib::UINT kBuildTilesMessage = UiLib::WM_USER + 210;
+
     // What the window wires: starting a game (the launcher), telling the catalogue views that a
     // game was downloaded or deleted, and importing dropped files for a platform.
     std::function<void(const GameinfoRecord&)> onLaunchDownloaded;
@@ -57,8 +62,11 @@ public:
 
     // A "click" of a library view's filter, tile or drop; false for anything else.
     bool OnClick(UiLib::TNotifyUI& msg);
-    // WM_GAME_INSTALLED, WM_MYGAME_ICON, WM_LOCAL_GAME_ADDED, WM_LOCAL_ICON; false for other
-    // messages. Frees what the message carries.
+    // WM_GAME_INSTALLED, WM_MYGAME_ICON, WM_LOCAL_GAME_ADDED, WM_LOCAL_ICON and
+    // kBuildTilesMessage; false for other messages. Frees what the message carries. A game that
+    // gets a tile waits in its view's queue; tiles are built a few milliseconds' worth at a time,
+    // each batch posted after the last one's repaint, so a library of thousands of games keeps the
+    // window painting while its tiles arrive.
     bool OnMessage(UiLib::UINT uMsg, UiLib::WPARAM wParam, UiLib::LPARAM lParam);
 
     // Whether the library holds the downloaded game `gameId`.
@@ -82,6 +90,8 @@ private:
         UiLib::CDialogBuilder builder;
         std::map<std::string, CGameItemUI*> byKey;
         std::map<UiLib::CControlUI*, std::string> keyOf;
+        std::deque<std::string> waiting; // keys of games whose tiles are still to be built
+        std::set<std::string> waitingKeys;
     };
 
     void Restart(View& view);
@@ -89,6 +99,8 @@ private:
     void ShowLabel(View& view);
     CGameItemUI* BuildTile(View& view, const std::string& key);
     void RemoveTile(View& view, const std::string& key);
+    void Enqueue(View& view, const std::string& key);
+    void BuildWaitingTiles();
     void AddDownloaded(const GameinfoRecord& game);
     void AddLocal(const LocalGameRecord& game);
     void SetAnswerIcon(View& view, const std::string& key, const std::string& image);
@@ -101,6 +113,7 @@ private:
     UiLib::CPaintManagerUI& m_pm;
     UiLib::IDialogBuilderCallback* m_callback;
     UiLib::HWND m_window = nullptr;
+    bool m_buildPosted = false;
     View m_downloaded;
     View m_local;
 };
