@@ -1,5 +1,6 @@
 #include "emulator/KeyMapTipsFrame.h"
 
+#include "foundation/AppPaths.h"
 #include "foundation/StringConv.h"
 #include "platform/Trace.h"
 #include "ui/RichEdit.h"
@@ -101,6 +102,11 @@ void CKeyMapTipsFrame::ShowFor(const std::string& instancePath, const std::strin
     if (IsMinimized())
         ShowWindowCmd(UiLib::SW_RESTORE);
     RightWindow();
+}
+
+void CKeyMapTipsFrame::ShowFor(const std::string& platform, int controlMethod)
+{
+    ShowFor(InstancePath(), platform, controlMethod);
 }
 
 void CKeyMapTipsFrame::HideTips()

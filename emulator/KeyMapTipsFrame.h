@@ -41,6 +41,8 @@ public:
     // 2 keyboard) from the program folder `instancePath` (ending with '/'), shows the window (a
     // minimised one is restored) without taking the focus, and moves it to the right edge.
     void ShowFor(const std::string& instancePath, const std::string& platform, int controlMethod);
+    // The same from the program folder (InstancePath).
+    void ShowFor(const std::string& platform, int controlMethod);
     // Hides the window; it keeps its text until the next ShowFor.
     void HideTips();
 

@@ -4,6 +4,7 @@
 
 #include "emulator/KeyMapTipsFrame.h"
 
+#include "foundation/AppPaths.h"
 #include "platform/CodePage.h"
 #include "tests/support/TempDir.h"
 #include "ui/PaintManager.h"
@@ -150,7 +151,13 @@ TEST_F(KeyMapTipsFrameTest, ShowsThePlatformsTextAtTheRightEdgeAndHidesAtTheEnd)
     if (const char* folder = std::getenv("QUOKKA_TEST_SHOTS"))
         TestInput::SaveImage(m_tips.GetHWND(), std::string(folder) + "/KeyMapTipsDialog.png");
 
-    m_tips.ShowFor(m_folder.Path(), "125", 2);
+    // From the program folder, as the main window calls it.
+    const AppPaths saved = GetAppPaths();
+    AppPaths paths = saved;
+    paths.InstancePath = m_folder.Path();
+    SetAppPaths(paths);
+    m_tips.ShowFor("125", 2);
+    SetAppPaths(saved);
     EXPECT_EQ(m_tips.TipsText(), CDuiString(u"K 跳跃\nJ 攻击\n"));
     m_tips.ShowFor(m_folder.Path(), "146", 1); // MAMEPLUS shows the MAME text
     EXPECT_EQ(m_tips.TipsText(), CDuiString(u"投币 SELECT\n"));
