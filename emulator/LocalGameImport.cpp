@@ -159,9 +159,19 @@ bool MatchesExtensionList(std::string_view fileName, std::string_view extensionL
     return false;
 }
 
+bool ProcessCodePageIsUtf8()
+{
+    return platform::IsUtf8Name(platform::ProcessCodePage());
+}
+
 std::string NativeNameToAnsi(const std::string& native)
 {
-    if (platform::IsUtf8Name(platform::ProcessCodePage()))
+    return NativeNameToAnsi(native, ProcessCodePageIsUtf8());
+}
+
+std::string NativeNameToAnsi(const std::string& native, bool utf8CodePage)
+{
+    if (utf8CodePage)
         return native;
     try {
         std::string ansi = Utf8ToOem(native);

@@ -35,6 +35,11 @@ bool MatchesExtensionList(std::string_view fileName, std::string_view extensionL
 // A native name (UTF-8 bytes) as a text of the process code page. A name the code page cannot hold,
 // or one that is not valid UTF-8, is kept byte for byte, so the file can still be found by it.
 std::string NativeNameToAnsi(const std::string& native);
+// The same for callers that looked the code page up once for many names: `utf8CodePage` tells
+// whether the process code page is UTF-8.
+std::string NativeNameToAnsi(const std::string& native, bool utf8CodePage);
+// Whether the process code page is UTF-8 (names then stay as they are).
+bool ProcessCodePageIsUtf8();
 
 // The file name without its folder and without its last extension ("a/b.ds.gba" gives "b.ds").
 std::string DisplayNameOf(std::string_view path);

@@ -388,6 +388,7 @@ void CLocalGameWatcher::FinishScan()
 
 void CLocalGameWatcher::ScanTree(const std::string& folder, int typeId, bool watch)
 {
+    m_utf8CodePage = ProcessCodePageIsUtf8(); // looked up once per tree, not per file
     CFolderWalker walker({
         [&](const std::string& path) {
             // A folder whose watch fails is polled from now on; its files are still read in this pass.
@@ -482,6 +483,7 @@ void CLocalGameWatcher::ReadEvents()
 {
     if (!m_inotify)
         return;
+    m_utf8CodePage = ProcessCodePageIsUtf8();
     alignas(inotify_event) char buffer[64 * 1024];
     bool overflow = false;
     for (;;) {
@@ -566,7 +568,7 @@ void CLocalGameWatcher::ConsiderFile(const std::string& path, const std::string&
     const PlatformInfo* platform = FindPlatform(typeId);
     if (!platform || !MatchesExtensionList(name, platform->Extensions))
         return;
-    if (m_library.HasLocalGame(NativeNameToAnsi(path)))
+    if (m_library.HasLocalGame(m_utf8CodePage ? path : NativeNameToAnsi(path, false)))
         return;
     // A file still being written is taken when it is closed (its folder's watch reports that) or by
     // the next timed scan, so its row never holds a part of its size.

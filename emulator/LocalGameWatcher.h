@@ -150,4 +150,5 @@ private:
     std::vector<PolledFolder> m_polled;
     int64_t m_nextPollMs = 0;
     bool m_frameOpen = false;
+    bool m_utf8CodePage = true;
 };

@@ -239,9 +239,10 @@ int main(int argc, char** argv)
             Clock::time_point closed, arrived;
             {
                 std::ofstream out(path);
-                out << "rom";
-                out.close();
+                out << "rom" << std::flush;
+                // Taken just before the close: the watcher may answer before close() returns here.
                 closed = Clock::now();
+                out.close();
             }
             if (!arrivals.WaitFor(path, arrived)) {
                 std::fprintf(stderr, "%s was not announced\n", path.c_str());
