@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 
 using namespace enginetest;
 using testsupport::ReadFile;
@@ -174,6 +175,45 @@ TEST_F(DownloadEngineTest, VolumesAreJoinedInOrderIntoOneArchive)
     ExpectExtracted("30006", entries);
     ExpectInstalled("30006", "30006.zip");
     EXPECT_FALSE(std::filesystem::exists(Folder("30006") + "30006.zip"));
+}
+
+// The source question waits for the UI thread, which may itself be inside an engine operation: the
+// scheduler must not hold the task lock while it asks.
+class UiThreadChooser : public IDownloadSourceChooser {
+public:
+    explicit UiThreadChooser(std::function<void()> uiWork) : m_uiWork(std::move(uiWork)) {}
+    int ChooseDownloadSource(platform::HWND, int) override
+    {
+        std::async(std::launch::async, m_uiWork).get();
+        return kSourceOwnServer;
+    }
+
+private:
+    std::function<void()> m_uiWork;
+};
+
+TEST_F(DownloadEngineTest, SourceQuestionDoesNotHoldTheEngineFromTheUiThread)
+{
+    Entries entries = SomeEntries(9);
+    ServeSingleGame("30009", entries);
+    ServeSingleGame("30010", SomeEntries(10));
+    std::atomic<int> asked{0};
+    auto chooser = std::make_shared<UiThreadChooser>([&] {
+        ++asked;
+        int status = 0;
+        m_engine->GetDisplayStatus("30010", status);
+        m_engine->CountActive({"30009", "30010"});
+        m_engine->RequestState("30010", kTaskReady);
+        m_engine->AddTask(Game("30011"), kOwnerWindow);
+    });
+    m_chooser = nullptr;
+    MakeEngineWith(chooser);
+    m_engine->AddTask(Game("30009"), kOwnerWindow);
+    m_engine->AddTask(Game("30010"), kOwnerWindow);
+    ASSERT_TRUE(WaitStatus("30009", kDisplayInstalled));
+    ASSERT_TRUE(WaitStatus("30010", kDisplayInstalled));
+    ExpectExtracted("30009", entries);
+    EXPECT_GE(asked, 2);
 }
 
 TEST_F(DownloadEngineTest, UnusableGamesAreRefusedBeforeAnyRequest)

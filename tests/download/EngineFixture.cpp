@@ -99,11 +99,16 @@ DownloadGameFields EngineTest::Game(const std::string& gameId, const std::string
 
 void EngineTest::MakeEngine(int sliceMs)
 {
+    MakeEngineWith(m_chooser, sliceMs);
+}
+
+void EngineTest::MakeEngineWith(std::shared_ptr<IDownloadSourceChooser> chooser, int sliceMs)
+{
     if (!m_store)
         m_store = std::make_unique<CGameStore>(m_server.Dir() + "database/quokka.db");
     DownloadEngineOptions options;
     options.store = m_store.get();
-    options.chooser = m_chooser;
+    options.chooser = std::move(chooser);
     options.romDir = RomRoot();
     options.pictureFolder = m_server.Dir() + "pictures/";
     options.sliceMs = sliceMs;

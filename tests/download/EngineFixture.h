@@ -72,6 +72,7 @@ protected:
     DownloadGameFields Game(const std::string& gameId, const std::string& emulatorId = "119") const;
 
     void MakeEngine(int sliceMs = 15000);
+    void MakeEngineWith(std::shared_ptr<IDownloadSourceChooser> chooser, int sliceMs = 15000);
     void StopEngine();
 
     // Takes posted messages until `match` holds for one (true) or `timeoutMs` pass (false).
