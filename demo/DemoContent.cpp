@@ -3,6 +3,7 @@
 #include "demo/DemoDescriptors.h"
 #include "demo/DemoEmulators.h"
 #include "demo/DemoImage.h"
+#include "demo/DemoNesGame.h"
 #include "demo/DemoUpdate.h"
 #include "demo/DemoZip.h"
 
@@ -293,6 +294,8 @@ void CDemoContent::Write()
         const Delivery delivery = DeliveryOf(index);
         std::string content =
             random.Bytes(delivery == Delivery::Volumes ? 96 * 1024 : 2048 + random.Below(6144));
+        if (platform.id == 125)
+            content = demo_nes::Image(); // every FC game is the small playable one
         const std::string launcher = "#!/bin/sh\necho \"" + englishName + "\"\n";
         std::string archiveName = gameId + ".zip";
         fs::path archive = root / "download/games" / archiveName;
