@@ -777,6 +777,125 @@ void DrawActionButton()
     }
 }
 
+// The download list's row buttons: a round plate (accent when hot) with a start triangle, pause
+// bars or a delete cross; and the plate of a bulk button that cannot be pressed now.
+enum class RowGlyph { Start, Pause, Delete };
+
+void DrawRowButton(RowGlyph glyph, const char* name, bool hot)
+{
+    const int size = 28;
+    QImage image = Canvas(size, size);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor tone = glyph == RowGlyph::Delete ? QColor(0xd6, 0x45, 0x41) : kAccent;
+    p.setPen(QPen(tone, 1.4));
+    p.setBrush(hot ? tone : QColor(0xff, 0xff, 0xff));
+    p.drawEllipse(QRectF(1.5, 1.5, size - 3, size - 3));
+    const QColor ink = hot ? QColor(0xff, 0xff, 0xff) : tone;
+    const QPointF c(size / 2.0, size / 2.0);
+    switch (glyph) {
+    case RowGlyph::Start:
+        p.setPen(Qt::NoPen);
+        p.setBrush(ink);
+        p.drawPolygon(QPolygonF({c + QPointF(-3.5, -6), c + QPointF(6.5, 0), c + QPointF(-3.5, 6)}));
+        break;
+    case RowGlyph::Pause:
+        p.setPen(Qt::NoPen);
+        p.setBrush(ink);
+        p.drawRoundedRect(QRectF(c.x() - 5.5, c.y() - 6, 3.6, 12), 1.2, 1.2);
+        p.drawRoundedRect(QRectF(c.x() + 1.9, c.y() - 6, 3.6, 12), 1.2, 1.2);
+        break;
+    case RowGlyph::Delete:
+        p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(c + QPointF(-4.5, -4.5), c + QPointF(4.5, 4.5));
+        p.drawLine(c + QPointF(4.5, -4.5), c + QPointF(-4.5, 4.5));
+        break;
+    }
+    p.end();
+    Save(image, name);
+}
+
+void DrawDownloadList()
+{
+    DrawRowButton(RowGlyph::Start, "dl_start.png", false);
+    DrawRowButton(RowGlyph::Start, "dl_start_hot.png", true);
+    DrawRowButton(RowGlyph::Pause, "dl_pause.png", false);
+    DrawRowButton(RowGlyph::Pause, "dl_pause_hot.png", true);
+    DrawRowButton(RowGlyph::Delete, "dl_delete.png", false);
+    DrawRowButton(RowGlyph::Delete, "dl_delete_hot.png", true);
+
+    const int w = 88, h = 30;
+    QImage image = Canvas(w, h);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0xe1, 0xe6, 0xed), 1));
+    p.setBrush(QColor(0xf3, 0xf5, 0xf8));
+    p.drawRoundedRect(QRectF(0.5, 0.5, w - 1, h - 1), 6, 6);
+    p.end();
+    Save(image, "dl_btn_disabled.png");
+}
+
+// The settings window: radio marks of its option groups, the page marker of its side bar, the
+// refresh glyph of the emulator page and the "more" button of an emulator item.
+void DrawSettingsWindow()
+{
+    for (bool on : {false, true}) {
+        QImage image = Canvas(16, 16);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(on ? kAccent : QColor(0xb4, 0xbe, 0xcc), 1.2));
+        p.setBrush(Qt::white);
+        p.drawEllipse(QRectF(0.6, 0.6, 14.8, 14.8));
+        if (on) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(kAccent);
+            p.drawEllipse(QRectF(4, 4, 8, 8));
+        }
+        p.end();
+        Save(image, on ? "radio_on.png" : "radio.png");
+    }
+    {
+        QImage image = Canvas(150, 40);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xe8, 0xf1, 0xfd));
+        p.drawRect(QRectF(0, 0, 150, 40));
+        p.setBrush(kAccent);
+        p.drawRoundedRect(QRectF(0, 8, 4, 24), 2, 2);
+        p.end();
+        Save(image, "set_page.png");
+    }
+    for (bool hot : {false, true}) {
+        const QColor color = hot ? kAccent : kMuted;
+        QImage image = Canvas(24, 24);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(5, 5, 14, 14), 60 * 16, 290 * 16);
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        p.drawPolygon(QPolygonF({QPointF(13.5, 2.5), QPointF(18.5, 6), QPointF(13, 9)}));
+        p.end();
+        Save(image, hot ? "set_refresh_hot.png" : "set_refresh.png");
+    }
+    for (bool hot : {false, true}) {
+        QImage image = Canvas(28, 28);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(hot ? kAccent : QColor(0xd5, 0xdc, 0xe6), 1));
+        p.setBrush(hot ? QColor(0xe8, 0xf1, 0xfd) : QColor(Qt::white));
+        p.drawRoundedRect(QRectF(0.5, 0.5, 27, 27), 5, 5);
+        p.setPen(Qt::NoPen);
+        p.setBrush(hot ? kAccent : kText);
+        for (int i = 0; i < 3; ++i)
+            p.drawEllipse(QPointF(8 + i * 6, 14), 1.6, 1.6);
+        p.end();
+        Save(image, hot ? "emu_more_hot.png" : "emu_more.png");
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -814,5 +933,6 @@ int main(int argc, char** argv)
     DrawStarBar("level_bkimage.png", QColor(0xd5, 0xdc, 0xe6));
     DrawStarBar("level_foreimage.png", QColor(0xf5, 0xa6, 0x23));
     DrawActionButton();
+    DrawDownloadList();
     return 0;
 }
