@@ -521,11 +521,11 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
         if (CAppSettings().ShowKeyMapTips() == "1")
             platform::PostMessage(run->owner, WM_GAME_STATE, 1, 0);
 
-        record = RunRecord{emulator->EmulatorId, run->controlMethod, run->gamePath, false, 0, 0};
-        m_recordFile.Save(*record);
+        // The record is written once the user copy is in place: before that, a program that dies
+        // leaves the user copy whole and nothing worth taking back, as if there were no record.
         emulator_config::EnsureUserDirectory(*emulator, run->controlMethod);
         emulator_config::TransferBeforeLaunch(*emulator, run->controlMethod, run->gamePath);
-        record->Prepared = true;
+        record = RunRecord{emulator->EmulatorId, run->controlMethod, run->gamePath, true, 0, 0};
         m_recordFile.Save(*record);
 
         const std::string& id = emulator->EmulatorId;

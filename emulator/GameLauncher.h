@@ -49,7 +49,7 @@ std::string BuildLaunchParameters(const std::string& executeParam, const std::st
 // and on the launcher's stop event, so BeginShutdown ends the wait at once; the game itself is left
 // running, and its run record stays for the next start.
 //
-// Crash safety: from before the user copy is put in place until it has been taken back, a run record
+// Crash safety: from the moment the user copy is in place until it has been taken back, a run record
 // (emulator, control method, game, process id and start time) is kept on disk. The constructor looks
 // at a record left by an earlier run of the program: a game that has ended has its configuration
 // taken back on the worker; one that still runs is adopted by the worker, which waits for it and

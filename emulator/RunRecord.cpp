@@ -93,7 +93,9 @@ bool RunRecordFile::Save(const RunRecord& record) const
         platform::TraceF("launcher: cannot write %s", temporary.c_str());
         return false;
     }
-    bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+    // No flush to the disk: the record guards against the program dying, which a rename covers; it
+    // is written up to three times on the way to the emulator's start.
+    bool written = WriteAll(fd, text);
     written = ::close(fd) == 0 && written;
     if (!written || std::rename(temporary.c_str(), m_path.c_str()) != 0) {
         ::unlink(temporary.c_str());

@@ -22,9 +22,8 @@ struct RunRecord {
     bool operator==(const RunRecord&) const = default;
 };
 
-// The record's file. Save writes a whole new file under a temporary name, flushes it to the disk
-// and renames it over the old one, so a kill at any moment leaves the old record or the new one,
-// never a mix. Not thread-safe: one thread (the launcher's worker) uses it at a time.
+// The record's file. Save writes a whole new file under a temporary name and renames it over the
+// old one, so the program dying at any moment leaves the old record or the new one, never a mix. Not thread-safe: one thread (the launcher's worker) uses it at a time.
 class RunRecordFile {
 public:
     explicit RunRecordFile(std::string path);
