@@ -934,5 +934,6 @@ int main(int argc, char** argv)
     DrawStarBar("level_foreimage.png", QColor(0xf5, 0xa6, 0x23));
     DrawActionButton();
     DrawDownloadList();
+    DrawSettingsWindow();
     return 0;
 }
