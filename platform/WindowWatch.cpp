@@ -119,10 +119,9 @@ public:
 
     ~X11WindowWatch() override
     {
-        if (!m_lost)
-            XCloseDisplay(m_display);
-        // A lost connection is left open: Xlib may not be called on it again, and its memory is
-        // a small price for a server that went away.
+        // A lost connection is closed too: Xlib only frees it then (its errors still come to the
+        // handlers above, which let them pass).
+        XCloseDisplay(m_display);
         std::lock_guard<std::mutex> lock(g_errorsMutex);
         g_errorCounts.erase(m_display);
     }
