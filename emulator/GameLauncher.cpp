@@ -96,6 +96,15 @@ std::string ExistingIgnoringCase(const std::string& path)
     return {};
 }
 
+// Marks a launch call as inside its dialogs for as long as it lasts.
+struct LaunchingFlag {
+    explicit LaunchingFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~LaunchingFlag() { m_flag = false; }
+    LaunchingFlag(const LaunchingFlag&) = delete;
+    LaunchingFlag& operator=(const LaunchingFlag&) = delete;
+    bool& m_flag;
+};
+
 // A game id is one name inside the game's folder.
 bool IsPlainName(const std::string& name)
 {
@@ -378,43 +387,47 @@ bool GameLauncher::BeginLaunch()
     return m_running.Wait(10);
 }
 
-bool GameLauncher::LaunchDownloadedGame(const GameinfoRecord* row, platform::HWND owner)
+bool GameLauncher::Prepare(Run& run, const std::string& platform, platform::HWND owner, ILaunchPrompts*& prompts)
 {
-    if (row == nullptr || !BeginLaunch())
+    run.owner = owner;
+    run.typeId = LeadingInt(platform);
+    const bool pc = platform == "138";
+    if (!pc && !m_manager.EnsureEmulator(run.typeId, owner))
         return false;
-    m_launching = true;
-    struct Guard {
-        bool& flag;
-        ~Guard() { flag = false; }
-    } guard{m_launching};
-
-    auto run = std::make_unique<Run>();
-    run->owner = owner;
-    run->typeId = LeadingInt(row->EmulatorId);
-    run->secondPath = row->PlayUrl;
-    run->local = false;
-    const bool pc = row->EmulatorId == "138";
-    if (!pc && !m_manager.EnsureEmulator(run->typeId, owner))
-        return false;
-
-    ILaunchPrompts* prompts = nullptr;
     {
         std::lock_guard lock(m_mutex);
         m_owner = owner;
         prompts = m_prompts;
-        run->controlMethod = m_controlMethod;
+        run.controlMethod = m_controlMethod; // a PC game without a stored choice keeps the last one
     }
     CAppSettings settings;
     if (settings.HandleType() == "1" || settings.HandleType() == "2") {
-        run->controlMethod = settings.HandleType() == "1" ? 1 : 2;
-    } else if (!pc) {
-        int answer = prompts ? prompts->AskControlMethod(owner) : -1;
-        if (answer != 1 && answer != 2)
-            return false;
-        settings.SetHandleType(answer == 1 ? "1" : "2");
-        settings.Save();
-        run->controlMethod = answer;
+        run.controlMethod = settings.HandleType() == "1" ? 1 : 2;
+        return true;
     }
+    if (pc)
+        return true;
+    const int answer = prompts ? prompts->AskControlMethod(owner) : -1;
+    if (answer != 1 && answer != 2)
+        return false;
+    settings.SetHandleType(answer == 1 ? "1" : "2");
+    settings.Save();
+    run.controlMethod = answer;
+    return true;
+}
+
+bool GameLauncher::LaunchDownloadedGame(const GameinfoRecord* row, platform::HWND owner)
+{
+    if (row == nullptr || !BeginLaunch())
+        return false;
+    LaunchingFlag launching{m_launching};
+
+    auto run = std::make_unique<Run>();
+    run->local = false;
+    run->secondPath = row->PlayUrl;
+    ILaunchPrompts* prompts = nullptr;
+    if (!Prepare(*run, row->EmulatorId, owner, prompts))
+        return false;
 
     run->gamePath = LocateDownloadedGame(*row, run->typeId);
     if (run->gamePath.empty()) {
@@ -436,39 +449,14 @@ bool GameLauncher::LaunchLocalGame(const LocalGameRecord* row, platform::HWND ow
 {
     if (row == nullptr || !BeginLaunch())
         return false;
-    m_launching = true;
-    struct Guard {
-        bool& flag;
-        ~Guard() { flag = false; }
-    } guard{m_launching};
+    LaunchingFlag launching{m_launching};
 
     auto run = std::make_unique<Run>();
-    run->owner = owner;
-    run->typeId = LeadingInt(row->EmulatorId);
-    run->secondPath = row->PlayUrl;
     run->local = true;
-    const bool pc = row->EmulatorId == "138";
-    if (!pc && !m_manager.EnsureEmulator(run->typeId, owner))
-        return false;
-
+    run->secondPath = row->PlayUrl;
     ILaunchPrompts* prompts = nullptr;
-    {
-        std::lock_guard lock(m_mutex);
-        m_owner = owner;
-        prompts = m_prompts;
-        run->controlMethod = m_controlMethod;
-    }
-    CAppSettings settings;
-    if (settings.HandleType() == "1" || settings.HandleType() == "2") {
-        run->controlMethod = settings.HandleType() == "1" ? 1 : 2;
-    } else if (!pc) {
-        int answer = prompts ? prompts->AskControlMethod(owner) : -1;
-        if (answer != 1 && answer != 2)
-            return false;
-        settings.SetHandleType(answer == 1 ? "1" : "2");
-        settings.Save();
-        run->controlMethod = answer;
-    }
+    if (!Prepare(*run, row->EmulatorId, owner, prompts))
+        return false;
 
     run->gamePath = Native(row->FilePath);
     if (run->gamePath.empty() || !PathExists(row->FilePath)) {

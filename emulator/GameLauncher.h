@@ -114,6 +114,9 @@ private:
     enum class WatchKind { None, HideConsole, CloseWhenGone };
 
     bool BeginLaunch();
+    // The launch steps both kinds of game share: the emulator installed (but for PC games) and the
+    // control method stored or asked. False when the launch ends here.
+    bool Prepare(Run& run, const std::string& platform, platform::HWND owner, ILaunchPrompts*& prompts);
     bool StartRun(std::unique_ptr<Run> run);
     void RunWork(std::unique_ptr<Run> run);
     void RecoverWork(RunRecord record, EmulatorRecordPtr emulator);

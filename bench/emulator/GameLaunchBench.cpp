@@ -59,7 +59,7 @@ int main()
     fs::create_directories(paths.InstancePath + "database");
     {
         CAppSettings settings;
-        settings.SetHandleType(getenv("BENCH_METHOD") ? getenv("BENCH_METHOD") : "1");
+        settings.SetHandleType("1");
         settings.SetShowKeyMapTips("1");
         settings.Save();
     }
