@@ -3,9 +3,7 @@
 // dialog's own modal loop and goes through the window's real hit testing and dispatch.
 
 #include "emulator/HandleTypeFrame.h"
-#include "emulator/LaunchDialogPrompts.h"
 #include "emulator/MultiDiscSelectFrame.h"
-#include "ui/MessageBox.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
 #include "ui/WindowWnd.h"
@@ -239,38 +237,6 @@ TEST_F(LaunchDialogsTest, DiscDialogWithoutDiscsClosesAtOnce)
         EXPECT_EQ(answer, -1);
         EXPECT_EQ(FindWindow(u"MultiDiscSelectFrame"), nullptr);
     }
-}
-
-// The launcher's questions as the program answers them: these dialogs and the message box.
-TEST_F(LaunchDialogsTest, LaunchPromptsOpenTheseDialogs)
-{
-    CLaunchDialogPrompts prompts;
-    EXPECT_EQ(RunWithScript(u"DownLoadTypeFrame", [&] { return prompts.AskControlMethod(nullptr); },
-                            [](HWND hwnd) {
-                                ASSERT_NE(hwnd, nullptr);
-                                ClickControl(hwnd, u"Btn_Keyboard");
-                            }),
-              2);
-    EXPECT_EQ(RunWithScript(u"MultiDiscSelectFrame", [&] { return prompts.ChooseDisc(nullptr, 2); },
-                            [](HWND hwnd) {
-                                ASSERT_NE(hwnd, nullptr);
-                                ClickControl(hwnd, u"Btn_Disc2");
-                            }),
-              1);
-
-    CDuiString text, caption;
-    UINT type = 0;
-    MessageBoxAnswerer previous = SetMessageBoxAnswerer([&](HWND, const CDuiString& t, const CDuiString& c, UINT b) {
-        text = t;
-        caption = c;
-        type = b;
-        return IDOK;
-    });
-    prompts.Tell(nullptr, "游戏文件不存在", "提示");
-    SetMessageBoxAnswerer(previous);
-    EXPECT_EQ(text, CDuiString(u"游戏文件不存在"));
-    EXPECT_EQ(caption, CDuiString(u"提示"));
-    EXPECT_EQ(type, MB_OK);
 }
 
 } // namespace
