@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <future>
 
 using testsupport::ReadFile;
 using testsupport::WriteFile;
@@ -263,6 +264,68 @@ TEST(ServerCommandLineTest, WritesServersCfgWithTheBoundPortAndRefusesBadArgumen
     ASSERT_TRUE(WriteFile(dir.Path() + "catalogue.json", "{broken"));
     testsupport::ChildProcess broken({QUOKKA_SERVER_EXECUTABLE, "--port", "0", "--data", dir.Path()});
     EXPECT_EQ(broken.Wait(10000), std::optional<int>(1)) << "a broken catalogue is reported, not served";
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ServerProcessTest, FaultsPaceTheBodyAndClaimAnotherLength)
+{
+    auto client = m_server->Client(5);
+    ASSERT_TRUE(m_server->SetFaults(R"([{"path": "/download/sub/file.bin", "rateKiBps": 20}])"));
+    auto started = std::chrono::steady_clock::now();
+    auto paced = client->Get("/download/sub/file.bin");
+    ASSERT_TRUE(paced);
+    EXPECT_EQ(paced->body, kContent);
+    // 10000 bytes at 20 KiB/s take about half a second.
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(400));
+
+    ASSERT_TRUE(m_server->SetFaults(R"([{"path": "/download/sub/file.bin", "claimLength": 4000}])"));
+    auto head = client->Head("/download/sub/file.bin");
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->get_header_value("Content-Length"), "4000");
+    auto shorter = client->Get("/download/sub/file.bin");
+    ASSERT_TRUE(shorter);
+    EXPECT_EQ(shorter->body, kContent.substr(0, 4000));
+
+    ASSERT_TRUE(m_server->SetFaults(R"([{"path": "/download/sub/file.bin", "claimLength": 12000}])"));
+    head = client->Head("/download/sub/file.bin");
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->get_header_value("Content-Length"), "12000");
+    std::string received;
+    auto longer = client->Get("/download/sub/file.bin", [&](const char* data, size_t length) {
+        received.append(data, length);
+        return true;
+    });
+    EXPECT_FALSE(longer) << "the connection closes before the claimed length";
+    EXPECT_EQ(received, kContent);
+}
+
+TEST_F(ServerProcessTest, StatsCountDownloadBodiesAndTheirPeak)
+{
+    auto client = m_server->Client(5);
+    ASSERT_TRUE(client->Delete("/__stats"));
+    // Two slow bodies at once, then one more after them.
+    ASSERT_TRUE(m_server->SetFaults(R"([{"path": "/download/sub/file.bin", "rateKiBps": 10}])"));
+    auto first =
+        std::async(std::launch::async, [&] { return m_server->Client(5)->Get("/download/sub/file.bin"); });
+    auto second =
+        std::async(std::launch::async, [&] { return m_server->Client(5)->Get("/download/sub/file.bin"); });
+    ASSERT_TRUE(first.get());
+    ASSERT_TRUE(second.get());
+    ASSERT_TRUE(client->Get("/download/sub/file.bin"));
+    auto stats = client->Get("/__stats");
+    ASSERT_TRUE(stats);
+    EXPECT_NE(stats->body.find("\"peakDownloads\" : 2"), std::string::npos) << stats->body;
+    EXPECT_NE(stats->body.find("\"downloadsSending\" : 0"), std::string::npos) << stats->body;
+    ASSERT_TRUE(client->Delete("/__stats"));
+    stats = client->Get("/__stats");
+    ASSERT_TRUE(stats);
+    EXPECT_NE(stats->body.find("\"peakDownloads\" : 0"), std::string::npos) << stats->body;
+    // Neither the counters nor their reset are logged.
+    for (const Json::Value& line : m_server->Log())
+        EXPECT_EQ(line["path"].asString().find("__stats"), std::string::npos);
 }
 
 } // namespace
