@@ -211,6 +211,7 @@ LRESULT CDownLoadFrameNew::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM 
         ShowWindow(false);
         return 0;
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: // the second press of a double click
         m_pressedRowButton = RowButtonAt({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
     case WM_LBUTTONUP:
@@ -322,7 +323,8 @@ void CDownLoadFrameNew::OnRemoved(void* item)
         m_pressedRowButton = nullptr;
     m_active.erase(row);
     m_speed.erase(row);
-    m_list->Remove(row);
+    if (m_list->Remove(row, true))
+        m_removedRows.emplace_back(row);
     RefreshBulkControls();
 }
 

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,8 @@ class COptionUI;
 // owned by the engine), WM_DOWNLOAD_REMOVED (lParam the row), WM_DOWNLOAD_ACTIVE (wParam 1 or 0,
 // lParam a std::string game id this window frees), WM_DOWNLOAD_COUNTS and WM_DOWNLOAD_PROGRESS
 // (lParam a DownloadProgress this window frees). A message that names a row no longer in the list
-// (the task was removed meanwhile) is dropped. UI thread only.
+// (the task was removed meanwhile) is dropped; removed rows are kept until the window goes, so their
+// addresses are never those of newer rows. UI thread only.
 //
 // The start/pause switch shows what the engine last said about the task (selected: running, so it
 // offers to pause); a click only asks the engine, whose WM_DOWNLOAD_ACTIVE then moves the switch.
@@ -109,4 +111,7 @@ private:
     // Whether the engine last reported each row's task as active.
     std::map<const UiLib::CControlUI*, bool> m_active;
     std::map<const UiLib::CControlUI*, SpeedSamples> m_speed;
+    // Rows taken out of the list live on until the window goes, so a new row never takes the address
+    // of a removed one that a late engine message may still name.
+    std::vector<std::unique_ptr<UiLib::CControlUI>> m_removedRows;
 };

@@ -512,6 +512,15 @@ TEST_F(DownLoadFrameTest, MessagesAboutGoneRowsAreDroppedAndRowsAreNotDoubled)
     platform::PostMessage(Hwnd(), WM_DOWNLOAD_ACTIVE, 1, std::make_unique<std::string>("65002"));
     TestInput::ProcessEvents();
     EXPECT_TRUE(Selected("65002", u"Opt_StartOrPause"));
+
+    // Rows made after the removal never answer to the removed row's address.
+    for (int i = 0; i < 20; ++i)
+        ASSERT_NE(ShowTestTask("6510" + std::to_string(i))->ListItem(), gone);
+    PostProgress(task, 2, 1048576, 2097152);
+    for (int i = 0; i < m_frame->List()->GetCount(); ++i) {
+        auto* row = static_cast<CContainerUI*>(m_frame->List()->GetItemAt(i));
+        EXPECT_EQ(Utf8(row->FindSubControl(u"Lb_Status")->GetText()), "") << i;
+    }
     (void)other;
 }
 
