@@ -13,7 +13,11 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <climits>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -192,9 +196,32 @@ std::string GameName(const std::string& gamePath)
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-// A process of this user that runs in `folder`: an emulator started there by a run whose record did
-// not name it yet (the program died between starting it and writing its id). 0 when there is none.
-pid_t ProcessInFolder(const std::string& folder)
+// When the file at `path` was last written, as a process start time (clock ticks after boot); 0 when
+// it cannot be told.
+uint64_t WrittenAtTicks(const std::string& path)
+{
+    struct stat info = {};
+    if (::stat(path.c_str(), &info) != 0)
+        return 0;
+    std::ifstream stat("/proc/stat");
+    std::string key;
+    long long bootTime = 0;
+    while (stat >> key) {
+        if (key == "btime") {
+            stat >> bootTime;
+            break;
+        }
+    }
+    const long ticks = ::sysconf(_SC_CLK_TCK);
+    if (bootTime <= 0 || ticks <= 0 || info.st_mtime < bootTime)
+        return 0;
+    return static_cast<uint64_t>(info.st_mtime - bootTime) * static_cast<uint64_t>(ticks);
+}
+
+// A process that runs in `folder` and started no earlier than `notBefore` (a process start time):
+// an emulator started there by a run whose record did not name it yet (the program died between
+// starting it and writing its id). 0 when there is none.
+pid_t ProcessInFolder(const std::string& folder, uint64_t notBefore)
 {
     std::error_code ec;
     const fs::path wanted = fs::canonical(folder, ec);
@@ -203,13 +230,14 @@ pid_t ProcessInFolder(const std::string& folder)
     const pid_t self = ::getpid();
     for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+        if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != std::string::npos)
             continue;
         const pid_t pid = static_cast<pid_t>(std::stol(name));
         std::error_code linkError;
         if (pid == self || fs::read_symlink(it->path() / "cwd", linkError) != wanted || linkError)
             continue;
-        if (platform::ProcessStartTime(pid) != 0)
+        const uint64_t started = platform::ProcessStartTime(pid);
+        if (started != 0 && started >= notBefore)
             return pid;
     }
     return 0;
@@ -347,11 +375,18 @@ void GameLauncher::ResumeEarlierRun()
         m_gamePath = record->GamePath;
         m_platform = std::to_string(emulator->Emulatortype);
     }
+    // Processes in the emulator's folder that started before the run (a second of slack for the
+    // file time's coarseness) are not its.
+    const long ticks = ::sysconf(_SC_CLK_TCK);
+    uint64_t notBefore = record->Pid != 0 ? record->StartTime : WrittenAtTicks(m_recordFile.Path());
+    notBefore = notBefore > static_cast<uint64_t>(ticks) ? notBefore - static_cast<uint64_t>(ticks) : 0;
+    if (notBefore == 0)
+        notBefore = UINT64_MAX; // no time to go by: nothing is looked for
     m_running.Reset();
-    m_worker = std::thread([this, run = *record, emulator] { RecoverWork(run, emulator); });
+    m_worker = std::thread([this, run = *record, emulator, notBefore] { RecoverWork(run, emulator, notBefore); });
 }
 
-void GameLauncher::RecoverWork(RunRecord record, EmulatorRecordPtr emulator)
+void GameLauncher::RecoverWork(RunRecord record, EmulatorRecordPtr emulator, uint64_t notBefore)
 {
     // The recorded process, then whatever still runs in the emulator's folder (one started just
     // before the program died, or a second program of the same run), one after the other.
@@ -359,7 +394,7 @@ void GameLauncher::RecoverWork(RunRecord record, EmulatorRecordPtr emulator)
     platform::ProcessHandle process = platform::ProcessHandle::Adopt(record.Pid, record.StartTime);
     for (int adopted = 0; adopted < 16; ++adopted) {
         if (!process) {
-            pid_t other = folder.empty() ? 0 : ProcessInFolder(folder);
+            pid_t other = folder.empty() ? 0 : ProcessInFolder(folder, notBefore);
             process = platform::ProcessHandle::Adopt(other, platform::ProcessStartTime(other));
             if (!process)
                 break;

@@ -119,7 +119,9 @@ private:
     bool Prepare(Run& run, const std::string& platform, platform::HWND owner, ILaunchPrompts*& prompts);
     bool StartRun(std::unique_ptr<Run> run);
     void RunWork(std::unique_ptr<Run> run);
-    void RecoverWork(RunRecord record, EmulatorRecordPtr emulator);
+    // Waits for the earlier run's process, and for any other process in the emulator's folder that
+    // started no earlier than `notBefore`, then takes the configuration back.
+    void RecoverWork(RunRecord record, EmulatorRecordPtr emulator, uint64_t notBefore);
     void ResumeEarlierRun();
     // Starts one process and waits for it (watching its windows as `kind` says). Updates the run
     // record with its id when `record` is given. Returns its exit code; nullopt when it could not

@@ -427,6 +427,31 @@ TEST_F(GameLauncherTest, RecordsLeftByAnEndedRunAreFinishedOrDropped)
     EXPECT_EQ(ReadFile(user), "user copy\n");
 }
 
+TEST_F(GameLauncherTest, AnEmulatorTheRecordDidNotNameYetIsFoundInItsFolder)
+{
+    // The program died between starting the emulator and writing its id into the record; the
+    // emulator changes its file only after the next start has begun.
+    const std::string folder = m_env.Install(125);
+    m_launcher.reset();
+    testsupport::Fifo started(m_env.Dir() + "started");
+    testsupport::Fifo release(m_env.Dir() + "release");
+    const std::string late = folder + "late.sh";
+    ASSERT_TRUE(WriteFile(late, "#!/bin/sh\necho up > '" + started.Path() + "'\nread x < '" + release.Path() +
+                                    "'\necho 'late change' > config/pad.cfg\n"));
+    ::chmod(late.c_str(), 0755);
+    ASSERT_TRUE(RunRecordFile(m_env.RecordPath()).Save(RunRecord{"1250002", 2, "/g/contra.nes", true, 0, 0}));
+    platform::ProcessHandle emulator = platform::StartProcess(late, "", folder);
+    ASSERT_TRUE(emulator);
+    ASSERT_TRUE(started.ReadLine(10000));
+
+    GameLauncher next(m_env.Manager(), m_env.RecordPath());
+    EXPECT_TRUE(next.IsRunning());
+    ASSERT_TRUE(release.WriteLine("go"));
+    ASSERT_TRUE(next.WaitUntilIdle(10000));
+    EXPECT_EQ(ReadFile(folder + "UserKeyBoardCfg/pad.cfg"), "late change\n") << "taken back after it ended";
+    EXPECT_FALSE(fs::exists(m_env.RecordPath()));
+}
+
 TEST(RunRecordFileTest, RoundTripsOddValuesAndRefusesDamagedFiles)
 {
     testsupport::TempDir dir;
