@@ -20,7 +20,7 @@ packages=(
     # Chinese text in the skin
     fonts-noto-cjk
     # peers that benchmarks and checks compare against
-    sqlite3 curl unzip zip libarchive-tools
+    sqlite3 curl unzip zip libarchive-tools aria2
     # looking at a real window; the display-loss tests run the program on an Xvfb they end
     xvfb xdotool imagemagick
     # the FC emulator that the demo's FC package starts: the end-to-end launch runs a demo game in it
