@@ -50,6 +50,13 @@ bool FillDownloadTaskSources(DownloadTaskRecord& task, const CDownLoadUrl& descr
     offerMask = 0;
     const bool volumes = descriptor.volume == "1";
     task.Volume = descriptor.volume;
+    // The archive's digest, kept only when it is one: 32 hexadecimal digits, stored in lower case.
+    task.FileMd5.clear();
+    if (descriptor.filemd5.size() == 32 &&
+        descriptor.filemd5.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos) {
+        for (char c : descriptor.filemd5)
+            task.FileMd5 += static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
+    }
     if (UsesArchiveFileName(task.EmulatorId)) {
         if (!IsSafeRelativeFileName(descriptor.filename))
             return false;

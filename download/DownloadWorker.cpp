@@ -8,6 +8,8 @@
 #include "platform/Trace.h"
 #include "store/GameStore.h"
 
+#include <openssl/evp.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +18,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -71,7 +75,53 @@ std::string Megabytes(int64_t bytes)
     return text;
 }
 
+struct EvpContextDeleter {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+
+struct FdCloser {
+    int fd;
+    ~FdCloser()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 } // namespace
+
+bool DownloadWorker::FileMd5(const std::string& nativePath, std::string& digest)
+{
+    FdCloser file{::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC)};
+    std::unique_ptr<EVP_MD_CTX, EvpContextDeleter> context(EVP_MD_CTX_new());
+    if (file.fd < 0 || !context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1)
+        return false;
+    std::vector<unsigned char> buffer(1 << 20);
+    for (;;) {
+        if (m_control.stop)
+            return false;
+        ssize_t got = ::read(file.fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        if (EVP_DigestUpdate(context.get(), buffer.data(), static_cast<size_t>(got)) != 1)
+            return false;
+    }
+    unsigned char value[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context.get(), value, &length) != 1)
+        return false;
+    static const char kHex[] = "0123456789abcdef";
+    digest.clear();
+    for (unsigned int i = 0; i < length; ++i) {
+        digest += kHex[value[i] >> 4];
+        digest += kHex[value[i] & 15];
+    }
+    return true;
+}
 
 DownloadWorker::DownloadWorker(DownloadTask& task, const DownloadWorkerEnvironment& env)
     : m_task(task), m_record(task.m_record), m_control(*task.m_control), m_env(env)
@@ -587,6 +637,19 @@ int DownloadWorker::Finish(bool extract)
             ParseLength(described->second) != size) {
             ::unlink(Native(m_target).c_str());
             m_record.FileLenth.clear();
+            StoreTask();
+            return kErrorVerification;
+        }
+    }
+    // An archive whose digest the server gave must have it.
+    if (m_record.Source != 8 && !m_record.FileMd5.empty()) {
+        std::string digest;
+        if (!FileMd5(Native(m_target), digest))
+            return m_control.stop ? kErrorStopped : kErrorVerification;
+        if (digest != m_record.FileMd5) {
+            ::unlink(Native(m_target).c_str());
+            m_record.FileLenth.clear();
+            m_record.VolumeFileLenth.clear();
             StoreTask();
             return kErrorVerification;
         }

@@ -27,6 +27,10 @@ struct DownloadWorkerEnvironment {
 // task's error code and outcome (10 finished, 3 stopped, 9 failed), then the running count is
 // decremented and the scheduler woken.
 //
+// A finished file is checked before it is extracted or stored: an archive against the MD5 the
+// server gave, a no-zip file against its described size; a mismatch deletes the file and fails with
+// kErrorVerification.
+//
 // Every loop is bounded: slices that bring no byte, range errors, URL-choice rounds and share
 // re-resolutions stop after kMaxRetries with the last error. A stop request ends a transfer within
 // about 100 ms and a retry wait at once. Files are written through fsync before any progress
@@ -68,6 +72,9 @@ private:
     int PerformSlice(const std::string& url, int64_t base, int64_t offset, long& status, int64_t& written,
                      CURLcode& result);
 
+    // The MD5 of the file as 32 lower-case hexadecimal digits. False when it cannot be read or a
+    // stop was requested meanwhile.
+    bool FileMd5(const std::string& nativePath, std::string& digest);
     // Cuts the target file to `size` bytes (creating nothing when it is absent).
     bool Truncate(int64_t size);
     bool StoreTask();

@@ -129,7 +129,7 @@ std::vector<std::string> DownloadInfoValues(const DownloadTaskRecord& r)
             r.CurrentSize,
             FormatPlainList(r.NoZipUrlList),
             std::to_string(r.Source),
-            std::string(),
+            r.FileMd5,
             std::string()};
 }
 
@@ -195,6 +195,7 @@ DownloadTaskRecord DownloadTaskFromRow(const CppSQLite3Query& row)
     r.CurrentSize = row.ColumnString(i++);
     r.NoZipUrlList = ParsePlainList(row.ColumnString(i++));
     r.Source = LeadingInt(row.ColumnString(i++));
+    r.FileMd5 = row.ColumnString(i++);
     return r;
 }
 

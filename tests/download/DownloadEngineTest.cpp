@@ -5,7 +5,11 @@
 #include "foundation/AppMessages.h"
 #include "tests/download/EngineFixture.h"
 
+#include <openssl/evp.h>
+
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <future>
 
@@ -134,6 +138,53 @@ TEST_F(DownloadEngineTest, NoZipFileOfAnotherSizeThanDescribedFailsAndIsDeleted)
     EXPECT_FALSE(std::filesystem::exists(Folder("30004") + "30004.iso"));
     EXPECT_EQ(StoredDownloads().count("30004"), 1u);
     EXPECT_EQ(StoredGames().count("30004"), 0u);
+}
+
+std::string Md5Hex(const std::string& bytes)
+{
+    unsigned char value[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), value, &length, EVP_md5(), nullptr);
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02X", value[i]);
+        hex += pair;
+    }
+    return hex;
+}
+
+TEST_F(DownloadEngineTest, ArchiveIsCheckedAgainstTheServersDigest)
+{
+    Entries entries = SomeEntries(11);
+    std::string archive = MakeArchive(entries);
+    ServeFile("games/30012.zip", archive);
+    ServeFile("games/30013.zip", archive);
+    Json::Value descriptor;
+    descriptor["fileurl"] = "{{origin}}/download/games/30012.zip";
+    descriptor["filemd5"] = Md5Hex(archive); // upper case is taken too
+    ServeDescriptor("30012", descriptor);
+    descriptor["fileurl"] = "{{origin}}/download/games/30013.zip";
+    descriptor["filemd5"] = Md5Hex(archive + "x");
+    ServeDescriptor("30013", descriptor);
+    MakeEngine();
+
+    m_engine->AddTask(Game("30012"), kOwnerWindow);
+    ASSERT_TRUE(WaitStatus("30012", kDisplayInstalled));
+    ExpectExtracted("30012", entries);
+
+    m_engine->AddTask(Game("30013"), kOwnerWindow);
+    ASSERT_TRUE(WaitFor([](const Seen& seen) { return seen.progressKind == 9; }));
+    EXPECT_EQ(m_seen.back().errorCode, kErrorVerification);
+    EXPECT_FALSE(std::filesystem::exists(Folder("30013") + "30013.zip"))
+        << "a file that is not the server's goes";
+    EXPECT_FALSE(std::filesystem::exists(Folder("30013") + "game.bin")) << "and is never extracted";
+    ASSERT_EQ(StoredDownloads().count("30013"), 1u);
+    std::string lower = Md5Hex(archive + "x");
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(StoredDownloads()["30013"].FileMd5, lower);
+    EXPECT_EQ(StoredGames().count("30013"), 0u);
 }
 
 TEST_F(DownloadEngineTest, ListOnlyAnswerFallsBackPastDeadLinks)

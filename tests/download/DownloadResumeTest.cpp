@@ -42,10 +42,12 @@ TEST_F(DownloadResumeTest, FileCutBelowAVolumeBoundaryResumesInTheVolumeThatHold
 {
     Entries entries = {{"game.bin", RandomBytes(900 * 1024, 71)}};
     std::vector<std::string> volumes = ServeVolumes("70001", entries);
-    ASSERT_TRUE(Faults(R"([{"path": "/download/volumes/", "prefix": true, "method": "GET", "rateKiBps": 600}])"));
+    ASSERT_TRUE(
+        Faults(R"([{"path": "/download/volumes/", "prefix": true, "method": "GET", "rateKiBps": 600}])"));
     MakeEngine();
     m_engine->AddTask(Game("70001"), kOwnerWindow);
-    ASSERT_TRUE(WaitFor([](const Seen& seen) { return seen.progressKind == 2 && seen.volume == 2 && seen.done > 50000; }));
+    ASSERT_TRUE(WaitFor(
+        [](const Seen& seen) { return seen.progressKind == 2 && seen.volume == 2 && seen.done > 50000; }));
     ASSERT_TRUE(m_engine->RequestState("70001", kTaskPauseRequested));
     ASSERT_TRUE(WaitStatus("70001", kDisplayPaused));
     StopEngine();
