@@ -38,7 +38,7 @@ struct DownloadTaskRecord {
     std::string TotalSize;                                          // megabytes as text
     std::string CurrentSize;                                        // downloaded megabytes, "%.2f"
     std::map<int, std::string> NoZipUrlList;                        // column Reserved1
-    int Source = 0; // column Reserved2: 1 share link, 4 own server, 8 no zip
+    int Source = 0;      // column Reserved2: 1 share link, 4 own server, 8 no zip
     std::string FileMd5; // column Reserved3: the archive's MD5 as the descriptor gave it, or empty
 
     bool operator==(const DownloadTaskRecord&) const = default;
