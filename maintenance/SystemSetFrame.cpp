@@ -330,6 +330,8 @@ void CSystemSetFrame::RebuildEmulatorTree()
         if (item->GetUnSelectHeight() > 0)
             item->SetFixedHeight(item->GetUnSelectHeight());
         node->AddChildNode(item);
+        // The tree may be filled while its page is hidden: the item shows with its node.
+        item->SetVisible(node->IsExpanded());
         m_items.push_back(Item{item, record, record->Emulatortype});
     }
 }

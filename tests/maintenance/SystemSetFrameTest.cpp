@@ -492,8 +492,10 @@ TEST_F(SystemSetEmulatorTest, TheTreeFillsInIdOrderRefreshesAndKeepsItsItemsWhen
     WriteList(R"({"fc": [)" + Emulator("1250002", "NesB", "1.0", "125") + "," +
               Emulator("1250001", "NesA", "1.0", "125") + R"(], "sfc": [)" + Emulator("1210001", "Snes", "1.0", "121") +
               R"(], "ps": [)" + Emulator("9990001", "Nowhere", "1.0", "999") + "]}");
-    Open(1);
+    // Filled while the emulator page is hidden: the items show once it is chosen.
+    Open(0);
     ASSERT_TRUE(WaitForItems(3));
+    Click(u"Opt_EmuSet");
     const auto& items = m_window->Items();
     EXPECT_EQ(items[0].record->EmulatorId, "1210001");
     EXPECT_EQ(items[1].record->EmulatorId, "1250001");
