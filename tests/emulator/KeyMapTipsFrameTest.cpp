@@ -227,6 +227,18 @@ TEST(KeyMapTipFilesTest, EveryPlatformHasItsTwoFilesInUtf8)
     for (const auto& entry : fs::recursive_directory_iterator(root + "LocalGameRes/keymap"))
         files += entry.is_regular_file() ? 1 : 0;
     EXPECT_EQ(files, 32u);
+
+    // A shipped text in the window, for a person to look at.
+    if (const char* folder = std::getenv("QUOKKA_TEST_SHOTS")) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        CPaintManagerUI::SetInstance(nullptr);
+        CKeyMapTipsFrame tips;
+        ASSERT_NE(tips.CreateHidden(), nullptr);
+        tips.ShowFor(root, "130", 2);
+        TestInput::SaveImage(tips.GetHWND(), std::string(folder) + "/KeyMapTipsDialog_N64.png");
+        tips.DestroyWindow();
+        TestInput::ProcessEvents();
+    }
 }
 
 } // namespace
