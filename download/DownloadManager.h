@@ -37,8 +37,9 @@ struct DownloadEngineOptions {
     CGameStore* store = nullptr;
     // The chooser in force is asked at each preparation; null uses InstalledDownloadSourceChooser.
     std::shared_ptr<IDownloadSourceChooser> chooser;
-    // Adds a finished game to the local library set. Called on the scheduler thread, before
-    // WM_GAME_INSTALLED is posted; may be empty.
+    // Adds a finished game to the local library set. Called on the scheduler thread with the
+    // engine's lock held, before WM_GAME_INSTALLED is posted, so it must not call back into the
+    // engine; may be empty.
     std::function<void(const GameinfoRecord&)> addToLibrary;
     // The library root that every task folder must lie inside; empty reads RomDir() at Start.
     std::string romDir;
