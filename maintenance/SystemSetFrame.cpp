@@ -1,5 +1,6 @@
 #include "maintenance/SystemSetFrame.h"
 
+#include "emulator/EmulatorConfig.h"
 #include "emulator/LocalGameWatcher.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
@@ -25,7 +26,6 @@
 #include "ui/TabLayout.h"
 
 #include <csignal>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
@@ -409,14 +409,9 @@ void CSystemSetFrame::OnClick(UiLib::CControlUI* sender)
     if (name == u"Btn_ResetXinput" || name == u"Btn_ResetKeyboard") {
         if (UiLib::MessageBox(m_hWnd, u"是否恢复默认", u"提示", UiLib::MB_YESNO) != UiLib::IDYES)
             return;
-        const char* file = name == u"Btn_ResetXinput" ? "UserGamePadCfg" : "UserKeyBoardCfg";
-        for (const EmulatorRecordPtr& record : m_emulators.InstalledEmulators()) {
-            const std::string folder = EmulatorManager::EmulatorDirectory(*record);
-            if (folder.empty())
-                continue;
-            std::error_code ec;
-            std::filesystem::remove_all(folder + "/" + file, ec);
-        }
+        const int controlMethod = name == u"Btn_ResetXinput" ? 1 : 2;
+        for (const EmulatorRecordPtr& record : m_emulators.InstalledEmulators())
+            emulator_config::RestoreDefaults(*record, controlMethod);
         return;
     }
 
@@ -481,7 +476,11 @@ void CSystemSetFrame::PickLibraryFolder()
         return;
     const std::string picked = Utf16ToUtf8(folder.Str());
     std::optional<std::string> prepared = PrepareLibraryFolder(picked);
-    const std::string ansi = prepared ? ToAnsi(Utf8ToUtf16(*prepared)) : std::string();
+    std::string ansi = prepared ? ToAnsi(Utf8ToUtf16(*prepared)) : std::string();
+    // A name the process code page cannot hold would be stored with '?' in its place and name
+    // another folder.
+    if (!ansi.empty() && ToNative(ansi) != *prepared)
+        ansi.clear();
     if (ansi.empty()) {
         UiLib::MessageBox(m_hWnd, u"该目录无法写入，请选择其他目录", u"提示", UiLib::MB_OK);
         return;

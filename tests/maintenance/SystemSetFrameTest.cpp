@@ -31,7 +31,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 
@@ -111,6 +113,8 @@ protected:
         paths.LocalGameDir.clear();
         SetAppPaths(paths);
         fs::create_directories(Home());
+        if (const char* home = std::getenv("HOME"))
+            m_savedHome = home;
         setenv("HOME", Home().c_str(), 1);
         setenv("XDG_CONFIG_HOME", (m_world.Root() + "config").c_str(), 1);
         fs::create_directories(m_world.DataDir() + "update");
@@ -143,6 +147,10 @@ protected:
         SetMessageBoxAnswerer(nullptr);
         SetFolderAnswerer(nullptr);
         unsetenv("XDG_CONFIG_HOME");
+        if (m_savedHome)
+            setenv("HOME", m_savedHome->c_str(), 1);
+        else
+            unsetenv("HOME");
     }
 
     std::string Home() const { return m_world.Root() + "home/"; }
@@ -241,6 +249,7 @@ protected:
     std::vector<std::string> m_opened;
     std::string m_pick;
     int m_answer = IDYES;
+    std::optional<std::string> m_savedHome;
 };
 
 // ---- Settings -------------------------------------------------------------------------------------
@@ -633,6 +642,77 @@ TEST_F(SystemSetEmulatorTest, ARunningProgramIsFoundByItsExecutableOrItsScript)
     EXPECT_FALSE(IsProgramRunning("no-such-program-here"));
     EmulatorRecord none;
     EXPECT_FALSE(IsEmulatorRunning(none));
+}
+
+TEST_F(SystemSetEmulatorTest, MenuItemsAndResetButtonsReachTheEmulatorsFolders)
+{
+    AddInstalledRow("1250001", "Nes", "1.0", 125);
+    AddInstalledRow("1210001", "Snes", "1.0", 121);
+    const std::string nes = m_world.ProgramDir() + "Emulator/FC/Nes/";
+    const std::string snes = m_world.ProgramDir() + "Emulator/SFC/Snes/";
+    for (const std::string& folder : {nes, snes}) {
+        fs::create_directories(folder + "UserGamePadCfg");
+        fs::create_directories(folder + "UserKeyBoardCfg");
+        ASSERT_TRUE(WriteFile(folder + "UserGamePadCfg/keys.ini", "pad"));
+        ASSERT_TRUE(WriteFile(folder + "UserKeyBoardCfg/keys.ini", "keys"));
+    }
+    std::vector<std::string> shown;
+    Manager().SetFolderOpener([&](const std::string& folder) { shown.push_back(folder); });
+    WriteList(R"({"fc": [)" + Emulator("1250001", "Nes", "1.0", "125") + "]}");
+    Open(1);
+    ASSERT_TRUE(WaitForItems(1));
+
+    ChooseFromMenu("1250001", u"Menu_OpenEmuDir");
+    EXPECT_EQ(shown, std::vector<std::string>{m_world.ProgramDir() + "Emulator/FC/Nes"});
+
+    // HandleType "1": the gamepad copy of this emulator alone goes, after the question.
+    m_answer = IDNO;
+    ChooseFromMenu("1250001", u"Menu_SetDefault");
+    EXPECT_EQ(m_boxes, std::vector<std::string>{"提示|是否恢复默认设置"});
+    EXPECT_TRUE(fs::exists(nes + "UserGamePadCfg"));
+    m_answer = IDYES;
+    ChooseFromMenu("1250001", u"Menu_SetDefault");
+    EXPECT_FALSE(fs::exists(nes + "UserGamePadCfg"));
+    EXPECT_TRUE(fs::exists(nes + "UserKeyBoardCfg"));
+    EXPECT_TRUE(fs::exists(snes + "UserGamePadCfg"));
+
+    // The page's reset buttons act on every installed emulator, listed or not.
+    m_boxes.clear();
+    Click(u"Opt_CommonSet");
+    m_answer = IDNO;
+    Click(u"Btn_ResetKeyboard");
+    EXPECT_TRUE(fs::exists(snes + "UserKeyBoardCfg"));
+    m_answer = IDYES;
+    Click(u"Btn_ResetKeyboard");
+    EXPECT_EQ(m_boxes, (std::vector<std::string>{"提示|是否恢复默认", "提示|是否恢复默认"}));
+    EXPECT_FALSE(fs::exists(nes + "UserKeyBoardCfg"));
+    EXPECT_FALSE(fs::exists(snes + "UserKeyBoardCfg"));
+    EXPECT_TRUE(fs::exists(snes + "UserGamePadCfg"));
+    Click(u"Btn_ResetXinput");
+    EXPECT_FALSE(fs::exists(snes + "UserGamePadCfg"));
+}
+
+TEST_F(SystemSetFrameTest, TheUpdateButtonSaysWhatTheManifestSays)
+{
+    const std::string library = m_world.Root() + "library/";
+    fs::create_directories(library);
+    WriteSettings(ConfigPath(), library, "0", "1", "1", "0", "1");
+    fs::create_directories(m_world.DataDir() + "update");
+    Open(CSystemSetFrame::kDownloadPage);
+
+    ASSERT_TRUE(m_world.Faults(R"({"path": "/download/pc/update/index.php", "status": 500})"));
+    Click(u"Btn_Update");
+    ASSERT_TRUE(m_world.Faults("[]"));
+    ASSERT_TRUE(WriteFile(m_world.DataDir() + "update/index.json",
+                          R"({"version": "0.0.14", "downloadurl": "", "description": "same"})"));
+    Click(u"Btn_Update");
+    ASSERT_TRUE(WriteFile(m_world.DataDir() + "update/index.json",
+                          R"({"version": "0.1.0", "downloadurl": "", "description": "newer"})"));
+    m_answer = IDNO;
+    Click(u"Btn_Update");
+    EXPECT_EQ(m_boxes, (std::vector<std::string>{"提示|获取更新信息失败", "提示|Quokka模拟器已是最新版本",
+                                                 "提示:检测到新版本0.1.0是否更新|更新说明:\n\nnewer"}));
+    EXPECT_TRUE(IsWindow(m_window->GetHWND()));
 }
 
 // ---- Runtimes ------------------------------------------------------------------------------------------
