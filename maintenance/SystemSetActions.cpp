@@ -158,8 +158,8 @@ std::optional<std::string> PrepareLibraryFolder(const std::string& picked)
 std::string AutostartEntryPath()
 {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    std::string base = configHome && *configHome == '/' ? WithSeparator(configHome)
-                                                         : platform::HomeFolder() + ".config/";
+    std::string base =
+        configHome && *configHome == '/' ? WithSeparator(configHome) : platform::HomeFolder() + ".config/";
     return base + "autostart/QuokkaApp.desktop";
 }
 

@@ -57,7 +57,8 @@ const PlatformNode kPlatformNodes[] = {
     {u"TreeNode_Mameplus", 146, u"skin\\ui\\local_mameplus.png"},
 };
 
-const char16_t* const kPageOptions[] = {u"Opt_CommonSet", u"Opt_EmuSet", u"Opt_Plugin", u"Opt_DownloadUpdate"};
+const char16_t* const kPageOptions[] = {u"Opt_CommonSet", u"Opt_EmuSet", u"Opt_Plugin",
+                                        u"Opt_DownloadUpdate"};
 
 struct RuntimeRow {
     int kind;
@@ -177,7 +178,8 @@ void CSystemSetFrame::InitWindow()
     m_downloadPath = Find<UiLib::CEditUI>(m_pm, u"Ed_DownloadPath");
     for (const PlatformNode& node : kPlatformNodes) {
         auto* control = Find<UiLib::CControlUI>(m_pm, node.name);
-        auto* treeNode = control ? static_cast<UiLib::CTreeNodeUI*>(control->GetInterface(u"TreeNode")) : nullptr;
+        auto* treeNode =
+            control ? static_cast<UiLib::CTreeNodeUI*>(control->GetInterface(u"TreeNode")) : nullptr;
         if (treeNode == nullptr)
             continue;
         treeNode->SetTag(static_cast<UiLib::UINT_PTR>(node.typeId));

@@ -30,8 +30,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -49,9 +49,9 @@ std::string Emulator(const std::string& id, const std::string& name, const std::
                      const std::string& type, const std::string& execute = "run.sh")
 {
     return R"({"emulatorid": ")" + id + R"(", "name": ")" + name + R"(", "version": ")" + version +
-           R"(", "update": "2026-01-02", "description": "notes of )" + name + R"(", "emulatortype": ")" + type +
-           R"(", "downloadurl": "{{origin}}/download/emulators/)" + name + R"(.zip", "execute": [")" + execute +
-           R"("]})";
+           R"(", "update": "2026-01-02", "description": "notes of )" + name + R"(", "emulatortype": ")" +
+           type + R"(", "downloadurl": "{{origin}}/download/emulators/)" + name + R"(.zip", "execute": [")" +
+           execute + R"("]})";
 }
 
 // The installer window's stand-in: unpacks a launcher script into the emulator's folder.
@@ -84,10 +84,7 @@ public:
 // Stands in for the main window: records the files that WM_LOCAL_GAME_ADDED announces.
 class ReceiverWindow : public CDialogFrameWnd {
 public:
-    CDuiString GetSkinFile() const override
-    {
-        return u"<Window size=\"100,100\"><VerticalLayout/></Window>";
-    }
+    CDuiString GetSkinFile() const override { return u"<Window size=\"100,100\"><VerticalLayout/></Window>"; }
     LPCTSTR GetWindowClassName() const override { return u"ReceiverWindow"; }
     LRESULT HandleCustomMessage(UINT uMsg, WPARAM, LPARAM lParam, bool& handled) override
     {
@@ -156,12 +153,16 @@ protected:
     std::string Home() const { return m_world.Root() + "home/"; }
     std::string ConfigPath() const { return m_world.ProgramDir() + "quokka.cfg"; }
 
-    void WriteList(const std::string& json) { ASSERT_TRUE(WriteFile(m_world.DataDir() + "update/emulators.json", json)); }
+    void WriteList(const std::string& json)
+    {
+        ASSERT_TRUE(WriteFile(m_world.DataDir() + "update/emulators.json", json));
+    }
 
     // quokka.cfg with the six Set values, written by the settings class itself.
-    static void WriteSettings(const std::string& path, const std::string& romPath, const std::string& updateType,
-                              const std::string& handleType, const std::string& showTips,
-                              const std::string& autoRun, const std::string& isTray)
+    static void WriteSettings(const std::string& path, const std::string& romPath,
+                              const std::string& updateType, const std::string& handleType,
+                              const std::string& showTips, const std::string& autoRun,
+                              const std::string& isTray)
     {
         CAppSettings settings(path);
         settings.SetRomPath(romPath);
@@ -187,7 +188,8 @@ protected:
     {
         m_window = std::make_unique<CSystemSetFrame>(Manager(), watcher, startPage);
         m_window->SetFolderOpener([this](const std::string& folder) { m_opened.push_back(folder); });
-        EXPECT_NE(m_window->Create(nullptr, CSystemSetFrame::kTitle, UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE), nullptr);
+        EXPECT_NE(m_window->Create(nullptr, CSystemSetFrame::kTitle, UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE),
+                  nullptr);
         TestInput::ProcessEvents();
         return *m_window;
     }
@@ -499,8 +501,9 @@ protected:
 TEST_F(SystemSetEmulatorTest, TheTreeFillsInIdOrderRefreshesAndKeepsItsItemsWhenTheServerFails)
 {
     WriteList(R"({"fc": [)" + Emulator("1250002", "NesB", "1.0", "125") + "," +
-              Emulator("1250001", "NesA", "1.0", "125") + R"(], "sfc": [)" + Emulator("1210001", "Snes", "1.0", "121") +
-              R"(], "ps": [)" + Emulator("9990001", "Nowhere", "1.0", "999") + "]}");
+              Emulator("1250001", "NesA", "1.0", "125") + R"(], "sfc": [)" +
+              Emulator("1210001", "Snes", "1.0", "121") + R"(], "ps": [)" +
+              Emulator("9990001", "Nowhere", "1.0", "999") + "]}");
     // Filled while the emulator page is hidden: the items show once it is chosen.
     Open(0);
     ASSERT_TRUE(WaitForItems(3));
@@ -532,9 +535,9 @@ TEST_F(SystemSetEmulatorTest, TheTreeFillsInIdOrderRefreshesAndKeepsItsItemsWhen
     WriteList(R"({"fc": [)" + Emulator("1250001", "NesA", "1.0", "125") + "," +
               Emulator("1250003", "NesC", "1.0", "125") + "]}");
     Click(u"Btn_Refresh");
-    ASSERT_TRUE(TestInput::WaitFor([&] {
-        return m_window->Items().size() == 2 && m_window->Items()[1].record->EmulatorId == "1250003";
-    }, 10000));
+    ASSERT_TRUE(TestInput::WaitFor(
+        [&] { return m_window->Items().size() == 2 && m_window->Items()[1].record->EmulatorId == "1250003"; },
+        10000));
 
     ASSERT_TRUE(m_world.Faults(R"({"path": "/download/pc/update/emulators.php", "status": 500})"));
     Click(u"Btn_Refresh");
@@ -573,7 +576,9 @@ TEST_F(SystemSetEmulatorTest, InstallUpdateAndRemoveThroughTheButtonsAndTheMenu)
     WriteList(R"({"fc": [)" + Emulator("1250001", "Nes", "1.0", "125") + R"(], "sfc": [)" +
               Emulator("1210001", "Snes", "2.1", "121") + "]}");
     Click(u"Btn_Refresh");
-    ASSERT_TRUE(TestInput::WaitFor([&] { return m_window->Items().size() == 2 && m_window->Items()[0].record->Version == "2.1"; }, 10000));
+    ASSERT_TRUE(TestInput::WaitFor(
+        [&] { return m_window->Items().size() == 2 && m_window->Items()[0].record->Version == "2.1"; },
+        10000));
     m_answer = IDNO;
     ChooseFromMenu("1210001", u"Menu_UpdateEmu");
     ASSERT_EQ(m_boxes.size(), 1u);
@@ -720,9 +725,11 @@ TEST_F(SystemSetFrameTest, TheUpdateButtonSaysWhatTheManifestSays)
 TEST_F(SystemSetFrameTest, RuntimeStatesFollowTheRegistryAndAnInstallFlipsItsRow)
 {
     platform::Registry registry;
-    const std::u16string key = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VC2010";
+    const std::u16string key =
+        u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VC2010";
     ASSERT_TRUE(registry.CreateKey(key));
-    ASSERT_TRUE(registry.SetString(key, u"DisplayName", u"Microsoft Visual C++ 2010  x86 Redistributable - 10.0"));
+    ASSERT_TRUE(
+        registry.SetString(key, u"DisplayName", u"Microsoft Visual C++ 2010  x86 Redistributable - 10.0"));
     const std::string library = m_world.Root() + "library/";
     fs::create_directories(library);
     WriteSettings(ConfigPath(), library, "0", "1", "1", "0", "1");
@@ -742,7 +749,8 @@ TEST_F(SystemSetFrameTest, RuntimeStatesFollowTheRegistryAndAnInstallFlipsItsRow
         "#!/bin/sh\ncat > entry.reg <<'EOF'\nWindows Registry Editor Version 5.00\n\n"
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VC2012]\n"
         "\"DisplayName\"=\"Microsoft Visual C++ 2012 x64 Additional Runtime\"\nEOF\n"
-        "\"$QUOKKA_TEST_REGEDIT\" /s entry.reg\necho done > '" + fifo.Path() + "'\n";
+        "\"$QUOKKA_TEST_REGEDIT\" /s entry.reg\necho done > '" +
+        fifo.Path() + "'\n";
     std::string x86 = "Microsoft Visual C++ 2012 Redistributable (x86)";
     ASSERT_TRUE(m_world.Put(name + ".zip", MakePackage({{name + ".exe", script, 0100755}})));
     ASSERT_TRUE(m_world.Put(x86 + ".zip", MakePackage({{x86 + ".exe", script, 0100755}})));
