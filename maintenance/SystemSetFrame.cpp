@@ -366,6 +366,18 @@ bool CSystemSetFrame::HandleTypeChosen() const
 
 void CSystemSetFrame::Notify(UiLib::TNotifyUI& msg)
 {
+    // A click may open a modal window or box, whose loop delivers WM_EMULIST_READY meanwhile; the
+    // tree is rebuilt only after the click's handling, so the clicked button outlives it.
+    ++m_clickDepth;
+    HandleNotify(msg);
+    if (--m_clickDepth == 0 && m_rebuildPending) {
+        m_rebuildPending = false;
+        PostMessage(WM_EMULIST_READY);
+    }
+}
+
+void CSystemSetFrame::HandleNotify(UiLib::TNotifyUI& msg)
+{
     if (msg.pSender == nullptr)
         return;
     const std::u16string name = msg.pSender->GetName().Str();
@@ -515,7 +527,10 @@ UiLib::LRESULT CSystemSetFrame::HandleCustomMessage(UiLib::UINT uMsg, UiLib::WPA
                                                     UiLib::LPARAM lParam, bool& handled)
 {
     if (uMsg == WM_EMULIST_READY) {
-        RebuildEmulatorTree();
+        if (m_clickDepth > 0)
+            m_rebuildPending = true;
+        else
+            RebuildEmulatorTree();
         handled = true;
         return 0;
     }

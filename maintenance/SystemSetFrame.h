@@ -91,6 +91,7 @@ private:
     void RebuildEmulatorTree();
     void ShowInstalledButtons(const std::string& emulatorId, bool installed);
     const Item* ItemOfSender(UiLib::CControlUI* sender) const;
+    void HandleNotify(UiLib::TNotifyUI& msg);
     void OnClick(UiLib::CControlUI* sender);
     void OnMenuCommand(const std::u16string& name);
     void PickLibraryFolder();
@@ -107,6 +108,8 @@ private:
     bool m_closed = false;
     std::function<void(const std::string&)> m_folderOpener;
 
+    int m_clickDepth = 0;
+    bool m_rebuildPending = false;
     std::vector<Item> m_items;
     EmulatorRecordPtr m_menuRecord;
     UiLib::CMenuWnd* m_menu = nullptr;

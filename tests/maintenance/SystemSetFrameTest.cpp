@@ -32,6 +32,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -60,11 +61,14 @@ public:
     bool InstallEmulator(const EmulatorRecord& record, platform::HWND, bool) override
     {
         ++calls;
+        if (duringInstall)
+            duringInstall();
         const std::string folder = EmulatorManager::EmulatorDirectory(record);
         fs::create_directories(folder);
         return WriteFile(folder + "/" + record.Execute.front(), script);
     }
     int calls = 0;
+    std::function<void()> duringInstall; // runs while the "window" is up, as its modal loop would
     std::string script = "#!/bin/sh\nexit 0\n";
 };
 
@@ -597,6 +601,26 @@ TEST_F(SystemSetEmulatorTest, InstallUpdateAndRemoveThroughTheButtonsAndTheMenu)
     EXPECT_TRUE(Visible("1250001", u"Btn_DownloadEmu"));
     EXPECT_FALSE(Visible("1250001", u"Btn_Option"));
     EXPECT_FALSE(Visible("1250001", u"Btn_EmuSet"));
+}
+
+TEST_F(SystemSetEmulatorTest, AListArrivingWhileAnInstallWindowIsUpRebuildsTheTreeAfterTheClick)
+{
+    WriteList(R"({"fc": [)" + Emulator("1250001", "Nes", "1.0", "125") + "]}");
+    Open(1);
+    ASSERT_TRUE(WaitForItems(1));
+    m_installer.duringInstall = [this] {
+        WriteList(R"({"fc": [)" + Emulator("1250001", "Nes", "1.0", "125") + "," +
+                  Emulator("1250002", "Nes2", "1.0", "125") + "]}");
+        Manager().RefreshEmulatorList(m_window->GetHWND());
+        ASSERT_TRUE(Manager().WaitForRefresh(10000));
+        TestInput::ProcessEvents();
+        EXPECT_EQ(m_window->Items().size(), 1u) << "rebuilt under the clicked button";
+    };
+    ClickControl(ItemButton("1250001", u"Btn_DownloadEmu"));
+    EXPECT_EQ(m_installer.calls, 1);
+    ASSERT_TRUE(WaitForItems(2));
+    EXPECT_TRUE(Visible("1250001", u"Btn_Option"));
+    EXPECT_TRUE(Visible("1250002", u"Btn_DownloadEmu"));
 }
 
 TEST_F(SystemSetEmulatorTest, WithoutAControlMethodSettingsAndDefaultsDoNothing)
