@@ -23,20 +23,11 @@
 // How often and how long the launcher looks at an emulator's windows while it runs. The defaults are
 // the program's; tests shorten them.
 struct LaunchWatchTimings {
-    int64_t hideIntervalMs = 50;     // the arcade emulators' console window is hidden ...
-    int64_t hideForMs = 5000;        // ... during this long after the start
-    int64_t closeIntervalMs = 500;   // the PS emulator's main window is looked for this often ...
-    int64_t neverShownMs = 10000;    // ... and a window that never showed counts as gone from then
+    int64_t hideIntervalMs = 50;   // the arcade emulators' console window is hidden ...
+    int64_t hideForMs = 5000;      // ... during this long after the start
+    int64_t closeIntervalMs = 500; // the PS emulator's main window is looked for this often ...
+    int64_t neverShownMs = 10000;  // ... and a window that never showed counts as gone from then
 };
-
-// The path in double quotes, written so that platform::SplitCommandLine gives it back as one
-// argument: quotes inside it are escaped, backslashes before a quote doubled.
-std::string QuoteGamePath(const std::string& path);
-
-// An emulator's parameter text from its template and the game's path: an empty template gives the
-// quoted path; the first "~" becomes the game's name (its file name without the last extension);
-// otherwise the first "@" becomes the quoted path; otherwise the quoted path follows the template.
-std::string BuildLaunchParameters(const std::string& executeParam, const std::string& gamePath);
 
 // Starts games: makes sure the platform's emulator is installed, asks once for the control method,
 // finds the game file (offering the discs of a multi-disc game), has the emulator's configuration put

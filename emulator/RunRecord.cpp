@@ -41,10 +41,17 @@ std::optional<std::string> Unescape(const std::string& value)
         if (++i >= value.size())
             return std::nullopt;
         switch (value[i]) {
-        case '\\': out += '\\'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        default: return std::nullopt;
+        case '\\':
+            out += '\\';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        default:
+            return std::nullopt;
         }
     }
     return out;

@@ -16,14 +16,15 @@ struct RunRecord {
     // emulator's files may be half written, so nothing is taken back. True from the moment the
     // before-launch step has finished.
     bool Prepared = false;
-    pid_t Pid = 0;           // the emulator process, 0 before it starts
-    uint64_t StartTime = 0;  // its platform::ProcessStartTime
+    pid_t Pid = 0;          // the emulator process, 0 before it starts
+    uint64_t StartTime = 0; // its platform::ProcessStartTime
 
     bool operator==(const RunRecord&) const = default;
 };
 
 // The record's file. Save writes a whole new file under a temporary name and renames it over the
-// old one, so the program dying at any moment leaves the old record or the new one, never a mix. Not thread-safe: one thread (the launcher's worker) uses it at a time.
+// old one, so the program dying at any moment leaves the old record or the new one, never a mix. Not
+// thread-safe: one thread (the launcher's worker) uses it at a time.
 class RunRecordFile {
 public:
     explicit RunRecordFile(std::string path);

@@ -14,10 +14,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <mutex>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>

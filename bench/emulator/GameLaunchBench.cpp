@@ -112,7 +112,7 @@ int main()
     fs::remove_all(root);
     std::sort(times.begin(), times.end());
     worst = times.back();
-    std::printf("click to first instruction, %d launches: median %.1f ms, worst %.1f ms (goal %.0f ms)\n", kRuns,
-                times[times.size() / 2], worst, kGoalMs);
+    std::printf("click to first instruction, %d launches: median %.1f ms, worst %.1f ms (goal %.0f ms)\n",
+                kRuns, times[times.size() / 2], worst, kGoalMs);
     return worst <= kGoalMs ? 0 : 1;
 }

@@ -46,7 +46,8 @@ TEST(GameLauncherCrashTest, TheNextStartFinishesTheRunOfAKilledProgram)
             const pid_t pid = std::stoi(*pidLine);
             host.Signal(SIGKILL);
             ASSERT_EQ(host.Wait(10000), 128 + SIGKILL);
-            platform::ProcessHandle orphan = platform::ProcessHandle::Adopt(pid, platform::ProcessStartTime(pid));
+            platform::ProcessHandle orphan =
+                platform::ProcessHandle::Adopt(pid, platform::ProcessStartTime(pid));
             ASSERT_TRUE(orphan);
             if (round % 4 == 0) {
                 ASSERT_TRUE(release.WriteLine("go"));

@@ -1,5 +1,6 @@
 #include "tests/emulator/LaunchTestSupport.h"
 
+#include "emulator/GameFiles.h"
 #include "foundation/AppMessages.h"
 #include "platform/Process.h"
 #include "tests/support/Fifo.h"
@@ -284,7 +285,8 @@ TEST_F(GameLauncherTest, PcGamesRunInTheirFolderWithoutEmulatorTipsOrDialog)
     ASSERT_TRUE(RunToEnd(m_launcher->LaunchLocalGame(&localRow, kWindow)));
     auto downloadedRow = Downloaded(138, m_env.Dir() + "pc dl/", "id", "", "bin dir\\go.sh");
     ASSERT_TRUE(RunToEnd(m_launcher->LaunchDownloadedGame(&downloadedRow, kWindow)));
-    auto escaping = Downloaded(138, m_env.Dir() + "pc dl/", "id", "", "..\\..\\pc games\\local game\\start.sh");
+    auto escaping =
+        Downloaded(138, m_env.Dir() + "pc dl/", "id", "", "..\\..\\pc games\\local game\\start.sh");
     ASSERT_TRUE(RunToEnd(m_launcher->LaunchDownloadedGame(&escaping, kWindow)));
 
     EXPECT_EQ(m_env.Report(), (std::vector<std::string>{"pc " + m_env.Dir() + "pc games/local game 0",
@@ -419,10 +421,16 @@ TEST_F(GameLauncherTest, RecordsLeftByAnEndedRunAreFinishedOrDropped)
 
     // A record of an emulator that is gone, or one that does not read whole, is dropped.
     ASSERT_TRUE(file.Save(RunRecord{"9999999", 2, "", true, 0, 0}));
-    { GameLauncher next(m_env.Manager(), m_env.RecordPath()); EXPECT_FALSE(next.IsRunning()); }
+    {
+        GameLauncher next(m_env.Manager(), m_env.RecordPath());
+        EXPECT_FALSE(next.IsRunning());
+    }
     EXPECT_FALSE(fs::exists(m_env.RecordPath()));
     ASSERT_TRUE(WriteFile(m_env.RecordPath(), "EmulatorId=1250002\nControlMethod=2\n"));
-    { GameLauncher next(m_env.Manager(), m_env.RecordPath()); EXPECT_FALSE(next.IsRunning()); }
+    {
+        GameLauncher next(m_env.Manager(), m_env.RecordPath());
+        EXPECT_FALSE(next.IsRunning());
+    }
     EXPECT_FALSE(fs::exists(m_env.RecordPath()));
     EXPECT_EQ(ReadFile(user), "user copy\n");
 }
@@ -467,8 +475,8 @@ TEST(RunRecordFileTest, RoundTripsOddValuesAndRefusesDamagedFiles)
         ASSERT_TRUE(WriteFile(file.Path(), whole.substr(0, cut)));
         EXPECT_FALSE(file.Load()) << "cut at " << cut;
     }
-    ASSERT_TRUE(WriteFile(file.Path(), std::string(whole).replace(whole.find("ControlMethod=1"), 15,
-                                                                   "ControlMethod=3")));
+    ASSERT_TRUE(WriteFile(file.Path(),
+                          std::string(whole).replace(whole.find("ControlMethod=1"), 15, "ControlMethod=3")));
     EXPECT_FALSE(file.Load());
     file.Remove();
     EXPECT_FALSE(fs::exists(file.Path()));

@@ -30,8 +30,7 @@ struct Desktop {
     }
 
     // Blocks until `done` holds (under the lock), at most 10 s.
-    template <class Predicate>
-    bool WaitUntil(Predicate done)
+    template <class Predicate> bool WaitUntil(Predicate done)
     {
         std::unique_lock lock(mutex);
         return changed.wait_for(lock, std::chrono::seconds(10), done);
@@ -95,7 +94,8 @@ protected:
 
     int64_t MillisecondsSinceLaunch() const
     {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_launchedAt)
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                     m_launchedAt)
             .count();
     }
 

@@ -5,14 +5,14 @@
 // through the installer's real download-and-unpack work, and stand-ins for the dialogs.
 
 #include "demo/DemoZip.h"
+#include "download/Zip.h"
 #include "emulator/EmulatorManager.h"
 #include "emulator/GameLauncher.h"
-#include "download/Zip.h"
-#include "foundation/HttpClient.h"
-#include "foundation/StringConv.h"
 #include "foundation/AppPaths.h"
 #include "foundation/AppSettings.h"
+#include "foundation/HttpClient.h"
 #include "foundation/ServerEndpoints.h"
+#include "foundation/StringConv.h"
 #include "server/StandInServer.h"
 #include "store/GameStore.h"
 #include "tests/support/TempDir.h"

@@ -21,8 +21,8 @@ protected:
     std::string FamilyScript()
     {
         const std::string path = m_dir.Path() + "family.sh";
-        EXPECT_TRUE(testsupport::WriteFile(path, "#!/bin/sh\nsleep 600 &\necho \"$$ $!\" > '" + m_said.Path() +
-                                                     "'\nread x < '" + m_go.Path() + "'\n"));
+        EXPECT_TRUE(testsupport::WriteFile(path, "#!/bin/sh\nsleep 600 &\necho \"$$ $!\" > '" +
+                                                     m_said.Path() + "'\nread x < '" + m_go.Path() + "'\n"));
         ::chmod(path.c_str(), 0755);
         return path;
     }

@@ -47,8 +47,8 @@ public:
                 m_buffer.erase(0, newline + 1);
                 return line;
             }
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                              std::chrono::steady_clock::now());
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return std::nullopt;
             pollfd entry = {m_fd, POLLIN, 0};
