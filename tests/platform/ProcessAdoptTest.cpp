@@ -21,8 +21,9 @@ protected:
     std::string FamilyScript()
     {
         const std::string path = m_dir.Path() + "family.sh";
-        EXPECT_TRUE(testsupport::WriteFile(path, "#!/bin/sh\nsleep 600 &\necho \"$$ $!\" > '" +
-                                                     m_said.Path() + "'\nread x < '" + m_go.Path() + "'\n"));
+        EXPECT_TRUE(testsupport::WriteFile(
+            path, "#!/bin/sh\nsleep 600 >/dev/null 2>&1 </dev/null &\necho \"$$ $!\" > '" + m_said.Path() +
+                      "'\nread x < '" + m_go.Path() + "'\n"));
         ::chmod(path.c_str(), 0755);
         return path;
     }
@@ -75,7 +76,8 @@ TEST_F(ProcessAdoptTest, AdoptionNeedsTheSameStartTimeAndSeesTheEndWithoutReapin
 {
     ProcessHandle script = StartProcess(FamilyScript(), "", m_dir.Path());
     ASSERT_TRUE(script);
-    Ids();
+    const pid_t helper = Ids().second;
+    ProcessHandle adoptedHelper = ProcessHandle::Adopt(helper, ProcessStartTime(helper));
     const uint64_t started = ProcessStartTime(script.Pid());
     ASSERT_NE(started, 0u);
     EXPECT_FALSE(ProcessHandle::Adopt(script.Pid(), started + 1)) << "another process under a reused id";
@@ -99,6 +101,12 @@ TEST_F(ProcessAdoptTest, AdoptionNeedsTheSameStartTimeAndSeesTheEndWithoutReapin
     EXPECT_EQ(script.ExitCode(), 0);
     EXPECT_EQ(ProcessStartTime(script.Pid()), 0u) << "a reaped process has no start time";
     EXPECT_NE(ProcessStartTime(::getpid()), 0u);
+
+    // The helper outlived its parent; an adopted process can be ended too.
+    ASSERT_TRUE(adoptedHelper);
+    EXPECT_TRUE(adoptedHelper.Terminate(0));
+    EXPECT_EQ(adoptedHelper.Wait(10000), WaitResult::Exited);
+    EXPECT_EQ(adoptedHelper.ExitCode(), 0);
 }
 
 } // namespace
