@@ -3,15 +3,20 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "account/PageVisit.h"
 #include "account/SecurityCodeAsker.h"
+#include "account/SuggestionFrame.h"
 #include "app/ButtonUIEx.h"
 #include "app/DropTileLayoutUI.h"
+#include "app/GameInfoActionsImpl.h"
+#include "app/LaunchDialogs.h"
 #include "app/LibraryViews.h"
 #include "app/MessageBoxPrompts.h"
 #include "catalogue/CatalogueClient.h"
 #include "catalogue/DispatchEventButtonUI.h"
 #include "catalogue/DispatchEventOptionUI.h"
 #include "catalogue/EmuFilterUI.h"
+#include "catalogue/GameInfoFrameNew.h"
 #include "catalogue/GameItemUI.h"
 #include "catalogue/GameList.h"
 #include "catalogue/GameRankfilter.h"
@@ -27,14 +32,19 @@
 #include "emulator/DropImport.h"
 #include "emulator/EmulatorList.h"
 #include "emulator/EmulatorManager.h"
+#include "emulator/GameLauncher.h"
+#include "emulator/KeyMapTipsFrame.h"
 #include "emulator/LocalGameWatcher.h"
 #include "emulator/PlatformTable.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
 #include "foundation/AppSettings.h"
 #include "foundation/FileSystem.h"
+#include "foundation/ServerEndpoints.h"
 #include "foundation/StringConv.h"
 #include "maintenance/EmulatorPopInstaller.h"
+#include "maintenance/UpdateCheck.h"
+#include "maintenance/UpdateHandOff.h"
 #include "platform/Trace.h"
 #include "store/GameStore.h"
 #include "store/LocalLibrary.h"
@@ -74,7 +84,9 @@ CDuiString FromAnsi(const std::string& text)
 
 CMainFrameNew::CMainFrameNew()
     : m_emulatorInstaller(std::make_unique<CEmulatorPopInstaller>()),
-      m_prompts(std::make_unique<CMessageBoxPrompts>())
+      m_prompts(std::make_unique<CMessageBoxPrompts>()), m_launchDialogs(std::make_unique<CLaunchDialogs>()),
+      m_gameInfoActions(std::make_unique<CGameInfoActionsImpl>(
+          [this](const GameinfoRecord& game) { LaunchDownloadedGame(game); }))
 {
     m_library = std::make_unique<CLibraryViews>(m_pm, this);
     m_library->onLaunchDownloaded = [this](const GameinfoRecord& game) { LaunchDownloadedGame(game); };
@@ -101,6 +113,7 @@ CMainFrameNew::~CMainFrameNew()
         view->page.reset();
     }
     ShutdownServices();
+    DestroyToolWindows();
     // With the pad poller gone nothing reads the pads: their motors stop and SDL lets them go.
     CXInputPads::Instance().Shutdown();
     m_pm.GetTrayObject().DeleteTrayIcon();
@@ -118,14 +131,20 @@ void CMainFrameNew::ShutdownServices()
     CImageLoader::BeginInstanceShutdown();
     CCatalogueClient::BeginInstanceShutdown();
     EmulatorManager::BeginInstanceShutdown();
+    GameLauncher::BeginInstanceShutdown();
     // The folder watcher and the drop importer end first: they add to the library set and the store.
     CLocalGameWatcher::DestroyInstance();
     CDropImport::DestroyInstance();
     CImageLoader::DestroyInstance();
     CCatalogueClient::DestroyInstance();
+    // The launcher's worker takes a game's configuration back through the emulator manager, so it
+    // ends before the manager goes. A game still running is left to run; its run record stays.
+    GameLauncher::DestroyInstance();
     EmulatorManager::DestroyInstance();
     CLocalLibrary::DestroyInstance(); // joins its fillers
     CGameStore::DestroyInstance();
+    // Beacons still on their way are aborted; the program's network clean-up follows.
+    ShutdownPageVisits();
 }
 
 void CMainFrameNew::PostShowRequest(HWND window)
@@ -202,7 +221,46 @@ void CMainFrameNew::InitWindow()
         view->shown = view->wanted;
     }
     m_pm.GetTrayObject().CreateTrayIcon(m_hWnd, kTrayIconId, u"Quokka模拟器", kTrayMessage);
+    // The tips window: no owner, on top, hidden until a game starts.
+    if (!m_tips) {
+        m_tips = std::make_unique<CKeyMapTipsFrame>();
+        if (m_tips->CreateHidden() == nullptr) {
+            platform::Trace("main window: the key map tips window cannot be made");
+            m_tips.reset();
+        }
+    }
     StartLibraryServices();
+    // Made now: a game that an earlier run of the program left running is adopted, and its
+    // configuration taken back when it ends.
+    GameLauncher::Instance().SetPrompts(m_launchDialogs.get());
+
+    ReportPageVisit(SiteUrl(""));
+    UserIdentity user;
+    CAppSettings(GetAppPaths().ConfigFilePath).LoadUser(user);
+    if (user.Uid.empty() && user.Ticket.empty())
+        ReportPageVisit(SiteUrl("newuser/"));
+    if (!RunStartupQuestions())
+        Close(1);
+}
+
+bool CMainFrameNew::RunStartupQuestions()
+{
+    // The window exists: an update that started this program is final now, before any question
+    // keeps the updater that waits for it waiting.
+    ConfirmProgramStarted();
+    // Once the updater runs, the program ends for it.
+    if (RunAutomaticUpdateCheck(m_hWnd))
+        return false;
+    return true;
+}
+
+void CMainFrameNew::DestroyToolWindows()
+{
+    if (m_tips) {
+        if (m_tips->GetHWND() != nullptr)
+            m_tips->DestroyWindow();
+        m_tips.reset();
+    }
 }
 
 void CMainFrameNew::StartLibraryServices()
@@ -221,11 +279,25 @@ void CMainFrameNew::StartLibraryServices()
 void CMainFrameNew::LaunchDownloadedGame(const GameinfoRecord& game)
 {
     platform::TraceF("main window: start %s (%s)", game.GameId.c_str(), game.FilePath.c_str());
+    GameLauncher::Instance().LaunchDownloadedGame(&game, m_hWnd);
 }
 
 void CMainFrameNew::LaunchLocalGame(const LocalGameRecord& game)
 {
     platform::TraceF("main window: start %s", game.FilePath.c_str());
+    GameLauncher::Instance().LaunchLocalGame(&game, m_hWnd);
+}
+
+void CMainFrameNew::OnGameState(WPARAM wParam)
+{
+    if (!m_tips)
+        return;
+    if (wParam != 0) {
+        const GameLauncher& launcher = GameLauncher::Instance();
+        m_tips->ShowFor(InstancePath(), launcher.Platform(), launcher.ControlMethod());
+    } else {
+        m_tips->HideTips();
+    }
 }
 
 void CMainFrameNew::ImportDroppedFiles(const std::vector<std::string>& paths, int platformTypeId)
@@ -352,14 +424,17 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
         return;
     }
     if (msg.sType == u"selectchanged") {
-        if (name == u"Opt_MyGame")
+        if (name == u"Opt_MyGame") {
             m_tabGame->SelectItem(0);
-        else if (name == u"Opt_FindGame")
+            ReportPageVisit(SiteUrl("mygame/"));
+        } else if (name == u"Opt_FindGame") {
             m_tabGame->SelectItem(1);
-        else if (name == u"Opt_DownLoadGame")
+            ReportPageVisit(SiteUrl(""));
+        } else if (name == u"Opt_DownLoadGame") {
             m_tabMyGame->SelectItem(0);
-        else if (name == u"Opt_LocalGame")
+        } else if (name == u"Opt_LocalGame") {
             m_tabMyGame->SelectItem(1);
+        }
         return;
     }
     if (msg.sType != u"click")
@@ -374,8 +449,10 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
         Search();
     } else if (name == u"Btn_GamePad") {
         CGamePadTest::Show(m_hWnd);
-    } else if (name == u"Btn_DownLoad" || name == u"Btn_Suggestion" || name == u"Btn_Set") {
-        // Their windows arrive with the download list, feedback and settings.
+    } else if (name == u"Btn_Suggestion") {
+        CSuggestionFrame::Run(m_hWnd);
+    } else if (name == u"Btn_DownLoad" || name == u"Btn_Set") {
+        // Their windows arrive with the download list and the settings.
     } else if (OnlineView* view = ViewOfSender(msg.pSender)) {
         // Filters and pager build on the latest request, shown or still on its way.
         CGameListQuery query = view->wanted;
@@ -410,12 +487,20 @@ void CMainFrameNew::OnTileClick(OnlineView& view, const TNotifyUI& msg)
     // 安装 on a game whose platform lacks its emulator installs the emulator first; PC games need
     // none. The game's own download joins once the download engine exists. 启动 (state 8) starts
     // the downloaded game.
-    if (msg.wParam != 1 || (msg.lParam != 0 && msg.lParam != 8) || view.page == nullptr)
+    if (view.page == nullptr)
         return;
     const int index = view.tiles->GetItemIndex(msg.pSender);
     if (index < 0 || static_cast<size_t>(index) >= view.page->GameCount())
         return;
-    const CGame& game = view.page->GameAt(static_cast<size_t>(index));
+    // A copy: a page that arrives while a dialog is open replaces the one the tile points into.
+    const CGame game = view.page->GameAt(static_cast<size_t>(index));
+    if (msg.wParam == 0) {
+        ReportPageVisit(SiteUrl("game/" + game.gameid + "/"));
+        CGameInfoFrameNew::Run(m_hWnd, game, *m_gameInfoActions);
+        return;
+    }
+    if (msg.wParam != 1 || (msg.lParam != 0 && msg.lParam != 8))
+        return;
     if (msg.lParam == 8) {
         std::optional<GameinfoRecord> downloaded = m_library->FindDownloaded(game.gameid);
         if (downloaded && m_library->onLaunchDownloaded)
@@ -622,6 +707,9 @@ LRESULT CMainFrameNew::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_MENU_COMMAND:
         OnMenuCommand(wParam);
+        return 0;
+    case WM_GAME_STATE:
+        OnGameState(wParam);
         return 0;
     case kTrayMessage:
         OnTrayClick(lParam);

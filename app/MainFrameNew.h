@@ -13,6 +13,9 @@
 #include "ui/WindowImplBase.h"
 
 class CButtonUIEx;
+class CGameInfoActionsImpl;
+class CKeyMapTipsFrame;
+class CLaunchDialogs;
 class CLibraryViews;
 struct GameinfoRecord;
 struct LocalGameRecord;
@@ -76,6 +79,8 @@ public:
 
     // The downloaded and local games' views.
     CLibraryViews& Library() { return *m_library; }
+    // The key map tips window, made hidden at initialisation; null before.
+    CKeyMapTipsFrame* TipsWindow() const { return m_tips.get(); }
 
     // 启动 on a downloaded game (its tile, or a catalogue tile in state 8) and on a local game: the
     // game launcher's entry points.
@@ -117,8 +122,12 @@ private:
     void DownloadPoller(UiLib::HWND window);
     void PadPoller(UiLib::HWND window);
 
-    // A click on a tile of `view`: 安装 (wParam 1) in state 0 makes sure the game's emulator is there.
+    // A click on a tile of `view`: the tile itself opens the game's detail window; its button acts
+    // by the tile's install state.
     void OnTileClick(OnlineView& view, const UiLib::TNotifyUI& msg);
+    // The start-up steps that may ask the user (update check, library folder); false when the
+    // window is to close.
+    bool RunStartupQuestions();
     void OnPageArrived(OnlineView& view, int pageNumber, std::unique_ptr<CGameList> page);
     void OnPageFailed(std::unique_ptr<CGameListQuery> request);
     void FillTiles(OnlineView& view);
@@ -127,6 +136,10 @@ private:
     void OnGameIcon(UiLib::LPARAM lParam);
     void OnMenuCommand(UiLib::WPARAM wParam);
     void OnTrayClick(UiLib::LPARAM lParam);
+    // WM_GAME_STATE: the tips of the running game shown at the right edge (non-zero), or hidden.
+    void OnGameState(UiLib::WPARAM wParam);
+    // The windows without an owner that this window made, destroyed after the services.
+    void DestroyToolWindows();
     void RequestPage(OnlineView& view, const CGameListQuery& query);
     void Search();
     void ShowSearchResults();
@@ -155,6 +168,11 @@ private:
     // the manager before the window's members go).
     std::unique_ptr<CEmulatorPopInstaller> m_emulatorInstaller;
     std::unique_ptr<CMessageBoxPrompts> m_prompts;
+    // What the game launcher asks through; it outlives the launcher for the same reason.
+    std::unique_ptr<CLaunchDialogs> m_launchDialogs;
+    std::unique_ptr<CKeyMapTipsFrame> m_tips;
+    // What the game detail window asks of the services.
+    std::unique_ptr<CGameInfoActionsImpl> m_gameInfoActions;
 
     std::string m_screenshotPath; // QUOKKA_SCREENSHOT: written once the first page shows its icons
     bool m_screenshotTaken = false;

@@ -10,7 +10,6 @@
 #include "foundation/FileSystem.h"
 #include "foundation/NetGlobal.h"
 #include "foundation/StringConv.h"
-#include "maintenance/UpdateCheck.h"
 #include "maintenance/UpdateHandOff.h"
 #include "maintenance/UpdateVersion.h"
 #include "platform/CodePage.h"
@@ -276,11 +275,8 @@ int QuokkaMain()
             signals = std::make_unique<CSignalWatcher>(terminationSignals);
             if (const char* text = std::getenv("QUOKKA_TEST_MESSAGE_BOX"))
                 testBox = std::make_unique<CTestMessageBox>(window, text);
-            // The window exists: an update that started this program is final now.
-            ConfirmProgramStarted();
-            // The start-up update check; once the updater runs, the program ends for it.
-            if (RunAutomaticUpdateCheck(window))
-                frame->Close(1);
+            // The window's initialisation has confirmed an update that started this program and
+            // run the start-up update check.
             frame->ShowModal();
         }
         frame.reset(); // the main window's shutdown

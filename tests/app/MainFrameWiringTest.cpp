@@ -1,0 +1,279 @@
+// The main window with the services and windows it opens, in this process on Qt's offscreen
+// platform against an in-process stand-in server: a library game started through its tile with
+// the real control-method dialog and a test emulator installed from the server, the tips window
+// following the game; the catalogue tile opening the detail window; the usage beacons of the pages.
+
+#include "app/MainFrameNew.h"
+
+#include "catalogue/GameInfoFrameNew.h"
+#include "emulator/EmulatorManager.h"
+#include "emulator/GameLauncher.h"
+#include "emulator/KeyMapTipsFrame.h"
+#include "foundation/AppMessages.h"
+#include "foundation/AppSettings.h"
+#include "store/GameStore.h"
+#include "tests/emulator/LaunchTestSupport.h"
+#include "tests/support/Fifo.h"
+#include "ui/Container.h"
+#include "ui/MessageBox.h"
+#include "ui/PaintManager.h"
+#include "ui/TestInput.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+using namespace UiLib;
+namespace fs = std::filesystem;
+
+namespace {
+
+class MainFrameWiringTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { setenv("QT_QPA_PLATFORM", "offscreen", 1); }
+    static void TearDownTestSuite() { CPaintManagerUI::Term(); }
+
+    // The server answers from `dataDir`; the program folder, library folder and settings are this
+    // test's own.
+    void StartServer(const std::string& dataDir)
+    {
+        StandInServerOptions options;
+        options.dataDir = dataDir;
+        options.logPath = Log();
+        m_server = std::make_unique<CStandInServer>(options);
+        std::string error;
+        ASSERT_TRUE(m_server->Start(error)) << error;
+        ASSERT_TRUE(m_server->WriteServersCfg(m_dir.Path() + "servers.cfg"));
+        SetServerEndpoints(LoadServerEndpoints(m_dir.Path() + "servers.cfg"));
+
+        AppPaths paths;
+        paths.InstancePath = App();
+        paths.WorkDir = m_dir.Path() + "work/";
+        paths.ImageCacheDir = paths.WorkDir + "cache/image/";
+        paths.ArcadeImageDir = paths.ImageCacheDir + "arcade/";
+        paths.MameImageDir = paths.ImageCacheDir + "mame/";
+        paths.PcImageDir = paths.ImageCacheDir + "pc/";
+        paths.ConfigFilePath = App() + "quokka.cfg";
+        paths.RomDir = Rom();
+        paths.LocalGameDir = Rom() + "LocalGame/";
+        fs::create_directories(paths.ImageCacheDir);
+        fs::create_directories(paths.LocalGameDir + "FC");
+        fs::create_directories(App() + "database");
+        SetAppPaths(paths);
+        CAppSettings settings;
+        settings.SetRomPath(Rom());
+        settings.Save();
+    }
+
+    void TearDown() override
+    {
+        m_frame.reset();
+        SetMessageBoxAnswerer({});
+        if (m_server)
+            m_server->Stop();
+    }
+
+    void Open()
+    {
+        CPaintManagerUI::SetInstance(nullptr);
+        m_frame = std::make_unique<CMainFrameNew>();
+        ASSERT_NE(m_frame->Create(nullptr, u"Quokka模拟器", 0x10CF0000, 0x100), nullptr);
+    }
+
+    std::string App() const { return m_dir.Path() + "app/"; }
+    std::string Rom() const { return m_dir.Path() + "rom/"; }
+    std::string Log() const { return m_dir.Path() + "requests.log"; }
+
+    // The referers of the beacons the server has seen, in order.
+    std::vector<std::string> BeaconReferers() const
+    {
+        std::vector<std::string> referers;
+        std::istringstream lines(testsupport::ReadFile(Log()));
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find("/stat/") == std::string::npos)
+                continue;
+            const std::string key = "\"referer\":\"";
+            size_t at = line.find(key);
+            if (at == std::string::npos)
+                continue;
+            at += key.size();
+            referers.push_back(line.substr(at, line.find('"', at) - at));
+        }
+        return referers;
+    }
+    bool SawBeacon(const std::string& page) const
+    {
+        return TestInput::WaitFor(
+            [&] {
+                for (const std::string& referer : BeaconReferers())
+                    if (referer == SiteUrl(page))
+                        return true;
+                return false;
+            },
+            10000);
+    }
+
+    CControlUI* Find(std::u16string_view name) const { return m_frame->GetPaintManager().FindControl(name); }
+    CContainerUI* Tiles(std::u16string_view name) const { return static_cast<CContainerUI*>(Find(name)); }
+    static POINT Centre(CPaintManagerUI& pm, CControlUI* control)
+    {
+        pm.UpdateLayout();
+        const RECT& rc = control->GetPos();
+        return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    }
+    void Click(CControlUI* control) const
+    {
+        ASSERT_NE(control, nullptr);
+        TestInput::Click(m_frame->GetHWND(), Centre(m_frame->GetPaintManager(), control));
+        TestInput::ProcessEvents();
+    }
+    // Clicks `control` and runs `script` inside the modal loop the click opens, once a window of
+    // `className` is up (null when none came).
+    void ClickIntoDialog(CControlUI* control, const char16_t* className,
+                         const std::function<void(HWND)>& script)
+    {
+        std::atomic<bool> ran{false};
+        std::thread inside([&] {
+            RunOnUiThread([&] {
+                HWND dialog = nullptr;
+                TestInput::WaitFor([&] { return (dialog = FindWindow(className)) != nullptr; }, 10000);
+                TestInput::ProcessEvents();
+                if (dialog != nullptr) {
+                    script(dialog);
+                } else {
+                    ADD_FAILURE() << "no window of the expected class came up";
+                    CPaintManagerUI::EndAllModalLoops(IDCLOSE);
+                }
+                ran = true;
+                return 0;
+            });
+        });
+        Click(control);
+        TestInput::WaitFor([&] { return ran.load(); }, 15000);
+        inside.join();
+    }
+    static void ClickIn(HWND dialog, std::u16string_view name)
+    {
+        ASSERT_NE(dialog, nullptr);
+        auto* frame = static_cast<CDialogFrameWnd*>(WindowFromHandle(dialog));
+        CControlUI* control = frame->GetPaintManager().FindControl(name);
+        ASSERT_NE(control, nullptr) << CDuiString(name).ToUtf8();
+        TestInput::Click(dialog, Centre(frame->GetPaintManager(), control));
+        TestInput::ProcessEvents();
+    }
+
+    testsupport::TempDir m_dir;
+    std::unique_ptr<CStandInServer> m_server;
+    std::unique_ptr<CMainFrameNew> m_frame;
+};
+
+// 启动 on a downloaded game's tile asks the control method in the real dialog, starts the
+// emulator with the game, shows the platform's tips at the right edge while it runs and hides them
+// when it exits.
+TEST_F(MainFrameWiringTest, ALibraryGameStartsThroughItsTileAndTheTipsFollowTheGame)
+{
+    launchtest::WriteTestEmulators(m_dir.Path() + "data/");
+    StartServer(m_dir.Path() + "data/");
+    fs::copy(fs::path(QUOKKA_SOURCE_ROOT) / "res/LocalGameRes", App() + "LocalGameRes",
+             fs::copy_options::recursive);
+    {
+        CAppSettings settings;
+        settings.SetHandleType(""); // asked at the launch
+        settings.SetShowKeyMapTips("1");
+        settings.Save();
+    }
+    testsupport::Fifo started(m_dir.Path() + "started");
+    testsupport::Fifo release(m_dir.Path() + "release");
+    ASSERT_TRUE(testsupport::WriteFile(App() + "behaviour", "OUT='" + m_dir.Path() + "out.txt'\nSTARTED='" +
+                                                                started.Path() + "'\nRELEASE='" +
+                                                                release.Path() + "'\n"));
+    // The FC emulator is installed from the server before the window opens.
+    launchtest::ServerInstaller installer;
+    EmulatorManager::Instance().SetInstaller(&installer);
+    ASSERT_TRUE(EmulatorManager::Instance().WaitForRefresh(10000));
+    ASSERT_TRUE(EmulatorManager::Instance().EnsureEmulator(125, nullptr));
+    ASSERT_EQ(installer.installs, 1);
+
+    const std::string folder = Rom() + "FC/contra game/";
+    fs::create_directories(folder);
+    // A cartridge game is the file named after its id in its folder.
+    ASSERT_TRUE(testsupport::WriteFile(folder + "9001.nes", "game"));
+    {
+        GameinfoRecord row;
+        row.GameId = "9001";
+        row.GameName = "魂斗罗";
+        row.EmulatorShortName = "FC";
+        row.CategoryShortName = "动作游戏";
+        row.EmulatorId = "125";
+        row.CategoryId = "1";
+        row.FilePath = folder;
+        row.FileName = "9001.zip";
+        row.Size = "0.01";
+        ASSERT_TRUE(CGameStore::Instance().Submit(kStoreAddGameinfo, &row, false, false));
+    }
+
+    Open();
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_DownloadGame")->GetCount() == 1; }, 15000));
+    CKeyMapTipsFrame* tips = m_frame->TipsWindow();
+    ASSERT_NE(tips, nullptr);
+    EXPECT_FALSE(tips->IsVisible()) << "made hidden";
+    Click(Find(u"Opt_MyGame"));
+
+    auto* tile = static_cast<CContainerUI*>(Tiles(u"Tl_GameView_DownloadGame")->GetItemAt(0));
+    bool dialogSeen = false;
+    ClickIntoDialog(tile->FindSubControl(u"Btn_InstallGame"), u"DownLoadTypeFrame", [&](HWND dialog) {
+        dialogSeen = dialog != nullptr;
+        ClickIn(dialog, u"Btn_GamePad");
+    });
+    ASSERT_TRUE(dialogSeen) << "the control method is asked in its dialog";
+    ASSERT_TRUE(started.ReadLine(10000)) << "the emulator ran";
+
+    ASSERT_TRUE(TestInput::WaitFor([&] { return tips->IsVisible(); }, 10000));
+    const std::u16string expected =
+        CKeyMapTipsFrame::LoadTipsText(App() + CKeyMapTipsFrame::TipFileName("125", 1));
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(tips->TipsText().Str(), expected) << "the gamepad tips of the FC platform";
+    // Where the window system centres it gives the work area's right edge.
+    const RECT shown = tips->GetWindowRect();
+    tips->CenterWindow();
+    const RECT centred = tips->GetWindowRect();
+    EXPECT_EQ(shown.right, centred.right + centred.left);
+    EXPECT_NE(GameLauncher::Instance().Platform(), "");
+
+    ASSERT_TRUE(release.WriteLine("go"));
+    ASSERT_TRUE(GameLauncher::Instance().WaitUntilIdle(10000));
+    EXPECT_TRUE(TestInput::WaitFor([&] { return !tips->IsVisible(); }, 10000)) << "hidden when the game ends";
+    const std::string report = testsupport::ReadFile(m_dir.Path() + "out.txt");
+    EXPECT_NE(report.find("arg " + folder + "9001.nes"), std::string::npos) << report;
+    EXPECT_EQ(CAppSettings().HandleType(), "1") << "the answer is kept";
+}
+
+// A click on a catalogue tile opens the detail window of the tile's game.
+TEST_F(MainFrameWiringTest, ACatalogueTileOpensItsGamesDetailWindow)
+{
+    StartServer(QUOKKA_APP_DEMO_DIR);
+    Open();
+    CContainerUI* tiles = Tiles(u"Tl_GameView_FindGame");
+    ASSERT_TRUE(TestInput::WaitFor([&] { return tiles->GetCount() > 2; }, 15000));
+
+    CControlUI* tile = tiles->GetItemAt(2);
+    const std::string gameId = tile->GetUserData().ToUtf8();
+    ASSERT_FALSE(gameId.empty());
+    std::string shownId;
+    // The tile's icon area, away from its install button.
+    CControlUI* icon = static_cast<CContainerUI*>(tile)->FindSubControl(u"Ctr_GameIcon");
+    ASSERT_NE(icon, nullptr);
+    ClickIntoDialog(icon, u"GameInfoFrame", [&](HWND dialog) {
+        shownId = static_cast<CGameInfoFrameNew*>(WindowFromHandle(dialog))->Game().gameid;
+        ClickIn(dialog, u"Btn_Close");
+    });
+    EXPECT_EQ(shownId, gameId);
+    EXPECT_EQ(FindWindow(u"GameInfoFrame"), nullptr) << "closed with its button";
+}
+
+} // namespace
