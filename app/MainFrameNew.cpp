@@ -28,7 +28,9 @@
 #include "controller/GamePadTest.h"
 #include "controller/XInput.h"
 #include "controller/XInputPads.h"
+#include "download/DownLoadFrameNew.h"
 #include "download/DownLoadTypeChooser.h"
+#include "download/DownloadManager.h"
 #include "emulator/DropImport.h"
 #include "emulator/EmulatorList.h"
 #include "emulator/EmulatorManager.h"
@@ -50,6 +52,7 @@
 #include "store/LocalLibrary.h"
 #include "ui/Edit.h"
 #include "ui/MenuWnd.h"
+#include "ui/MessageBox.h"
 #include "ui/Option.h"
 #include "ui/PaintManager.h"
 #include "ui/RenderEngine.h"
@@ -65,6 +68,12 @@ namespace {
 constexpr int kPollMs = 100;
 // A search asks with 40 games a page, and its pager counts with the same size.
 constexpr int kSearchPageSize = 40;
+
+// The download engine the download poller reads, null while none runs. The shutdown clears it
+// before the engine goes, under the same lock, so the poller never reads a destroyed engine (the
+// shutdown of a lost display runs while the pollers still do).
+std::mutex g_pollEngineMutex;
+DownloadManager* g_pollEngine = nullptr;
 
 std::string ToAnsi(const CDuiString& text)
 {
@@ -105,8 +114,19 @@ CMainFrameNew::CMainFrameNew()
 CMainFrameNew::~CMainFrameNew()
 {
     // The pollers end first; then the views' tiles go before the pages they point into; then the
-    // services are stopped in the order the program shuts down.
+    // services are stopped in the order the program shuts down. The list window's rows point at the
+    // engine's tasks: the engine is stopped, then the window goes, then the engine.
     StopPollers();
+    if (m_downloadWindow) {
+        {
+            std::lock_guard lock(g_pollEngineMutex);
+            if (g_pollEngine != nullptr)
+                g_pollEngine->Shutdown();
+        }
+        if (m_downloadWindow->GetHWND() != nullptr)
+            m_downloadWindow->DestroyWindow();
+        m_downloadWindow.reset();
+    }
     for (OnlineView* view : {&m_find, &m_searchView}) {
         if (view->tiles != nullptr)
             view->tiles->RemoveAll();
@@ -132,6 +152,12 @@ void CMainFrameNew::ShutdownServices()
     CCatalogueClient::BeginInstanceShutdown();
     EmulatorManager::BeginInstanceShutdown();
     GameLauncher::BeginInstanceShutdown();
+    // The download engine goes first: its workers write the store and add to the library set.
+    {
+        std::lock_guard lock(g_pollEngineMutex);
+        g_pollEngine = nullptr;
+    }
+    DownloadManager::DestroyInstance();
     // The folder watcher and the drop importer end first: they add to the library set and the store.
     CLocalGameWatcher::DestroyInstance();
     CDropImport::DestroyInstance();
@@ -221,7 +247,14 @@ void CMainFrameNew::InitWindow()
         view->shown = view->wanted;
     }
     m_pm.GetTrayObject().CreateTrayIcon(m_hWnd, kTrayIconId, u"Quokka模拟器", kTrayMessage);
-    // The tips window: no owner, on top, hidden until a game starts.
+    // The list window and the tips window: no owner, on top, hidden until wanted.
+    if (!m_downloadWindow) {
+        m_downloadWindow = std::make_unique<CDownLoadFrameNew>(DownloadManager::Instance());
+        if (m_downloadWindow->CreateHidden() == nullptr) {
+            platform::Trace("main window: the download list window cannot be made");
+            m_downloadWindow.reset();
+        }
+    }
     if (!m_tips) {
         m_tips = std::make_unique<CKeyMapTipsFrame>();
         if (m_tips->CreateHidden() == nullptr) {
@@ -230,6 +263,7 @@ void CMainFrameNew::InitWindow()
         }
     }
     StartLibraryServices();
+    StartDownloadEngine();
     // Made now: a game that an earlier run of the program left running is adopted, and its
     // configuration taken back when it ends.
     GameLauncher::Instance().SetPrompts(m_launchDialogs.get());
@@ -252,6 +286,19 @@ bool CMainFrameNew::RunStartupQuestions()
     if (RunAutomaticUpdateCheck(m_hWnd))
         return false;
     return true;
+}
+
+void CMainFrameNew::StartDownloadEngine()
+{
+    DownloadManager& engine = DownloadManager::Instance();
+    // Runs on the engine's scheduler, before the engine posts WM_GAME_INSTALLED.
+    engine.SetAddToLibrary([](const GameinfoRecord& game) {
+        if (CLocalLibrary* library = CLibraryViews::Library())
+            library->AddGame(game);
+    });
+    engine.Start(m_hWnd, m_downloadWindow ? m_downloadWindow->GetHWND() : nullptr);
+    std::lock_guard lock(g_pollEngineMutex);
+    g_pollEngine = &engine;
 }
 
 void CMainFrameNew::DestroyToolWindows()
@@ -387,9 +434,14 @@ void CMainFrameNew::CloseHandling(bool exit)
     CAppSettings settings(GetAppPaths().ConfigFilePath);
     if (settings.IsTray() == "1" && !exit) {
         m_pm.GetTrayObject().HideToTray(*this);
+        if (m_downloadWindow && m_downloadWindow->GetHWND() != nullptr)
+            m_downloadWindow->ShowWindow(false);
         return;
     }
-    // No download engine runs yet, so nothing needs asking before the program ends.
+    DownloadManager& engine = DownloadManager::Instance();
+    if (engine.Started() && engine.CountRunningWorkers() > 0 &&
+        MessageBox(m_hWnd, u"有下载任务进行中是否退出", u"提示", MB_YESNO) != IDYES)
+        return;
     Close(IDOK);
 }
 
@@ -451,8 +503,11 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
         CGamePadTest::Show(m_hWnd);
     } else if (name == u"Btn_Suggestion") {
         CSuggestionFrame::Run(m_hWnd);
-    } else if (name == u"Btn_DownLoad" || name == u"Btn_Set") {
-        // Their windows arrive with the download list and the settings.
+    } else if (name == u"Btn_DownLoad") {
+        if (m_downloadWindow && m_downloadWindow->GetHWND() != nullptr)
+            m_downloadWindow->ShowWindow(true);
+    } else if (name == u"Btn_Set") {
+        // The settings window arrives with its own work.
     } else if (OnlineView* view = ViewOfSender(msg.pSender)) {
         // Filters and pager build on the latest request, shown or still on its way.
         CGameListQuery query = view->wanted;
@@ -484,9 +539,8 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
 
 void CMainFrameNew::OnTileClick(OnlineView& view, const TNotifyUI& msg)
 {
-    // 安装 on a game whose platform lacks its emulator installs the emulator first; PC games need
-    // none. The game's own download joins once the download engine exists. 启动 (state 8) starts
-    // the downloaded game.
+    // The install button by the tile's state: 0 downloads the game (its emulator first), 2, 4 and
+    // 5 pause its task, 3 and 6 start it again, 8 starts the downloaded game.
     if (view.page == nullptr)
         return;
     const int index = view.tiles->GetItemIndex(msg.pSender);
@@ -499,7 +553,7 @@ void CMainFrameNew::OnTileClick(OnlineView& view, const TNotifyUI& msg)
         CGameInfoFrameNew::Run(m_hWnd, game, *m_gameInfoActions);
         return;
     }
-    if (msg.wParam != 1 || (msg.lParam != 0 && msg.lParam != 8))
+    if (msg.wParam != 1)
         return;
     if (msg.lParam == 8) {
         std::optional<GameinfoRecord> downloaded = m_library->FindDownloaded(game.gameid);
@@ -507,10 +561,61 @@ void CMainFrameNew::OnTileClick(OnlineView& view, const TNotifyUI& msg)
             m_library->onLaunchDownloaded(*downloaded);
         return;
     }
-    const std::string emulatorId = game.emulatorid;
-    if (emulatorId == "138")
+    switch (msg.lParam) {
+    case 0: {
+        // PC games need no emulator; any other game waits for its platform's emulator.
+        const std::string emulatorId = game.emulatorid;
+        if (emulatorId != "138" &&
+            !EmulatorManager::Instance().EnsureEmulator(static_cast<int>(LeadingInt(emulatorId)), m_hWnd))
+            return;
+        DownloadManager::Instance().AddTask(game, m_hWnd);
         return;
-    EmulatorManager::Instance().EnsureEmulator(static_cast<int>(LeadingInt(emulatorId)), m_hWnd);
+    }
+    case 2:
+    case 4:
+    case 5:
+    case 3:
+    case 6: {
+        const bool pause = msg.lParam == 2 || msg.lParam == 4 || msg.lParam == 5;
+        const bool applied =
+            DownloadManager::Instance().RequestState(game.gameid, pause ? kTaskPauseRequested : kTaskReady);
+        platform::TraceF("main window: %s %s %s", pause ? "pause" : "start", game.gameid.c_str(),
+                         applied ? "asked" : "refused");
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+int CMainFrameNew::InstallStateOf(const std::string& gameId) const
+{
+    if (m_library->IsDownloaded(gameId))
+        return 8;
+    DownloadManager& engine = DownloadManager::Instance();
+    int status = 0;
+    if (engine.Started() && engine.GetDisplayStatus(gameId, status))
+        return status;
+    return 0;
+}
+
+void CMainFrameNew::OnDownloadStatus(WPARAM wParam, LPARAM lParam)
+{
+    std::unique_ptr<std::string> gameId(reinterpret_cast<std::string*>(lParam));
+    if (!gameId)
+        return;
+    // The library's word wins: a game it holds shows 启动 whatever its task last said.
+    const int state = m_library->IsDownloaded(*gameId) ? 8 : static_cast<int>(wParam);
+    CDuiString key = FromAnsi(*gameId);
+    for (OnlineView* view : {&m_find, &m_searchView}) {
+        if (view->tiles == nullptr)
+            continue;
+        for (int i = 0; i < view->tiles->GetCount(); ++i) {
+            CControlUI* item = view->tiles->GetItemAt(i);
+            if (item->GetUserData() == key)
+                static_cast<CGameItemUI*>(item)->SetInstallState(state);
+        }
+    }
 }
 
 void CMainFrameNew::SetViewLabel(OnlineView& view)
@@ -592,7 +697,7 @@ void CMainFrameNew::FillTiles(OnlineView& view)
         view.tiles->Add(tile);
         tile->SetUserData(FromAnsi(game.gameid));
         tile->FillFromGame(game);
-        tile->SetInstallState(m_library->IsDownloaded(game.gameid) ? 8 : 0); // no download engine yet
+        tile->SetInstallState(InstallStateOf(game.gameid));
         const std::string iconPath = IconCachePath(game.icon);
         if (iconPath.empty()) {
             tile->SetIcon(FromAnsi(CImageLoader::kDefaultIcon)); // a path outside the cache counts as missing
@@ -711,6 +816,9 @@ LRESULT CMainFrameNew::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lPar
     case WM_GAME_STATE:
         OnGameState(wParam);
         return 0;
+    case WM_DOWNLOAD_STATUS:
+        OnDownloadStatus(wParam, lParam);
+        return 0;
     case kTrayMessage:
         OnTrayClick(lParam);
         return 0;
@@ -757,7 +865,13 @@ void CMainFrameNew::DownloadPoller(HWND window)
     std::unique_lock lock(m_pollMutex);
     while (!m_stop) {
         lock.unlock();
-        UiLib::PostMessage(window, WM_RUNNING_DOWNLOADS, 0, 0); // no download engine yet
+        int running = 0;
+        {
+            std::lock_guard engineLock(g_pollEngineMutex);
+            if (g_pollEngine != nullptr && g_pollEngine->Started())
+                running = g_pollEngine->RunningCount();
+        }
+        UiLib::PostMessage(window, WM_RUNNING_DOWNLOADS, static_cast<WPARAM>(running), 0);
         lock.lock();
         m_pollWake.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return m_stop; });
     }

@@ -13,6 +13,7 @@
 #include "ui/WindowImplBase.h"
 
 class CButtonUIEx;
+class CDownLoadFrameNew;
 class CGameInfoActionsImpl;
 class CKeyMapTipsFrame;
 class CLaunchDialogs;
@@ -81,6 +82,8 @@ public:
     CLibraryViews& Library() { return *m_library; }
     // The key map tips window, made hidden at initialisation; null before.
     CKeyMapTipsFrame* TipsWindow() const { return m_tips.get(); }
+    // The download list window, made hidden at initialisation; null before.
+    CDownLoadFrameNew* DownloadWindow() const { return m_downloadWindow.get(); }
 
     // 启动 on a downloaded game (its tile, or a catalogue tile in state 8) and on a local game: the
     // game launcher's entry points.
@@ -138,6 +141,13 @@ private:
     void OnTrayClick(UiLib::LPARAM lParam);
     // WM_GAME_STATE: the tips of the running game shown at the right edge (non-zero), or hidden.
     void OnGameState(UiLib::WPARAM wParam);
+    // WM_DOWNLOAD_STATUS: the game's catalogue and search tiles show the engine's status.
+    void OnDownloadStatus(UiLib::WPARAM wParam, UiLib::LPARAM lParam);
+    // The install state a catalogue tile of the game shows: 8 for a game of the library, else the
+    // download engine's status of its task, else 0.
+    int InstallStateOf(const std::string& gameId) const;
+    // The download engine started with this window and the list window as its receivers.
+    void StartDownloadEngine();
     // The windows without an owner that this window made, destroyed after the services.
     void DestroyToolWindows();
     void RequestPage(OnlineView& view, const CGameListQuery& query);
@@ -171,6 +181,7 @@ private:
     // What the game launcher asks through; it outlives the launcher for the same reason.
     std::unique_ptr<CLaunchDialogs> m_launchDialogs;
     std::unique_ptr<CKeyMapTipsFrame> m_tips;
+    std::unique_ptr<CDownLoadFrameNew> m_downloadWindow;
     // What the game detail window asks of the services.
     std::unique_ptr<CGameInfoActionsImpl> m_gameInfoActions;
 

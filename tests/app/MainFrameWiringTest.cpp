@@ -5,13 +5,17 @@
 
 #include "app/MainFrameNew.h"
 
+#include "app/ButtonUIEx.h"
 #include "catalogue/GameInfoFrameNew.h"
+#include "download/DownLoadFrameNew.h"
+#include "download/DownloadSourceChooser.h"
 #include "emulator/EmulatorManager.h"
 #include "emulator/GameLauncher.h"
 #include "emulator/KeyMapTipsFrame.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppSettings.h"
 #include "store/GameStore.h"
+#include "store/LocalLibrary.h"
 #include "tests/emulator/LaunchTestSupport.h"
 #include "tests/support/Fifo.h"
 #include "ui/Container.h"
@@ -66,6 +70,7 @@ protected:
         SetAppPaths(paths);
         CAppSettings settings;
         settings.SetRomPath(Rom());
+        settings.SetIsTray("0"); // the close button closes
         settings.Save();
     }
 
@@ -274,6 +279,80 @@ TEST_F(MainFrameWiringTest, ACatalogueTileOpensItsGamesDetailWindow)
     });
     EXPECT_EQ(shownId, gameId);
     EXPECT_EQ(FindWindow(u"GameInfoFrame"), nullptr) << "closed with its button";
+}
+
+// The download source the user would pick in the dialog (the dialog itself has its own tests).
+class OwnServerChooser : public IDownloadSourceChooser {
+public:
+    int ChooseDownloadSource(platform::HWND, int offerMask) override
+    {
+        return (offerMask & kSourceOwnServer) != 0 ? kSourceOwnServer : kSourceClosed;
+    }
+};
+
+// 安装 on a catalogue PC game downloads it through the engine: the tile follows the task (下载中,
+// paused and started again by its button), the badge counts the running download, closing asks
+// while it runs, and the finished game joins the library, gets its downloaded tile and 启动.
+TEST_F(MainFrameWiringTest, ACataloguePcGameDownloadsIntoTheLibraryThroughItsTile)
+{
+    StartServer(QUOKKA_APP_DEMO_DIR);
+    std::string error;
+    ASSERT_TRUE(m_server->SetFaults(
+        R"([{"path": "/download/games/", "prefix": true, "method": "GET", "rateKiBps": 1}])", error))
+        << error;
+    Open();
+    CContainerUI* tiles = Tiles(u"Tl_GameView_FindGame");
+    ASSERT_TRUE(TestInput::WaitFor([&] { return tiles->GetCount() > 0; }, 15000));
+    InstallDownloadSourceChooser(std::make_shared<OwnServerChooser>());
+    const char16_t* pcGames[] = {u"20001", u"20019", u"20037", u"20055", u"20073"};
+    CContainerUI* tile = nullptr;
+    for (int i = 0; i < tiles->GetCount() && tile == nullptr; ++i)
+        for (const char16_t* id : pcGames)
+            if (tiles->GetItemAt(i)->GetUserData() == CDuiString(id))
+                tile = static_cast<CContainerUI*>(tiles->GetItemAt(i));
+    ASSERT_NE(tile, nullptr) << "a PC game on the first page";
+    const std::string gameId = tile->GetUserData().ToUtf8();
+    CControlUI* button = tile->FindSubControl(u"Btn_InstallGame");
+    auto state = [&] { return static_cast<int>(button->GetTag()); };
+    ASSERT_EQ(state(), 0);
+
+    Click(button);
+    ASSERT_TRUE(TestInput::WaitFor([&] { return state() == 2; }, 15000)) << state();
+    EXPECT_EQ(button->GetText(), CDuiString(u"下载中"));
+    auto* badge = static_cast<CButtonUIEx*>(Find(u"Btn_DownLoad")->GetInterface(u"CButtonUIEx"));
+    EXPECT_TRUE(TestInput::WaitFor([&] { return badge->GetNumber() == 1; }, 5000)) << badge->GetNumber();
+
+    // Closing while the download runs asks first; No keeps the window.
+    std::vector<std::u16string> asked;
+    SetMessageBoxAnswerer([&](HWND, const CDuiString& text, const CDuiString& caption, UINT type) {
+        asked.push_back(caption.Str() + u"|" + text.Str());
+        EXPECT_EQ(type, static_cast<UINT>(MB_YESNO));
+        return IDNO;
+    });
+    Click(Find(u"Btn_Close"));
+    EXPECT_EQ(asked, (std::vector<std::u16string>{u"提示|有下载任务进行中是否退出"}));
+    TestInput::ProcessEvents();
+    EXPECT_TRUE(m_frame->IsVisible());
+    SetMessageBoxAnswerer({});
+
+    // The list window, made hidden with the main window, shows the task.
+    CDownLoadFrameNew* list = m_frame->DownloadWindow();
+    ASSERT_NE(list, nullptr);
+    EXPECT_FALSE(list->IsVisible());
+    Click(Find(u"Btn_DownLoad"));
+    EXPECT_TRUE(list->IsVisible());
+    EXPECT_NE(list->RowOf(gameId), nullptr);
+
+    Click(button); // pause
+    ASSERT_TRUE(TestInput::WaitFor([&] { return state() == 3; }, 15000)) << state();
+    EXPECT_TRUE(TestInput::WaitFor([&] { return badge->GetNumber() == 0; }, 5000));
+    ASSERT_TRUE(m_server->SetFaults("", error)) << error;
+    Click(button); // start again
+    ASSERT_TRUE(TestInput::WaitFor([&] { return state() == 8; }, 20000)) << state();
+    EXPECT_EQ(button->GetText(), CDuiString(u"启动"));
+    ASSERT_TRUE(CLocalLibrary::Instance().FindGame(gameId).has_value());
+    EXPECT_TRUE(
+        TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_DownloadGame")->GetCount() == 1; }, 5000));
 }
 
 } // namespace
