@@ -45,6 +45,7 @@
 #include "foundation/ServerEndpoints.h"
 #include "foundation/StringConv.h"
 #include "maintenance/EmulatorPopInstaller.h"
+#include "maintenance/SystemSetFrame.h"
 #include "maintenance/UpdateCheck.h"
 #include "maintenance/UpdateHandOff.h"
 #include "platform/Trace.h"
@@ -263,7 +264,6 @@ void CMainFrameNew::InitWindow()
         }
     }
     StartLibraryServices();
-    StartDownloadEngine();
     // Made now: a game that an earlier run of the program left running is adopted, and its
     // configuration taken back when it ends.
     GameLauncher::Instance().SetPrompts(m_launchDialogs.get());
@@ -273,8 +273,12 @@ void CMainFrameNew::InitWindow()
     CAppSettings(GetAppPaths().ConfigFilePath).LoadUser(user);
     if (user.Uid.empty() && user.Ticket.empty())
         ReportPageVisit(SiteUrl("newuser/"));
-    if (!RunStartupQuestions())
+    if (!RunStartupQuestions()) {
         Close(1);
+        return;
+    }
+    // After the first-run settings: the engine keeps the library folder it starts with.
+    StartDownloadEngine();
 }
 
 bool CMainFrameNew::RunStartupQuestions()
@@ -284,6 +288,10 @@ bool CMainFrameNew::RunStartupQuestions()
     ConfirmProgramStarted();
     // Once the updater runs, the program ends for it.
     if (RunAutomaticUpdateCheck(m_hWnd))
+        return false;
+    // Without a library folder the settings window asks for one first.
+    if (CAppSettings(GetAppPaths().ConfigFilePath).RomPath().empty() &&
+        CSystemSetFrame::Run(m_hWnd, true) == CSystemSetFrame::kResultUpdateReady)
         return false;
     return true;
 }
@@ -507,7 +515,8 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
         if (m_downloadWindow && m_downloadWindow->GetHWND() != nullptr)
             m_downloadWindow->ShowWindow(true);
     } else if (name == u"Btn_Set") {
-        // The settings window arrives with its own work.
+        if (CSystemSetFrame::Run(m_hWnd, false) == CSystemSetFrame::kResultUpdateReady)
+            Close(1); // the updater runs; the program ends for it
     } else if (OnlineView* view = ViewOfSender(msg.pSender)) {
         // Filters and pager build on the latest request, shown or still on its way.
         CGameListQuery query = view->wanted;

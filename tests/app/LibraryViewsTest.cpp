@@ -113,6 +113,8 @@ protected:
         fs::create_directories(paths.ImageCacheDir);
         fs::create_directories(paths.LocalGameDir + "FC");
         SetAppPaths(paths);
+        // A library folder is set, so the settings window does not open for a first run.
+        testsupport::WriteFile(paths.ConfigFilePath, "[Set]\nRomPath=" + m_rom + "\n");
     }
     void TearDown() override
     {

@@ -46,6 +46,8 @@ TEST(MainFramePadTest, TheBadgeCountsPadsOnlyAndTheButtonOpensTheGamepadTest)
     paths.ConfigFilePath = dir.Path() + "quokka.cfg";
     std::filesystem::create_directories(paths.ImageCacheDir);
     SetAppPaths(paths);
+    // A library folder is set, so the settings window does not open for a first run.
+    testsupport::WriteFile(paths.ConfigFilePath, "[Set]\nRomPath=" + dir.Path() + "rom/" + "\n");
     ServerEndpoints nowhere; // a closed loopback port: requests fail at once
     nowhere.ApiBase = nowhere.DownloadBase = nowhere.ImageBase = nowhere.ShareBase = nowhere.PcsBase =
         nowhere.StatBase = nowhere.SiteBase = "http://127.0.0.1:1/";

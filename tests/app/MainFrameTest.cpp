@@ -83,6 +83,8 @@ protected:
         paths.ConfigFilePath = m_dir.Path() + "quokka.cfg";
         std::filesystem::create_directories(paths.ImageCacheDir);
         SetAppPaths(paths);
+        // A library folder is set, so the settings window does not open for a first run.
+        testsupport::WriteFile(paths.ConfigFilePath, "[Set]\nRomPath=" + m_dir.Path() + "rom/" + "\n");
 
         CPaintManagerUI::SetInstance(nullptr);
         m_frame = std::make_unique<CMainFrameNew>();

@@ -355,4 +355,44 @@ TEST_F(MainFrameWiringTest, ACataloguePcGameDownloadsIntoTheLibraryThroughItsTil
         TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_DownloadGame")->GetCount() == 1; }, 5000));
 }
 
+// Without a library folder the settings window opens before the main window shows, on the library
+// page; Btn_Set opens it again later.
+TEST_F(MainFrameWiringTest, WithoutALibraryFolderTheSettingsWindowComesFirst)
+{
+    StartServer(QUOKKA_APP_DEMO_DIR);
+    {
+        CAppSettings settings;
+        settings.SetRomPath("");
+        settings.Save();
+    }
+    std::atomic<bool> firstRun{false};
+    std::thread inside([&] {
+        RunOnUiThread([&] {
+            HWND dialog = nullptr;
+            TestInput::WaitFor([&] { return (dialog = FindWindow(u"SystemSetFrame")) != nullptr; }, 10000);
+            if (dialog == nullptr) {
+                CPaintManagerUI::EndAllModalLoops(IDCLOSE);
+                return 0;
+            }
+            firstRun = true;
+            TestInput::ProcessEvents();
+            ClickIn(dialog, u"Btn_Close");
+            return 0;
+        });
+    });
+    Open();
+    inside.join();
+    EXPECT_TRUE(firstRun) << "asked for a library folder at start";
+    ASSERT_NE(m_frame->GetHWND(), nullptr);
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_FindGame")->GetCount() > 0; }, 15000))
+        << "the window goes on after the settings window closed";
+
+    bool again = false;
+    ClickIntoDialog(Find(u"Btn_Set"), u"SystemSetFrame", [&](HWND dialog) {
+        again = true;
+        ClickIn(dialog, u"Btn_Close");
+    });
+    EXPECT_TRUE(again);
+}
+
 } // namespace

@@ -70,6 +70,7 @@ TEST_F(QuokkaProcessTest, SecondStartShowsTheFirstAndBothEndCleanly)
 TEST_F(QuokkaProcessTest, SigtermWhileAModalDialogIsOpenEndsTheDialogAndShutsDownNormally)
 {
     // A worker asks for a message box over the main window, as services do; nobody answers it.
+    testsupport::WriteFile(m_program.Path() + "quokka.cfg", "[Set]\nRomPath=" + m_temp.Path() + "Games/\n");
     std::map<std::string, std::string> env = Env();
     env["QUOKKA_TEST_MESSAGE_BOX"] = "Quokka";
     ChildProcess quokka(Command(), env, true);

@@ -139,6 +139,7 @@ TEST(StartupLocaleTest, TheRunningProgramKeepsTheDecimalPointOnceItsWindowExists
     TempDir program;
     TempDir temp;
     fs::copy_file(QUOKKA_EXECUTABLE, program.Path() + "quokka");
+    WriteFile(program.Path() + "quokka.cfg", "[Set]\nRomPath=" + temp.Path() + "Games/\n"); // no first run
     fs::create_directories(temp.Path() + "run");
     fs::permissions(temp.Path() + "run", fs::perms::owner_all);
     ChildProcess quokka({program.Path() + "quokka"},

@@ -60,6 +60,8 @@ std::string RunEnd::Joined() const
 void EndToEndTest::SetUp()
 {
     fs::copy_file(QUOKKA_EXECUTABLE, m_program.Path() + "quokka");
+    std::ofstream(m_program.Path() + "quokka.cfg")
+        << "[Set]\nRomPath=" << m_temp.Path() << "games/\n"; // no first-run settings
     fs::create_directories(m_temp.Path() + "run");
     fs::permissions(m_temp.Path() + "run", fs::perms::owner_all); // a runtime folder is private
     m_server = std::make_unique<ChildProcess>(
