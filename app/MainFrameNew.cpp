@@ -238,6 +238,9 @@ void CMainFrameNew::FindControls()
 void CMainFrameNew::InitWindow()
 {
     CenterWindow();
+    // The window exists: an update that started this program is final now, before the start-up
+    // questions can keep the updater that waits for it waiting.
+    ConfirmProgramStarted();
     FindControls();
     EnableSizeBox(true);
     // The catalogue is the page the program opens on.
@@ -283,9 +286,6 @@ void CMainFrameNew::InitWindow()
 
 bool CMainFrameNew::RunStartupQuestions()
 {
-    // The window exists: an update that started this program is final now, before any question
-    // keeps the updater that waits for it waiting.
-    ConfirmProgramStarted();
     // Once the updater runs, the program ends for it.
     if (RunAutomaticUpdateCheck(m_hWnd))
         return false;
