@@ -395,4 +395,25 @@ TEST_F(MainFrameWiringTest, WithoutALibraryFolderTheSettingsWindowComesFirst)
     EXPECT_TRUE(again);
 }
 
+// In tray mode the close button puts the download list away with the main window.
+TEST_F(MainFrameWiringTest, TrayModeHidesTheDownloadListWithTheWindow)
+{
+    StartServer(QUOKKA_APP_DEMO_DIR);
+    {
+        CAppSettings settings;
+        settings.SetIsTray("1");
+        settings.Save();
+    }
+    Open();
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_FindGame")->GetCount() > 0; }, 15000));
+    CDownLoadFrameNew* list = m_frame->DownloadWindow();
+    ASSERT_NE(list, nullptr);
+    Click(Find(u"Btn_DownLoad"));
+    ASSERT_TRUE(list->IsVisible());
+    Click(Find(u"Btn_Close"));
+    EXPECT_TRUE(TestInput::WaitFor([&] { return !list->IsVisible(); }, 5000));
+    EXPECT_TRUE(!m_frame->IsVisible() || m_frame->IsMinimized()) << "the main window went to the tray";
+    EXPECT_NE(m_frame->GetHWND(), nullptr) << "and was not closed";
+}
+
 } // namespace
