@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -136,31 +137,50 @@ protected:
         TestInput::Click(m_frame->GetHWND(), Centre(m_frame->GetPaintManager(), control));
         TestInput::ProcessEvents();
     }
+    // Runs `script` on the UI thread once a window of `className` is up, from a thread of the test.
+    // Each try returns at once while the window is not there: the UI thread may take a request up
+    // before the code that opens the dialog has run (the dialog cannot appear inside the request),
+    // so waiting there would hold the dialog back. False (and every modal loop ended) when no such
+    // window came within 20 s.
+    static bool RunInWindowOnceOpen(const char16_t* className, const std::function<void(HWND)>& script)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        bool ran = false;
+        while (!ran && std::chrono::steady_clock::now() < deadline) {
+            RunOnUiThread([&] {
+                HWND dialog = FindWindow(className);
+                if (dialog == nullptr)
+                    return 0;
+                TestInput::ProcessEvents();
+                script(dialog);
+                ran = true;
+                return 0;
+            });
+        }
+        if (!ran)
+            RunOnUiThread([] {
+                CPaintManagerUI::EndAllModalLoops(IDCLOSE);
+                return 0;
+            });
+        return ran;
+    }
     // Clicks `control` and runs `script` inside the modal loop the click opens, once a window of
-    // `className` is up (null when none came).
+    // `className` is up.
     void ClickIntoDialog(CControlUI* control, const char16_t* className,
                          const std::function<void(HWND)>& script)
     {
         std::atomic<bool> ran{false};
+        std::atomic<bool> found{false};
         std::thread inside([&] {
-            RunOnUiThread([&] {
-                HWND dialog = nullptr;
-                TestInput::WaitFor([&] { return (dialog = FindWindow(className)) != nullptr; }, 10000);
-                TestInput::ProcessEvents();
-                if (dialog != nullptr) {
-                    script(dialog);
-                } else {
-                    ADD_FAILURE() << "no window of the expected class came up";
-                    CPaintManagerUI::EndAllModalLoops(IDCLOSE);
-                }
-                ran = true;
-                return 0;
-            });
+            found = RunInWindowOnceOpen(className, script);
+            ran = true;
         });
         Click(control);
-        TestInput::WaitFor([&] { return ran.load(); }, 15000);
+        TestInput::WaitFor([&] { return ran.load(); }, 25000);
         inside.join();
+        EXPECT_TRUE(found) << "no window of the expected class came up";
     }
+
     static void ClickIn(HWND dialog, std::u16string_view name)
     {
         ASSERT_NE(dialog, nullptr);
@@ -367,17 +387,9 @@ TEST_F(MainFrameWiringTest, WithoutALibraryFolderTheSettingsWindowComesFirst)
     }
     std::atomic<bool> firstRun{false};
     std::thread inside([&] {
-        RunOnUiThread([&] {
-            HWND dialog = nullptr;
-            TestInput::WaitFor([&] { return (dialog = FindWindow(u"SystemSetFrame")) != nullptr; }, 10000);
-            if (dialog == nullptr) {
-                CPaintManagerUI::EndAllModalLoops(IDCLOSE);
-                return 0;
-            }
+        RunInWindowOnceOpen(u"SystemSetFrame", [&](HWND dialog) {
             firstRun = true;
-            TestInput::ProcessEvents();
             ClickIn(dialog, u"Btn_Close");
-            return 0;
         });
     });
     Open();

@@ -39,6 +39,9 @@ protected:
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         CPaintManagerUI::SetInstance(nullptr);
     }
+    // The toolkit goes with the suite: left to the end of the process, the application object would
+    // be destroyed among the static objects after Qt's own.
+    static void TearDownTestSuite() { CPaintManagerUI::Term(); }
 
     void SetUp() override
     {

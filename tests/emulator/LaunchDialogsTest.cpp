@@ -34,6 +34,9 @@ protected:
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         CPaintManagerUI::SetInstance(nullptr);
     }
+    // The toolkit goes with the suite: left to the end of the process, the application object would
+    // be destroyed among the static objects after Qt's own.
+    static void TearDownTestSuite() { CPaintManagerUI::Term(); }
 };
 
 // Runs `open` (which shows a modal dialog and returns its answer) on the UI thread while `script`
