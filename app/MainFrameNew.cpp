@@ -159,7 +159,7 @@ void CMainFrameNew::ShutdownServices()
         g_pollEngine = nullptr;
     }
     DownloadManager::DestroyInstance();
-    // The folder watcher and the drop importer end first: they add to the library set and the store.
+    // The folder watcher and the drop importer end next: they add to the library set and the store.
     CLocalGameWatcher::DestroyInstance();
     CDropImport::DestroyInstance();
     CImageLoader::DestroyInstance();
