@@ -8,6 +8,7 @@
 #include "foundation/AppPaths.h"
 #include "foundation/ServerEndpoints.h"
 #include "server/StandInServer.h"
+#include "tests/app/LeakSuppressions.h"
 #include "tests/support/TempDir.h"
 #include "ui/Container.h"
 #include "ui/PaintManager.h"

@@ -16,6 +16,7 @@
 #include "maintenance/DownLoadPopFrame.h"
 #include "store/CppSQLite3DB.h"
 #include "store/GameStore.h"
+#include "tests/app/LeakSuppressions.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "ui/Option.h"
@@ -37,12 +38,6 @@
 using namespace UiLib;
 using testsupport::ChildProcess;
 using testsupport::TempDir;
-
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:FcPattern\nleak:QFontDatabase\nleak:"
-           "libSDL2\n";
-}
 
 namespace {
 
