@@ -221,10 +221,10 @@ private:
 
 TEST(LocalLibraryTest, RestartAndStopEndTheOldFillerBeforeReturning)
 {
+    WindowLog log; // made first, so it goes after the library has joined its fillers
     CLocalLibrary library;
     for (int i = 0; i < 20000; ++i)
         library.AddLocalGame(Local("/r/FC/" + std::to_string(100000 + i) + ".nes", "122"));
-    WindowLog log;
 
     library.StartLocalFiller(Window(1), 0);
     ASSERT_TRUE(log.WaitFor(Window(1), 1));
@@ -254,10 +254,10 @@ TEST(LocalLibraryTest, RestartAndStopEndTheOldFillerBeforeReturning)
 
 TEST(LocalLibraryTest, ManyRestartsWhileRecordsComeAndGoLeaveOneCompleteWalk)
 {
+    WindowLog log; // made first, so it goes after the library has joined its fillers
     CLocalLibrary library;
     for (int i = 0; i < 500; ++i)
         library.AddLocalGame(Local("/r/GBA/" + std::to_string(1000 + i) + ".gba", "120"));
-    WindowLog log;
 
     std::atomic<bool> done{false};
     std::thread churn([&] {
