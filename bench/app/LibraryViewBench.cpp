@@ -10,6 +10,7 @@
 #include "app/MainFrameNew.h"
 
 #include "foundation/AppPaths.h"
+#include "foundation/AppSettings.h"
 #include "foundation/ServerEndpoints.h"
 #include "platform/CodePage.h"
 #include "store/GameStore.h"
@@ -94,6 +95,12 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(paths.ImageCacheDir);
     std::filesystem::create_directories(paths.LocalGameDir + "FC");
     SetAppPaths(paths);
+    {
+        // A library folder named in the settings, so the first-run settings window stays away.
+        CAppSettings settings;
+        settings.SetRomPath(paths.RomDir);
+        settings.Save();
+    }
     // No catalogue: its first request fails at once on a closed port.
     ServerEndpoints endpoints;
     for (std::string* base :
