@@ -18,6 +18,7 @@
 #include "catalogue/ImageLoader.h"
 #include "catalogue/PageLabelUI.h"
 #include "demo/DemoContent.h"
+#include "foundation/AppSettings.h"
 #include "foundation/AppMessages.h"
 #include "foundation/FileSystem.h"
 #include "foundation/HttpClient.h"
@@ -105,6 +106,15 @@ std::unique_ptr<CMainFrameNew> CreateMainWindow(const std::string& folder)
     std::setlocale(LC_ALL, "");
     platform::ProcessCodePage();
     PrepareAppPaths(folder, folder);
+    {
+        // A library folder named in the settings, so the first-run settings window stays away.
+        CAppSettings settings;
+        if (settings.RomPath().empty()) {
+            settings.SetRomPath(folder + "Games/");
+            settings.Save();
+            PrepareAppPaths(folder, folder);
+        }
+    }
     SetServerEndpoints(LoadServerEndpoints(folder + "servers.cfg"));
     CPaintManagerUI::SetInstance(nullptr);
     auto frame = std::make_unique<CMainFrameNew>();
@@ -362,7 +372,9 @@ int Parent(int runs, int starts)
     std::fflush(stdout);
     CDemoContent(demo).Write();
 
-    CStandInServer server({0, demo, ""});
+    StandInServerOptions options;
+    options.dataDir = demo;
+    CStandInServer server(options);
     std::string error;
     if (!server.Start(error)) {
         std::fprintf(stderr, "the stand-in server does not start: %s\n", error.c_str());
