@@ -221,33 +221,36 @@ bool DownloadManager::RequestStateMany(const std::vector<std::string>& gameIds, 
     return true;
 }
 
-int DownloadManager::CountTasks(const std::vector<std::string>& gameIds,
-                                const std::function<bool(const DownloadTask&)>& counts)
+int DownloadManager::CountActive(const std::vector<std::string>& gameIds)
 {
     std::lock_guard lock(m_lock);
     int count = 0;
     for (const auto& id : gameIds) {
         auto it = m_tasks.find(id);
-        if (it != m_tasks.end() && counts(*it->second))
-            ++count;
+        if (it == m_tasks.end())
+            continue;
+        const DownloadTask& task = *it->second;
+        if (!task.HasWorker())
+            count += task.m_state == kTaskWaiting ? 1 : 0;
+        else
+            count += task.m_control && task.m_control->ExtractionPaused() ? 0 : 1;
     }
     return count;
 }
 
-int DownloadManager::CountActive(const std::vector<std::string>& gameIds)
-{
-    return CountTasks(gameIds, [](const DownloadTask& task) {
-        if (!task.HasWorker())
-            return task.m_state == kTaskWaiting;
-        return !(task.m_control && task.m_control->ExtractionPaused());
-    });
-}
-
 int DownloadManager::CountPaused(const std::vector<std::string>& gameIds)
 {
-    return CountTasks(gameIds, [](const DownloadTask& task) {
-        return !task.HasWorker() || (task.m_control && task.m_control->ExtractionPaused());
-    });
+    std::lock_guard lock(m_lock);
+    int count = 0;
+    for (const auto& id : gameIds) {
+        auto it = m_tasks.find(id);
+        if (it == m_tasks.end())
+            continue;
+        const DownloadTask& task = *it->second;
+        if (!task.HasWorker() || (task.m_control && task.m_control->ExtractionPaused()))
+            ++count;
+    }
+    return count;
 }
 
 int DownloadManager::CountRunningWorkers()

@@ -138,8 +138,6 @@ private:
         void* listItem = nullptr;
     };
 
-    // How many of the named tasks `counts` accepts, under the task lock.
-    int CountTasks(const std::vector<std::string>& gameIds, const std::function<bool(const DownloadTask&)>& counts);
     void SchedulerLoop();
     // One walk over the tasks under the lock; returns the id of a new task to prepare, or an empty
     // string, and the deletions to carry out.
