@@ -261,8 +261,7 @@ TEST_F(DownloadEngineTest, SourceQuestionDoesNotHoldTheEngineFromTheUiThread)
     MakeEngineWith(chooser);
     m_engine->AddTask(Game("30009"), kOwnerWindow);
     m_engine->AddTask(Game("30010"), kOwnerWindow);
-    ASSERT_TRUE(WaitStatus("30009", kDisplayInstalled));
-    ASSERT_TRUE(WaitStatus("30010", kDisplayInstalled));
+    ASSERT_TRUE(WaitStatusAll({"30009", "30010"}, kDisplayInstalled));
     ExpectExtracted("30009", entries);
     EXPECT_GE(asked, 2);
 }

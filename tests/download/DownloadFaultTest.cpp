@@ -108,8 +108,7 @@ TEST_F(DownloadFaultTest, CutAndStalledSlicesResumeToTheExactBytes)
     m_engine->AddTask(Game("50010"), kOwnerWindow);
     m_engine->AddTask(Game("50011"), kOwnerWindow);
     int error = 0;
-    ASSERT_TRUE(WaitStatus("50010", kDisplayInstalled));
-    ASSERT_TRUE(WaitStatus("50011", kDisplayInstalled));
+    ASSERT_TRUE(WaitStatusAll({"50010", "50011"}, kDisplayInstalled));
     (void)error;
     ExpectExact("50010", cut);
     ExpectExact("50011", stalled);

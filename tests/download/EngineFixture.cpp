@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <sstream>
 
 using testsupport::ReadFile;
@@ -171,6 +172,22 @@ bool EngineTest::WaitStatus(const std::string& gameId, int status, int timeoutMs
                    static_cast<int>(seen.wParam) == status;
         },
         timeoutMs);
+}
+
+bool EngineTest::WaitStatusAll(const std::vector<std::string>& gameIds, int status, int timeoutMs)
+{
+    std::set<std::string> waiting(gameIds.begin(), gameIds.end());
+    bool reached = WaitFor(
+        [&](const Seen& seen) {
+            if (seen.message == WM_DOWNLOAD_STATUS && seen.hwnd == kMainWindow &&
+                static_cast<int>(seen.wParam) == status)
+                waiting.erase(seen.gameId);
+            return waiting.empty();
+        },
+        timeoutMs);
+    for (const std::string& gameId : waiting)
+        ADD_FAILURE() << gameId << " never reached status " << status;
+    return reached;
 }
 
 std::vector<int> EngineTest::Statuses(const std::string& gameId) const

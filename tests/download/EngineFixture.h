@@ -78,6 +78,8 @@ protected:
     // Takes posted messages until `match` holds for one (true) or `timeoutMs` pass (false).
     bool WaitFor(const std::function<bool(const Seen&)>& match, int timeoutMs = 20000);
     bool WaitStatus(const std::string& gameId, int status, int timeoutMs = 20000);
+    // Waits until every game has reached `status`, in whatever order they get there.
+    bool WaitStatusAll(const std::vector<std::string>& gameIds, int status, int timeoutMs = 20000);
     // Every message taken so far, in order.
     const std::vector<Seen>& SeenMessages() const { return m_seen; }
     // The status messages (to the main window) of one game, in order.
