@@ -17,6 +17,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -384,6 +385,27 @@ void DrawSourceGlyph(QPainter& p, SourceGlyph glyph, QPointF c, const QColor& co
     }
 }
 
+// A choice button of the dialogs (download source, control method, disc): a light plate, accented
+// when hot, with its glyph drawn by `glyph` in the given colour.
+constexpr int kPlateHeight = 33;
+
+void DrawChoicePlate(const char* normal, const char* hot,
+                     const std::function<void(QPainter&, const QColor&)>& glyph)
+{
+    const int w = 190, h = kPlateHeight;
+    for (bool isHot : {false, true}) {
+        QImage image = Canvas(w, h);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(isHot ? kAccent : QColor(0xd5, 0xdc, 0xe6), 1));
+        p.setBrush(isHot ? QColor(0xe8, 0xf1, 0xfd) : QColor(0xf5, 0xf7, 0xfa));
+        p.drawRoundedRect(QRectF(0.5, 0.5, w - 1, h - 1), 5, 5);
+        glyph(p, isHot ? kAccent : kMuted);
+        p.end();
+        Save(image, isHot ? hot : normal);
+    }
+}
+
 void DrawSourceButtons()
 {
     struct Entry {
@@ -396,20 +418,10 @@ void DrawSourceButtons()
         {SourceGlyph::Server, "dl_source_quokka.png", "dl_source_quokka_hot.png"},
         {SourceGlyph::Box, "dl_source_nozip.png", "dl_source_nozip_hot.png"},
     };
-    const int w = 190, h = 33;
-    for (const Entry& entry : entries) {
-        for (bool hot : {false, true}) {
-            QImage image = Canvas(w, h);
-            QPainter p(&image);
-            p.setRenderHint(QPainter::Antialiasing);
-            p.setPen(QPen(hot ? kAccent : QColor(0xd5, 0xdc, 0xe6), 1));
-            p.setBrush(hot ? QColor(0xe8, 0xf1, 0xfd) : QColor(0xf5, 0xf7, 0xfa));
-            p.drawRoundedRect(QRectF(0.5, 0.5, w - 1, h - 1), 5, 5);
-            DrawSourceGlyph(p, entry.glyph, QPointF(22, h / 2.0), hot ? kAccent : kMuted);
-            p.end();
-            Save(image, hot ? entry.hot : entry.normal);
-        }
-    }
+    for (const Entry& entry : entries)
+        DrawChoicePlate(entry.normal, entry.hot, [&](QPainter& p, const QColor& color) {
+            DrawSourceGlyph(p, entry.glyph, QPointF(22, kPlateHeight / 2.0), color);
+        });
 }
 
 // The buttons of the launch dialogs: the control-method dialog's gamepad and keyboard plates and
@@ -458,20 +470,10 @@ void DrawLaunchButtons()
         {LaunchGlyph::Keyboard, "handle_keyboard.png", "handle_keyboard_hot.png"},
         {LaunchGlyph::Disc, "disc_button.png", "disc_button_hot.png"},
     };
-    const int w = 190, h = 33;
-    for (const Entry& entry : entries) {
-        for (bool hot : {false, true}) {
-            QImage image = Canvas(w, h);
-            QPainter p(&image);
-            p.setRenderHint(QPainter::Antialiasing);
-            p.setPen(QPen(hot ? kAccent : QColor(0xd5, 0xdc, 0xe6), 1));
-            p.setBrush(hot ? QColor(0xe8, 0xf1, 0xfd) : QColor(0xf5, 0xf7, 0xfa));
-            p.drawRoundedRect(QRectF(0.5, 0.5, w - 1, h - 1), 5, 5);
-            DrawLaunchGlyph(p, entry.glyph, QPointF(24, h / 2.0), hot ? kAccent : kMuted);
-            p.end();
-            Save(image, hot ? entry.hot : entry.normal);
-        }
-    }
+    for (const Entry& entry : entries)
+        DrawChoicePlate(entry.normal, entry.hot, [&](QPainter& p, const QColor& color) {
+            DrawLaunchGlyph(p, entry.glyph, QPointF(24, kPlateHeight / 2.0), color);
+        });
 }
 
 // The security code dialog's accept button: an accent plate, lighter when hot, deeper when pushed.
