@@ -144,6 +144,18 @@ CListContainerElementUI* CDownLoadFrameNew::LiveRow(const void* item) const
     return nullptr;
 }
 
+CListContainerElementUI* CDownLoadFrameNew::RowOfTask(const void* task) const
+{
+    if (m_list == nullptr || task == nullptr)
+        return nullptr;
+    for (int i = 0; i < m_list->GetCount(); ++i) {
+        CControlUI* row = m_list->GetItemAt(i);
+        if (TaskOf(row) == task)
+            return static_cast<CListContainerElementUI*>(row->GetInterface(u"ListItem"));
+    }
+    return nullptr;
+}
+
 DownloadTask* CDownLoadFrameNew::TaskOf(CControlUI* row)
 {
     return row != nullptr ? reinterpret_cast<DownloadTask*>(row->GetTag()) : nullptr;
@@ -343,6 +355,10 @@ void CDownLoadFrameNew::OnActive(bool active, const std::string& gameId)
 void CDownLoadFrameNew::OnProgress(const DownloadProgress& progress)
 {
     CListContainerElementUI* row = LiveRow(progress.listItem);
+    // A report made before the row was built (a reloaded task's paused state, a new task that waits
+    // at once) names its task instead.
+    if (row == nullptr && progress.listItem == nullptr)
+        row = RowOfTask(progress.task);
     if (row == nullptr)
         return;
     auto* status = static_cast<CLabelUI*>(row->FindSubControl(u"Lb_Status"));

@@ -30,9 +30,10 @@ class COptionUI;
 // Rows come and go only through the engine's posted messages: WM_DOWNLOAD_ADDED (lParam the task,
 // owned by the engine), WM_DOWNLOAD_REMOVED (lParam the row), WM_DOWNLOAD_ACTIVE (wParam 1 or 0,
 // lParam a std::string game id this window frees), WM_DOWNLOAD_COUNTS and WM_DOWNLOAD_PROGRESS
-// (lParam a DownloadProgress this window frees). A message that names a row no longer in the list
-// (the task was removed meanwhile) is dropped; removed rows are kept until the window goes, so their
-// addresses are never those of newer rows. UI thread only.
+// (lParam a DownloadProgress this window frees; one made before the row existed names its task).
+// A message that names a row no longer in the list (the task was removed meanwhile) is dropped;
+// removed rows are kept until the window goes, so their addresses are never those of newer rows. UI
+// thread only.
 //
 // The start/pause switch shows what the engine last said about the task (selected: running, so it
 // offers to pause); a click only asks the engine, whose WM_DOWNLOAD_ACTIVE then moves the switch.
@@ -94,6 +95,8 @@ private:
     UiLib::CListContainerElementUI* OwningRow(UiLib::CControlUI* control) const;
     // The row at `item` when it is one of the list's rows, else null.
     UiLib::CListContainerElementUI* LiveRow(const void* item) const;
+    // The row that shows `task` (compared by address only), or null.
+    UiLib::CListContainerElementUI* RowOfTask(const void* task) const;
     static DownloadTask* TaskOf(UiLib::CControlUI* row);
     // The row button (Opt_StartOrPause or Btn_Delete) under a point, or null.
     UiLib::CControlUI* RowButtonAt(UiLib::POINT pt) const;

@@ -152,9 +152,15 @@ void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWi
                 m_tasks[gameId] = std::move(task);
             }
         }
-        for (DownloadTask* task : loaded)
+        // A reloaded task rests paused: its row and the game's tiles show so from the start. No
+        // scheduler runs yet, so nothing else touches the tasks.
+        for (DownloadTask* task : loaded) {
             platform::PostMessage(m_downloadWindow, WM_DOWNLOAD_ADDED, 0,
                                   reinterpret_cast<platform::LPARAM>(task));
+            PostProgress(*task, 3, std::atof(task->m_record.CurrentSize.c_str()),
+                         std::atof(task->m_record.TotalSize.c_str()));
+            PostStatus(task->GameId(), kDisplayPaused);
+        }
         m_scheduler = std::thread([this] { SchedulerLoop(); });
         m_started = true;
     });
@@ -607,6 +613,7 @@ void DownloadManager::PostProgress(DownloadTask& task, int kind, double done, do
     record->done = done;
     record->total = total;
     record->listItem = task.ListItem();
+    record->task = &task;
     record->kind = kind;
     record->errorCode = task.m_errorCode;
     platform::PostMessage(m_downloadWindow, WM_DOWNLOAD_PROGRESS, 0, std::move(record));

@@ -81,8 +81,9 @@ public:
     ~DownloadManager();
 
     // Once only: reloads the saved tasks (dropping rows of games already installed and rows whose
-    // folder lies outside the library root), posts WM_DOWNLOAD_ADDED for each, and starts the
-    // scheduler. Blocks on the store's reads.
+    // folder lies outside the library root) and starts the scheduler. Each reloaded task rests
+    // paused: the download window gets WM_DOWNLOAD_ADDED and a paused report (kind 3, its measured
+    // and total megabytes), the main window WM_DOWNLOAD_STATUS paused. Blocks on the store's reads.
     void Start(platform::HWND mainWindow, platform::HWND downloadWindow);
 
     // Makes a task for a game that has none yet; the scheduler then asks for its descriptor and

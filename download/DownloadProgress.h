@@ -7,6 +7,9 @@ struct DownloadProgress {
     double done = 0.0;        // bytes done; megabytes in a failure report of the download engine
     double total = 0.0;       // bytes of the whole; megabytes in a failure report of the download engine
     void* listItem = nullptr; // the download window's row of the task, when there is one
+    // The task the report is about, when the sender knows it. A report made before the window built
+    // the task's row carries no row; the window then finds the row by the task (compared, never read).
+    const void* task = nullptr;
     // 2 downloading, 3 paused, 4 waiting, 5 extracting, 6 extraction paused, 9 failed; the installer
     // window also uses 10 finished and 11 installing.
     int kind = 0;

@@ -93,6 +93,13 @@ protected:
     void SetUp() override
     {
         m_store = std::make_unique<CGameStore>(m_server.Dir() + "database/quokka.db");
+        MakeEngineAndWindow();
+    }
+
+    // A new engine on the test's store and a new window fed by it, as the program makes them at
+    // each start.
+    void MakeEngineAndWindow()
+    {
         DownloadEngineOptions options;
         options.store = m_store.get();
         options.chooser = m_chooser;
@@ -105,6 +112,15 @@ protected:
         m_engine->Start(nullptr, m_frame->GetHWND());
         m_frame->ShowWindow(true);
         TestInput::ProcessEvents();
+    }
+
+    // The program stopped and started again: the window goes, then the engine; new ones follow.
+    void Restart()
+    {
+        m_frame.reset();
+        m_engine->Shutdown();
+        m_engine.reset();
+        MakeEngineAndWindow();
     }
 
     void TearDown() override
@@ -437,6 +453,61 @@ TEST_F(DownLoadFrameTest, StatusTextAndScalePerKind)
     EXPECT_EQ(RowText("63001", u"Lb_Status"), "下载失败,文件校验失败");
     PostProgress(task, 2, 1e13, 4e13);
     EXPECT_EQ(Bar("63001")->GetMaxValue(), INT_MAX);
+}
+
+// Tasks a new engine takes back from the store show at once what they rest in: paused, with the
+// megabytes their files hold against the whole, and a switch that offers to start them.
+TEST_F(DownLoadFrameTest, ReloadedTasksShowTheirPausedStatusAndScale)
+{
+    const std::string folder = m_server.Dir() + "roms/PS/";
+    auto stored = [&](const std::string& id, const std::string& total, size_t bytesOnDisk) {
+        DownloadTaskRecord record;
+        record.GameId = id;
+        record.GameName = "游戏" + id;
+        record.EmulatorShortName = "PS";
+        record.EmulatorId = "119";
+        record.FilePath = folder + id + "/";
+        record.FileName = id + ".zip";
+        record.NeedUnZip = "1";
+        record.Source = kSourceOwnServer;
+        record.TotalSize = total;
+        record.CurrentSize = "0.0"; // what the file holds counts, not what was stored
+        record.UrlList[0] = m_server.Server().Origin() + "/download/games/" + id + ".zip";
+        ASSERT_TRUE(m_store->Submit(kStoreAddDownload, &record, false, false));
+        if (bytesOnDisk > 0) {
+            std::filesystem::create_directories(folder + id);
+            ASSERT_TRUE(WriteFile(folder + id + "/" + id + ".zip", std::string(bytesOnDisk, 'x')));
+        }
+    };
+    stored("67001", "4.00", 1048576 + 524288);
+    stored("67002", "12.5", 0); // stopped before its first byte
+
+    Restart();
+    ASSERT_TRUE(TestInput::WaitFor([&] { return m_frame->List()->GetCount() == 2; }));
+    TestInput::ProcessEvents();
+    EXPECT_EQ(RowText("67001", u"Lb_Status"), "下载停止,完成1.50M/4.00M");
+    EXPECT_EQ(Bar("67001")->GetMaxValue(), 400);
+    EXPECT_EQ(Bar("67001")->GetValue(), 150);
+    EXPECT_EQ(RowText("67002", u"Lb_Status"), "下载停止,完成0.00M/12.5M");
+    EXPECT_EQ(Bar("67002")->GetMaxValue(), 1250);
+    EXPECT_EQ(Bar("67002")->GetValue(), 0);
+    EXPECT_FALSE(Selected("67001", u"Opt_StartOrPause"));
+    int status = -1;
+    ASSERT_TRUE(m_engine->GetDisplayStatus("67001", status));
+    EXPECT_EQ(status, kDisplayPaused);
+
+    // Selected, they offer to start and not to pause.
+    Click(u"Opt_MultiSelected");
+    EXPECT_TRUE(Enabled(u"Btn_MultiStart"));
+    EXPECT_FALSE(Enabled(u"Btn_MultiPause"));
+
+    // Their row switch starts them where their files end.
+    ServeGame("67001", 2 * 1048576);
+    SlowDownloads();
+    ClickRow("67001", u"Opt_StartOrPause");
+    ASSERT_TRUE(WaitRowText("67001", u"Lb_Status", "已下载")) << RowText("67001", u"Lb_Status");
+    EXPECT_TRUE(TestInput::WaitFor([&] { return Selected("67001", u"Opt_StartOrPause"); }));
+    EXPECT_EQ(RowText("67002", u"Lb_Status"), "下载停止,完成0.00M/12.5M");
 }
 
 TEST_F(DownLoadFrameTest, SpeedIsMeasuredOverTheLastThreeSeconds)

@@ -161,6 +161,12 @@ TEST_F(DownloadSchedulingTest, NewEngineTakesTheTasksBackAndResumesWithARange)
     int status = -1;
     ASSERT_TRUE(m_engine->GetDisplayStatus("40030", status));
     EXPECT_EQ(status, kDisplayPaused);
+    // The list's row and the game's tiles hear that it rests paused, with what its file holds.
+    ASSERT_TRUE(WaitFor([](const Seen& seen) { return seen.progressKind == 3; }));
+    EXPECT_EQ(m_seen.back().hwnd, kListWindow);
+    EXPECT_NEAR(m_seen.back().done, paused / 1048576.0, 0.01);
+    EXPECT_DOUBLE_EQ(m_seen.back().total, 1.0);
+    ASSERT_TRUE(WaitStatus("40030", kDisplayPaused));
     ASSERT_TRUE(m_engine->RequestState("40030", kTaskReady));
     ASSERT_TRUE(WaitStatus("40030", kDisplayInstalled));
     EXPECT_EQ(Ranges("/download/games/40030.zip").back(), "bytes=" + std::to_string(paused) + "-");
