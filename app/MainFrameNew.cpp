@@ -515,7 +515,10 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
         if (m_downloadWindow && m_downloadWindow->GetHWND() != nullptr)
             m_downloadWindow->ShowWindow(true);
     } else if (name == u"Btn_Set") {
-        if (CSystemSetFrame::Run(m_hWnd, false) == CSystemSetFrame::kResultUpdateReady)
+        const int result = CSystemSetFrame::Run(m_hWnd, false);
+        // Closing the window may have moved the library folder: new downloads go there.
+        DownloadManager::Instance().SetLibraryFolder(RomDir());
+        if (result == CSystemSetFrame::kResultUpdateReady)
             Close(1); // the updater runs; the program ends for it
     } else if (OnlineView* view = ViewOfSender(msg.pSender)) {
         // Filters and pager build on the latest request, shown or still on its way.

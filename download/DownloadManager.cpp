@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -87,16 +88,35 @@ void DownloadManager::SetAddToLibrary(std::function<void(const GameinfoRecord&)>
     m_options.addToLibrary = std::move(add);
 }
 
+void DownloadManager::SetLibraryFolder(const std::string& romDir)
+{
+    if (romDir.empty())
+        return;
+    std::string root = WithSeparator(romDir);
+    std::lock_guard lock(m_rootsMutex);
+    m_romDir = root;
+    if (std::find(m_usedRoots.begin(), m_usedRoots.end(), root) == m_usedRoots.end())
+        m_usedRoots.push_back(root);
+}
+
+std::string DownloadManager::LibraryFolder() const
+{
+    std::lock_guard lock(m_rootsMutex);
+    return m_romDir;
+}
+
 bool DownloadManager::FolderInsideLibrary(const std::string& folder) const
 {
-    const std::string& root = m_romDir;
-    if (root.empty())
-        return false;
     std::string collapsed = WithSeparator(folder);
-    if (collapsed.size() <= root.size() || collapsed.compare(0, root.size(), root) != 0)
-        return false;
-    std::string joined;
-    return JoinInsideFolder(root, collapsed.substr(root.size()), joined) && joined.size() > root.size();
+    std::lock_guard lock(m_rootsMutex);
+    for (const std::string& root : m_usedRoots) {
+        if (collapsed.size() <= root.size() || collapsed.compare(0, root.size(), root) != 0)
+            continue;
+        std::string joined;
+        if (JoinInsideFolder(root, collapsed.substr(root.size()), joined) && joined.size() > root.size())
+            return true;
+    }
+    return false;
 }
 
 void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWindow)
@@ -104,9 +124,8 @@ void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWi
     std::call_once(m_startOnce, [&] {
         m_mainWindow = mainWindow;
         m_downloadWindow = downloadWindow;
-        m_romDir = m_options.romDir.empty() ? RomDir() : m_options.romDir;
-        if (!m_romDir.empty())
-            m_romDir = WithSeparator(m_romDir);
+        if (LibraryFolder().empty())
+            SetLibraryFolder(m_options.romDir.empty() ? RomDir() : m_options.romDir);
         m_workerEnv.store = m_options.store;
         m_workerEnv.downloadWindow = downloadWindow;
         m_workerEnv.pictureFolder =
@@ -170,7 +189,8 @@ void DownloadManager::AddTask(const DownloadGameFields& game, platform::HWND own
 {
     if (!m_started || m_stop)
         return;
-    if (!IsPlainNameSegment(game.gameid) || !IsPlainNameSegment(game.emulatorshortname) || m_romDir.empty())
+    const std::string root = LibraryFolder();
+    if (!IsPlainNameSegment(game.gameid) || !IsPlainNameSegment(game.emulatorshortname) || root.empty())
         return;
     // A deadline on the system clock: the wait then goes through pthread_mutex_timedlock, which the
     // thread sanitizer sees (a wait on the steady clock uses pthread_mutex_clocklock, which it does
@@ -187,7 +207,7 @@ void DownloadManager::AddTask(const DownloadGameFields& game, platform::HWND own
     record.EmulatorId = game.emulatorid;
     record.CategoryId = game.categoryid;
     record.PlayUrl = game.playurl;
-    record.FilePath = m_romDir + game.emulatorshortname + "/" + game.gameid + "/";
+    record.FilePath = root + game.emulatorshortname + "/" + game.gameid + "/";
     record.FileName = game.gameid + ".zip";
     record.NeedUnZip = NeedsExtraction(game.emulatorid) ? "1" : "0";
     record.TotalSize = game.size;

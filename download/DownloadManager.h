@@ -86,6 +86,17 @@ public:
     // and total megabytes), the main window WM_DOWNLOAD_STATUS paused. Blocks on the store's reads.
     void Start(platform::HWND mainWindow, platform::HWND downloadWindow);
 
+    // Files new tasks under `romDir` (the library folder the user chose) from now on; before Start,
+    // it is the folder Start takes. Tasks already made keep the folders they were recorded with,
+    // and deleting one still removes its folder: every library folder this engine has filed tasks
+    // under stays accepted until the engine goes. An empty folder changes nothing.
+    void SetLibraryFolder(const std::string& romDir);
+    // The library folder new tasks are filed under, ending with '/'; empty before Start without one.
+    std::string LibraryFolder() const;
+    // Whether `folder` lies strictly inside one of the library folders this engine has filed tasks
+    // under (the only folders a deletion removes).
+    bool FolderInsideLibrary(const std::string& folder) const;
+
     // Makes a task for a game that has none yet; the scheduler then asks for its descriptor and
     // source. Does nothing before Start, for a game id or emulator short name that is not one plain
     // name segment, or when the lock cannot be had within 500 ms.
@@ -152,7 +163,6 @@ private:
     void MeasureDownloaded(DownloadTask& task);
     void CarryOutRemoval(const Removal& removal);
     void FinishTask(DownloadTask& task);
-    bool FolderInsideLibrary(const std::string& folder) const;
 
     void PostStatus(const std::string& gameId, int status);
     void PostActive(const std::string& gameId, bool active);
@@ -161,7 +171,9 @@ private:
     void Wake() { m_wake.Set(); }
 
     DownloadEngineOptions m_options;
-    std::string m_romDir; // set by Start, ending with '/'
+    mutable std::mutex m_rootsMutex;      // the two below
+    std::string m_romDir;                 // where new tasks go, ending with '/'
+    std::vector<std::string> m_usedRoots; // every m_romDir so far, each once
     DownloadWorkerEnvironment m_workerEnv;
     std::atomic<platform::HWND> m_mainWindow{nullptr};
     std::atomic<platform::HWND> m_downloadWindow{nullptr};

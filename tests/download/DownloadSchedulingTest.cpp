@@ -1,11 +1,12 @@
 // The engine's scheduling with real transfers: four slots, waiting tasks that start by themselves,
 // pause and resume (also while extracting), deletion, and a new engine that takes the stored tasks
-// back and resumes them where their files end.
+// back and resumes them where their files end; a library folder changed while the engine runs.
 
 #include "download/DownloadProgress.h"
 #include "foundation/AppMessages.h"
 #include "tests/download/EngineFixture.h"
 #include "tests/download/ZipTestArchive.h"
+#include "tests/support/TempDir.h"
 
 #include <algorithm>
 #include <chrono>
@@ -256,6 +257,64 @@ TEST_F(DownloadSchedulingTest, StartDropsRowsOfInstalledGamesAndRowsOutsideTheLi
     EXPECT_EQ(status, kDisplayPaused);
     for (const char* id : {"40050", "40051", "40052", "40053"})
         EXPECT_FALSE(m_engine->GetDisplayStatus(id, status)) << id;
+}
+
+// The user picks another library folder while the engine runs: new games go there, a task filed
+// under the old folder still deletes its own folder, and nothing outside the two is ever taken for
+// a task's folder.
+TEST_F(DownloadSchedulingTest, ANewLibraryFolderTakesNewTasksWhileOldTasksKeepTheirs)
+{
+    const std::string oldRoot = RomRoot();
+    const std::string newRoot = m_server.Dir() + "library2/";
+    StartAndPause("40060");
+    ASSERT_TRUE(std::filesystem::exists(Folder("40060")));
+
+    m_engine->SetLibraryFolder(m_server.Dir() + "library2"); // as chosen, without the separator
+    EXPECT_EQ(m_engine->LibraryFolder(), newRoot);
+    m_engine->SetLibraryFolder(""); // no folder is no change
+    EXPECT_EQ(m_engine->LibraryFolder(), newRoot);
+
+    ASSERT_TRUE(Faults("[]"));
+    ServeSingleGame("40061", {{"small.bin", RandomBytes(64 * 1024, 61)}});
+    m_engine->AddTask(Game("40061"), kOwnerWindow);
+    ASSERT_TRUE(WaitStatus("40061", kDisplayInstalled));
+    EXPECT_EQ(ReadFile(newRoot + "PS/40061/small.bin"), RandomBytes(64 * 1024, 61));
+    EXPECT_FALSE(std::filesystem::exists(oldRoot + "PS/40061"));
+    EXPECT_EQ(StoredGames()["40061"].FilePath, newRoot + "PS/40061/");
+
+    // The task that began under the old folder keeps it: resumed there, and deleted from there.
+    DownloadTaskMap rows = StoredDownloads();
+    EXPECT_EQ(rows["40060"].FilePath, Folder("40060"));
+    ASSERT_TRUE(m_engine->RequestState("40060", kTaskDeleteRequested));
+    ASSERT_TRUE(WaitStatus("40060", kDisplayNotInstalled));
+    EXPECT_FALSE(std::filesystem::exists(Folder("40060")));
+    EXPECT_TRUE(std::filesystem::exists(oldRoot + "PS/"));
+    EXPECT_EQ(StoredDownloads().count("40060"), 0u);
+
+    // Folders a deletion may remove: strictly inside either library folder, nowhere else.
+    EXPECT_TRUE(m_engine->FolderInsideLibrary(oldRoot + "PS/1/"));
+    EXPECT_TRUE(m_engine->FolderInsideLibrary(newRoot + "PS/1"));
+    for (const std::string& folder :
+         {oldRoot, newRoot, m_server.Dir(), m_server.Dir() + "elsewhere/", oldRoot + "../elsewhere/",
+          newRoot + "PS/../../", std::string("/"), std::string()})
+        EXPECT_FALSE(m_engine->FolderInsideLibrary(folder)) << folder;
+}
+
+// A folder given before the start is the one the engine starts with.
+TEST(DownloadLibraryFolderTest, AFolderSetBeforeStartIsTheOneUsed)
+{
+    testsupport::TempDir dir;
+    DownloadEngineOptions options;
+    options.romDir = dir.Path() + "first/";
+    options.pictureFolder = dir.Path() + "pictures/";
+    DownloadManager engine(options);
+    EXPECT_EQ(engine.LibraryFolder(), "");
+    engine.SetLibraryFolder(dir.Path() + "chosen/");
+    engine.Start(nullptr, nullptr);
+    EXPECT_EQ(engine.LibraryFolder(), dir.Path() + "chosen/");
+    EXPECT_TRUE(engine.FolderInsideLibrary(dir.Path() + "chosen/PS/1/"));
+    EXPECT_FALSE(engine.FolderInsideLibrary(dir.Path() + "first/PS/1/"));
+    engine.Shutdown();
 }
 
 } // namespace
