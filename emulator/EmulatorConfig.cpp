@@ -14,12 +14,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace emulator_config {
 
@@ -125,6 +128,7 @@ std::optional<std::string> Resolve(const std::string& base, const std::string& n
 class ScopedFd {
 public:
     explicit ScopedFd(int fd) : m_fd(fd) {}
+    ScopedFd(ScopedFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
     ~ScopedFd()
     {
         if (m_fd >= 0)
@@ -169,10 +173,47 @@ bool IsRegularFile(const std::string& path)
     return fs::is_regular_file(fs::path(path), ec);
 }
 
-// Copies one configuration file, tracing a failure.
-void CopyEntry(const std::string& source, const std::string& target)
+// Writes `bytes` to `path` through a temporary file beside it that is renamed over it, without
+// flushing it to the disk. False, with `path` untouched and no temporary file left, on failure.
+bool WriteFileUnflushed(const std::string& path, const std::string& bytes)
 {
-    if (!CopyFileWhole(source, target))
+    std::string temporary = path + ".tmp-XXXXXX";
+    ScopedFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (fd.Get() < 0)
+        return false;
+    bool written = ::fchmod(fd.Get(), 0644) == 0;
+    for (size_t done = 0; written && done < bytes.size();) {
+        ssize_t wrote = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        written = wrote > 0;
+        if (written)
+            done += static_cast<size_t>(wrote);
+    }
+    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Copies one configuration file, tracing a failure: flushed before its rename, or, with `pending`,
+// renamed at once and added to it.
+void CopyEntry(const std::string& source, const std::string& target, PendingWrites* pending = nullptr)
+{
+    bool copied = false;
+    if (pending == nullptr) {
+        copied = CopyFileWhole(source, target);
+    } else {
+        std::string bytes;
+        if (ReadWhole(source, bytes)) {
+            EnsureDirectoryTree(target);
+            copied = WriteFileUnflushed(target, bytes);
+        }
+        if (copied)
+            pending->Add(target);
+    }
+    if (!copied)
         platform::TraceF("emulator config: %s not copied to %s", source.c_str(), target.c_str());
 }
 
@@ -194,8 +235,8 @@ uintmax_t TotalSize(const std::string& folder)
 }
 
 // Copies the folder `from` into `to` (made here), folders and regular files; links and other kinds
-// are left out. Single failures are traced and skipped.
-void CopyTree(const fs::path& from, const fs::path& to)
+// are left out. Single failures are traced and skipped. The files are added to `pending`.
+void CopyTree(const fs::path& from, const fs::path& to, PendingWrites& pending)
 {
     std::error_code ec;
     fs::create_directories(to, ec);
@@ -207,9 +248,9 @@ void CopyTree(const fs::path& from, const fs::path& to)
             continue;
         fs::path target = to / it->path().filename();
         if (fs::is_directory(status))
-            CopyTree(it->path(), target);
+            CopyTree(it->path(), target, pending);
         else if (fs::is_regular_file(status))
-            CopyEntry(it->path().string(), target.string());
+            CopyEntry(it->path().string(), target.string(), &pending);
     }
 }
 
@@ -236,7 +277,7 @@ enum class Direction { BeforeLaunch, AfterExit };
 // One entry of either list, both ways.
 void TransferEntry(Direction direction, bool registry, const std::string& emulatorFolder,
                    const std::string& userFolder, const std::string& source, const std::string& defaultSource,
-                   const std::string& target, const std::string& gameName)
+                   const std::string& target, const std::string& gameName, PendingWrites* pending)
 {
     auto userFile = Resolve(userFolder, source, gameName);
     if (!userFile)
@@ -271,11 +312,12 @@ void TransferEntry(Direction direction, bool registry, const std::string& emulat
             return;
         from = *fallback;
     }
-    CopyEntry(from, *emulatorFile);
+    CopyEntry(from, *emulatorFile, pending);
 }
 
+// `pending` is given for the way in only: the way back writes the user's data, each file flushed.
 void Transfer(Direction direction, const EmulatorRecord& record, int controlMethod,
-              const std::string& gamePath)
+              const std::string& gamePath, PendingWrites* pending)
 {
     const bool registry = record.Configtype == "1";
     if (!registry && record.Configtype != "0")
@@ -290,10 +332,10 @@ void Transfer(Direction direction, const EmulatorRecord& record, int controlMeth
     for (const KeyConfigEntry& entry : record.KeyConfig)
         TransferEntry(direction, registry, emulatorFolder, userFolder, entry.Source,
                       direction == Direction::BeforeLaunch ? entry.DefaultSource : std::string(),
-                      entry.Target, gameName);
+                      entry.Target, gameName, pending);
     for (const SetConfigEntry& entry : record.SetConfig)
         TransferEntry(direction, registry, emulatorFolder, userFolder, entry.Source, {}, entry.Target,
-                      gameName);
+                      gameName, pending);
 }
 
 void WriteN64(const std::string& file, const CControllerDetection& pads)
@@ -321,6 +363,40 @@ void WriteMd(const std::string& file, const CControllerDetection& pads)
 }
 
 } // namespace
+
+void PendingWrites::Add(std::string path)
+{
+    if (std::find(m_paths.begin(), m_paths.end(), path) == m_paths.end())
+        m_paths.push_back(std::move(path));
+}
+
+bool PendingWrites::Flush()
+{
+    // Writeback of every file of a group is started before the first wait, so the waits overlap:
+    // once the first file's flush has committed the file system's journal, the others' are mostly
+    // done. Groups keep the number of open files small.
+    constexpr size_t kGroup = 64;
+    bool flushed = true;
+    for (size_t first = 0; first < m_paths.size(); first += kGroup) {
+        const size_t end = std::min(m_paths.size(), first + kGroup);
+        std::vector<ScopedFd> files;
+        files.reserve(end - first);
+        for (size_t i = first; i < end; ++i) {
+            files.emplace_back(::open(m_paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+            if (files.back().Get() >= 0)
+                ::sync_file_range(files.back().Get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        }
+        for (size_t i = first; i < end; ++i) {
+            const int fd = files[i - first].Get();
+            if (fd < 0 || ::fsync(fd) != 0) {
+                platform::TraceF("emulator config: %s not flushed", m_paths[i].c_str());
+                flushed = false;
+            }
+        }
+    }
+    m_paths.clear();
+    return flushed;
+}
 
 void SetDocumentsFolder(const std::string& folder)
 {
@@ -363,7 +439,9 @@ void EnsureUserDirectory(const EmulatorRecord& record, int controlMethod)
     fs::path fresh = user;
     fresh += kNewFolderSuffix;
     fs::remove_all(fresh, ec);
-    CopyTree(defaults, fresh);
+    PendingWrites copied;
+    CopyTree(defaults, fresh, copied);
+    copied.Flush();
     fs::remove_all(user, ec);
     fs::rename(fresh, user, ec);
     if (ec) {
@@ -374,12 +452,20 @@ void EnsureUserDirectory(const EmulatorRecord& record, int controlMethod)
 
 void TransferBeforeLaunch(const EmulatorRecord& record, int controlMethod, const std::string& gamePath)
 {
-    Transfer(Direction::BeforeLaunch, record, controlMethod, gamePath);
+    PendingWrites pending;
+    TransferBeforeLaunch(record, controlMethod, gamePath, pending);
+    pending.Flush();
+}
+
+void TransferBeforeLaunch(const EmulatorRecord& record, int controlMethod, const std::string& gamePath,
+                          PendingWrites& pending)
+{
+    Transfer(Direction::BeforeLaunch, record, controlMethod, gamePath, &pending);
 }
 
 void TransferAfterExit(const EmulatorRecord& record, int controlMethod, const std::string& gamePath)
 {
-    Transfer(Direction::AfterExit, record, controlMethod, gamePath);
+    Transfer(Direction::AfterExit, record, controlMethod, gamePath, nullptr);
 }
 
 void RestoreDefaults(const EmulatorRecord& record, int controlMethod)
@@ -398,7 +484,7 @@ void WriteControllers(const EmulatorRecord& record)
     WriteControllers(record, {});
 }
 
-void WriteControllers(const EmulatorRecord& record, const std::string& gamePath)
+void WriteControllers(const EmulatorRecord& record, const std::string& gamePath, PendingWrites* pending)
 {
     const bool fc = record.EmulatorId == kFcEmulator;
     const bool n64 = record.EmulatorId == kN64Emulator;
@@ -418,8 +504,15 @@ void WriteControllers(const EmulatorRecord& record, const std::string& gamePath)
     CControllerDetection pads(true);
     pads.Enumerate();
     if (fc) {
-        if (!CFcEmulatorConfig::WriteControllers(*file, pads.InstanceGuids()))
+        if (!CFcEmulatorConfig::WriteControllers(*file, pads.InstanceGuids())) {
             platform::TraceF("emulator config: cannot write %s", file->c_str());
+        } else if (pending != nullptr) {
+            pending->Add(*file);
+        } else {
+            PendingWrites written;
+            written.Add(*file);
+            written.Flush();
+        }
     } else if (n64) {
         WriteN64(*file, pads);
     } else {

@@ -3,6 +3,7 @@
 #include "store/EmulatorRecord.h"
 
 #include <string>
+#include <vector>
 
 // Moving an emulator's configuration in and out around a run. The program keeps one user copy of
 // the emulator's configuration per control method (1 gamepad: "UserGamePadCfg", 2 keyboard:
@@ -17,16 +18,44 @@
 // without its extension). A name that would leave its base folder (absolute, ".." climbing out, a
 // "$" name leaving the Documents folder) is skipped with a trace.
 //
-// Every file copy is written to a temporary file in the target's folder, synced and renamed over the
-// target, so a process killed mid-copy leaves the old file or the new one, never a cut one.
+// Every file copy is written to a temporary file in the target's folder and renamed over the target,
+// so a process killed mid-copy leaves the old file or the new one, never a cut one. Copies into the
+// user copy (taking a run's changes back) are each flushed to the disk before their rename. Copies
+// put in place before a run, and the user copy made from the defaults, are flushed together once all
+// are written (PendingWrites): the first are made again from the user copy before every run, and the
+// second takes its folder's name only after the flush.
 namespace emulator_config {
+
+// Files written without being flushed to the disk one by one, to be flushed together: one flush of a
+// batch costs about what one file's flush does, where twenty in a row cost twenty. Whoever fills it
+// flushes it before anything on disk (the launcher's run record) may lead to the files being read
+// back after a crash. Not thread-safe.
+class PendingWrites {
+public:
+    PendingWrites() = default;
+    PendingWrites(const PendingWrites&) = delete;
+    PendingWrites& operator=(const PendingWrites&) = delete;
+
+    void Add(std::string path);
+    // Flushes every file added to the disk (writeback of all is started first, then each is waited
+    // for) and forgets them. False when one of them could not be opened or flushed; the others are
+    // flushed all the same.
+    bool Flush();
+    const std::vector<std::string>& Paths() const { return m_paths; }
+
+private:
+    std::vector<std::string> m_paths;
+};
 
 // Fills the control method's user folder from the defaults when it holds no byte.
 void EnsureUserDirectory(const EmulatorRecord& record, int controlMethod);
 // User copy -> emulator ("Configtype" "0": files; "1": .reg imports into the emulated registry,
 // done before this returns, so the emulator sees them). `gamePath` gives the "~" in names (empty
-// for a run without a game).
+// for a run without a game). The files written are flushed to the disk before this returns; with
+// `pending` they are added to it instead, for the caller to flush.
 void TransferBeforeLaunch(const EmulatorRecord& record, int controlMethod, const std::string& gamePath);
+void TransferBeforeLaunch(const EmulatorRecord& record, int controlMethod, const std::string& gamePath,
+                          PendingWrites& pending);
 // Emulator -> user copy, the mirror image ("Configtype" "1": the target keys exported to the .reg
 // files of the user copy).
 void TransferAfterExit(const EmulatorRecord& record, int controlMethod, const std::string& gamePath);
@@ -35,9 +64,11 @@ void TransferAfterExit(const EmulatorRecord& record, int controlMethod, const st
 void RestoreDefaults(const EmulatorRecord& record, int controlMethod);
 // Gamepad runs: the attached pads into the emulator's own file (the first KeyConfig target) for the
 // FC ("1250001"), N64 ("1300001") and MD ("1220001") emulators; others are left alone. `gamePath`
-// gives the "~" of the target's name, as in the transfers.
+// gives the "~" of the target's name, as in the transfers. The file written is flushed to the disk
+// before this returns; with `pending` it is added to it instead.
 void WriteControllers(const EmulatorRecord& record);
-void WriteControllers(const EmulatorRecord& record, const std::string& gamePath);
+void WriteControllers(const EmulatorRecord& record, const std::string& gamePath,
+                      PendingWrites* pending = nullptr);
 
 // The folder that "$" stands for; empty (the default) means platform::DocumentsFolder(). For tests.
 void SetDocumentsFolder(const std::string& folder);

@@ -372,16 +372,20 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
         if (CAppSettings().ShowKeyMapTips() == "1")
             platform::PostMessage(run->owner, WM_GAME_STATE, 1, 0);
 
-        // The record is written once the user copy is in place: before that, a program that dies
-        // leaves the user copy whole and nothing worth taking back, as if there were no record.
+        // The record is written once the user copy and the pads are in place and on the disk:
+        // before that, a program (or machine) that goes down leaves the user copy whole and nothing
+        // worth taking back, as if there were no record. The files put in place are flushed as one
+        // batch, not one by one: they are made again from the user copy before every run.
         emulator_config::EnsureUserDirectory(*emulator, run->controlMethod);
-        emulator_config::TransferBeforeLaunch(*emulator, run->controlMethod, run->gamePath);
-        record = RunRecord{emulator->EmulatorId, run->controlMethod, run->gamePath, true, 0, 0};
-        m_recordFile.Save(*record);
-
+        emulator_config::PendingWrites placed;
+        emulator_config::TransferBeforeLaunch(*emulator, run->controlMethod, run->gamePath, placed);
         const std::string& id = emulator->EmulatorId;
         if (run->controlMethod == 1 && (id == "1250001" || id == "1300001" || id == "1220001"))
-            emulator_config::WriteControllers(*emulator);
+            emulator_config::WriteControllers(*emulator, run->gamePath, &placed);
+        if (!placed.Flush())
+            platform::Trace("launcher: the configuration put in place is not all on the disk");
+        record = RunRecord{emulator->EmulatorId, run->controlMethod, run->gamePath, true, 0, 0};
+        m_recordFile.Save(*record);
 
         dir = EmulatorManager::EmulatorDirectory(*emulator);
         if (!dir.empty() && (id == "1260001" || id == "1230001" || id == "1460001")) {

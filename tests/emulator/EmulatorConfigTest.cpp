@@ -298,4 +298,33 @@ TEST_F(EmulatorConfigTest, RegistrySettingsRoundTripThroughTheEmulatedRegistry)
     EXPECT_EQ(ReadFile(m_emu + "UserGamePadCfg/keys.reg"), before);
 }
 
+TEST_F(EmulatorConfigTest, CopiesPutInPlaceAreFlushedAsOneBatchByTheirCaller)
+{
+    m_record.KeyConfig = {{"a.cfg", "cfg/a.cfg", ""}, {"b.cfg", "cfg/b.cfg", ""}, {"a.cfg", "cfg/a.cfg", ""}};
+    m_record.SetConfig = {{"missing.ini", "emu.ini"}};
+    Put(m_emu + "UserGamePadCfg/a.cfg", "a");
+    Put(m_emu + "UserGamePadCfg/b.cfg", "b");
+
+    // In place at once, each named once, nothing left under a temporary name; a copy that did not
+    // happen is not waited for.
+    emulator_config::PendingWrites placed;
+    emulator_config::TransferBeforeLaunch(m_record, 1, "", placed);
+    EXPECT_EQ(ReadFile(m_emu + "cfg/a.cfg"), "a");
+    EXPECT_EQ(ReadFile(m_emu + "cfg/b.cfg"), "b");
+    EXPECT_EQ(placed.Paths(), (std::vector<std::string>{m_emu + "cfg/a.cfg", m_emu + "cfg/b.cfg"}));
+    EXPECT_EQ(Listing(m_emu + "cfg"), (std::vector<std::string>{"a.cfg", "b.cfg"}));
+
+    // A file that went away before the flush is reported; the batch is empty afterwards.
+    fs::remove(m_emu + "cfg/b.cfg");
+    EXPECT_FALSE(placed.Flush());
+    EXPECT_TRUE(placed.Paths().empty());
+    EXPECT_TRUE(placed.Flush());
+
+    // The way back names nothing for a later flush: it writes the user's files flushed, one by one.
+    Put(m_emu + "cfg/a.cfg", "played");
+    emulator_config::TransferAfterExit(m_record, 1, "");
+    EXPECT_EQ(ReadFile(m_emu + "UserGamePadCfg/a.cfg"), "played");
+    EXPECT_EQ(Listing(m_emu + "UserGamePadCfg"), (std::vector<std::string>{"a.cfg", "b.cfg"}));
+}
+
 } // namespace
