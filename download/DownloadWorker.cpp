@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -75,9 +76,21 @@ std::string Megabytes(int64_t bytes)
     return text;
 }
 
-struct EvpContextDeleter {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
+// Writes all of [data, data + size) at the descriptor's position. False on a write error.
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
 
 struct FdCloser {
     int fd;
@@ -90,29 +103,56 @@ struct FdCloser {
 
 } // namespace
 
-bool DownloadWorker::FileMd5(const std::string& nativePath, std::string& digest)
+void DownloadWorker::DigestDeleter::operator()(EVP_MD_CTX* context) const
 {
-    FdCloser file{::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC)};
-    std::unique_ptr<EVP_MD_CTX, EvpContextDeleter> context(EVP_MD_CTX_new());
-    if (file.fd < 0 || !context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1)
+    EVP_MD_CTX_free(context);
+}
+
+void DownloadWorker::ResetDigest()
+{
+    m_hashed = 0;
+    if (m_digest && EVP_DigestInit_ex(m_digest.get(), EVP_md5(), nullptr) != 1)
+        m_digest.reset(); // TargetMd5 then reports the file unreadable rather than a wrong digest
+}
+
+bool DownloadWorker::CatchUpDigest(int fd, int64_t size)
+{
+    if (m_hashed > size)
+        ResetDigest();
+    if (!m_digest)
         return false;
     std::vector<unsigned char> buffer(1 << 20);
-    for (;;) {
+    while (m_hashed < size) {
         if (m_control.stop)
             return false;
-        ssize_t got = ::read(file.fd, buffer.data(), buffer.size());
+        size_t want =
+            static_cast<size_t>(std::min<int64_t>(size - m_hashed, static_cast<int64_t>(buffer.size())));
+        ssize_t got = ::pread(fd, buffer.data(), want, static_cast<off_t>(m_hashed));
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0)
+        if (got <= 0)
+            return false; // an error, or the file is shorter than it was measured
+        if (EVP_DigestUpdate(m_digest.get(), buffer.data(), static_cast<size_t>(got)) != 1) {
+            m_digest.reset();
             return false;
-        if (got == 0)
-            break;
-        if (EVP_DigestUpdate(context.get(), buffer.data(), static_cast<size_t>(got)) != 1)
-            return false;
+        }
+        m_hashed += got;
     }
+    return true;
+}
+
+bool DownloadWorker::TargetMd5(std::string& digest)
+{
+    FdCloser file{::open(Native(m_target).c_str(), O_RDONLY | O_CLOEXEC)};
+    struct stat info {};
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !CatchUpDigest(file.fd, info.st_size))
+        return false;
     unsigned char value[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), value, &length) != 1)
+    bool done = EVP_DigestFinal_ex(m_digest.get(), value, &length) == 1;
+    // A finished context takes no more bytes: a later check starts from the file again.
+    ResetDigest();
+    if (!done)
         return false;
     static const char kHex[] = "0123456789abcdef";
     digest.clear();
@@ -140,6 +180,10 @@ int64_t DownloadWorker::FileSize(const std::string& ansiPath)
 void DownloadWorker::Run()
 {
     m_target = m_record.FilePath + m_record.FileName;
+    if (m_record.Source != 8 && !m_record.FileMd5.empty()) {
+        m_digest.reset(EVP_MD_CTX_new());
+        ResetDigest();
+    }
     int result = m_record.Volume == "1" ? RunVolumes() : RunSingle();
     if (result != 0 && m_control.stop)
         result = kErrorStopped;
@@ -410,6 +454,8 @@ bool DownloadWorker::Truncate(int64_t size)
     std::string native = Native(m_target);
     if (native.empty())
         return false;
+    if (m_hashed > size)
+        ResetDigest();
     if (::truncate(native.c_str(), static_cast<off_t>(size)) == 0)
         return true;
     return errno == ENOENT;
@@ -505,9 +551,17 @@ int DownloadWorker::PerformSlice(const std::string& url, int64_t base, int64_t o
     int fd = native.empty() ? -1 : ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
         return kErrorFileNotCreatable;
-    if (::lseek(fd, 0, SEEK_END) < 0) {
+    off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end < 0) {
         ::close(fd);
         return kErrorFileNotCreatable;
+    }
+    // Bytes that reached the file before this slice (an earlier run's, or left past a cut) join the
+    // digest here, once; the slice's own blocks join it as they are written. When they cannot be
+    // read now, the final check reads them (and fails the task if they stay unreadable).
+    if (m_digest && m_hashed != end && !CatchUpDigest(fd, end) && m_control.stop) {
+        ::close(fd);
+        return kErrorStopped;
     }
     CurlEasyPtr handle = NewCurlEasy();
     if (!handle) {
@@ -519,6 +573,9 @@ int DownloadWorker::PerformSlice(const std::string& url, int64_t base, int64_t o
     m_base = base;
     m_offset = offset;
     m_written = 0;
+    m_position = end;
+    m_pending.clear();
+    m_pending.reserve(kWriteBufferBytes);
     m_checkedStatus = false;
     m_discardBody = false;
     m_writeFailed = false;
@@ -536,14 +593,28 @@ int DownloadWorker::PerformSlice(const std::string& url, int64_t base, int64_t o
         status = 0;
 
     // The bytes are on the disk before anything that counts on them is stored.
+    bool flushed = FlushPending();
     ::fsync(fd);
     ::close(fd);
     m_fd = -1;
     m_handle = nullptr;
     written = m_written;
+    if (!flushed)
+        return kErrorFileNotCreatable;
     if (m_lastTotal > 0)
         ReportProgress(m_lastDone, m_lastTotal, 2, true);
     return 0;
+}
+
+bool DownloadWorker::FlushPending()
+{
+    if (m_pending.empty())
+        return true;
+    bool written = WriteAll(m_fd, m_pending.data(), m_pending.size());
+    m_pending.clear();
+    if (!written)
+        m_writeFailed = true;
+    return written;
 }
 
 size_t DownloadWorker::WriteBlock(char* data, size_t size, size_t count, void* self)
@@ -558,12 +629,16 @@ size_t DownloadWorker::WriteBlock(char* data, size_t size, size_t count, void* s
         curl_easy_getinfo(worker->m_handle, CURLINFO_RESPONSE_CODE, &status);
         if (status == 200 && worker->m_offset > 0) {
             // The server ignored the range and sends the whole file: it replaces what was there.
+            if (worker->m_hashed > worker->m_base)
+                worker->ResetDigest();
             if (::ftruncate(worker->m_fd, static_cast<off_t>(worker->m_base)) != 0 ||
                 ::lseek(worker->m_fd, static_cast<off_t>(worker->m_base), SEEK_SET) < 0) {
                 worker->m_writeFailed = true;
                 return 0;
             }
             worker->m_offset = 0;
+            worker->m_position = worker->m_base;
+            worker->m_pending.clear();
         } else if (status != 200 && status != 206) {
             // An error page is not a part of the file.
             worker->m_discardBody = true;
@@ -571,17 +646,27 @@ size_t DownloadWorker::WriteBlock(char* data, size_t size, size_t count, void* s
     }
     if (worker->m_discardBody)
         return bytes;
-    size_t done = 0;
-    while (done < bytes) {
-        ssize_t n = ::write(worker->m_fd, data + done, bytes - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+    // The library hands over at most 16 KiB a call; they are gathered into larger file writes.
+    std::vector<char>& pending = worker->m_pending;
+    if (pending.size() + bytes > kWriteBufferBytes && !worker->FlushPending())
+        return 0;
+    if (bytes >= kWriteBufferBytes) {
+        if (!WriteAll(worker->m_fd, data, bytes)) {
             worker->m_writeFailed = true;
             return 0;
         }
-        done += static_cast<size_t>(n);
+    } else {
+        pending.insert(pending.end(), data, data + bytes);
     }
+    // The digest takes the block only when it continues exactly the bytes hashed so far; otherwise
+    // the check reads the gap back from the file.
+    if (worker->m_digest && worker->m_hashed == worker->m_position) {
+        if (EVP_DigestUpdate(worker->m_digest.get(), data, bytes) == 1)
+            worker->m_hashed += static_cast<int64_t>(bytes);
+        else
+            worker->ResetDigest();
+    }
+    worker->m_position += static_cast<int64_t>(bytes);
     worker->m_written += static_cast<int64_t>(bytes);
     return bytes;
 }
@@ -644,7 +729,7 @@ int DownloadWorker::Finish(bool extract)
     // An archive whose digest the server gave must have it.
     if (m_record.Source != 8 && !m_record.FileMd5.empty()) {
         std::string digest;
-        if (!FileMd5(Native(m_target), digest))
+        if (!TargetMd5(digest))
             return m_control.stop ? kErrorStopped : kErrorVerification;
         if (digest != m_record.FileMd5) {
             ::unlink(Native(m_target).c_str());

@@ -3,10 +3,14 @@
 #include "download/DownloadTask.h"
 #include "platform/WindowMessages.h"
 
+#include <openssl/types.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 class CGameStore;
 
@@ -29,7 +33,9 @@ struct DownloadWorkerEnvironment {
 //
 // A finished file is checked before it is extracted or stored: an archive against the MD5 the
 // server gave, a no-zip file against its described size; a mismatch deletes the file and fails with
-// kErrorVerification.
+// kErrorVerification. The digest is taken as the bytes are written, so a finished download is not
+// read back whole: only bytes already on disk when a run began (or past a cut) are read from the
+// file, once.
 //
 // Every loop is bounded: slices that bring no byte, range errors, URL-choice rounds and share
 // re-resolutions stop after kMaxRetries with the last error. A stop request ends a transfer within
@@ -39,6 +45,8 @@ struct DownloadWorkerEnvironment {
 class DownloadWorker {
 public:
     static constexpr int kMaxRetries = 20;
+    // Received bytes are written to the file in blocks of up to this size.
+    static constexpr size_t kWriteBufferBytes = 256 * 1024;
 
     DownloadWorker(DownloadTask& task, const DownloadWorkerEnvironment& env);
 
@@ -72,14 +80,21 @@ private:
     int PerformSlice(const std::string& url, int64_t base, int64_t offset, long& status, int64_t& written,
                      CURLcode& result);
 
-    // The MD5 of the file as 32 lower-case hexadecimal digits. False when it cannot be read or a
-    // stop was requested meanwhile.
-    bool FileMd5(const std::string& nativePath, std::string& digest);
+    // The running digest of the target. It covers the file's first m_hashed bytes; CatchUpDigest
+    // reads the file from there up to `size` (starting over when the file is now shorter). False
+    // when the file cannot be read or a stop was requested meanwhile.
+    bool CatchUpDigest(int fd, int64_t size);
+    void ResetDigest();
+    // The MD5 of the whole target as 32 lower-case hexadecimal digits, read from the file only
+    // where the running digest has not taken its bytes yet. False as CatchUpDigest.
+    bool TargetMd5(std::string& digest);
     // Cuts the target file to `size` bytes (creating nothing when it is absent).
     bool Truncate(int64_t size);
     bool StoreTask();
     void ReportProgress(double done, double total, int kind, bool force);
 
+    // Writes the gathered blocks of the slice to the file. False (and m_writeFailed) on an error.
+    bool FlushPending();
     static size_t WriteBlock(char* data, size_t size, size_t count, void* self);
     static int Progress(void* self, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t);
     static void ExtractionProgress(int64_t done, int64_t total, void* self);
@@ -91,12 +106,20 @@ private:
     std::string m_target; // the download folder and the file name
     bool m_restartedOnce = false;
 
+    struct DigestDeleter {
+        void operator()(EVP_MD_CTX* context) const;
+    };
+    std::unique_ptr<EVP_MD_CTX, DigestDeleter> m_digest; // null when the task has no digest to meet
+    int64_t m_hashed = 0; // bytes from the target's start that m_digest has taken
+
     // State of the slice in flight.
     int m_fd = -1;
     CURL* m_handle = nullptr;
     int64_t m_base = 0;   // where this file or volume starts inside the target
     int64_t m_offset = 0; // bytes of this range already on disk when the slice began
     int64_t m_written = 0;
+    int64_t m_position = 0;      // where the slice's next block lands in the target (pending included)
+    std::vector<char> m_pending; // received blocks not yet written, at most kWriteBufferBytes
     bool m_checkedStatus = false;
     bool m_discardBody = false;
     bool m_writeFailed = false;

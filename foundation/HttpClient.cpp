@@ -24,9 +24,9 @@ using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiDeleter>;
 // The total time-out of NetGetContentLength: a HEAD that takes longer has a server in trouble.
 constexpr long kContentLengthTimeoutSeconds = 10;
 
-// The receive buffer of NetDownloadFile. With the library's default of 16 KiB a fast transfer calls
-// the write sink, and so the stream, several times as often as the curl command does with its own
-// larger buffer; 128 KiB keeps it level with the command.
+// The receive buffer of file downloads (NetDownloadFile and the resumed download profiles). With the
+// library's default of 16 KiB a fast transfer takes eight times as many socket reads, polls and
+// file writes as with 128 KiB, which keeps it level with the curl command's own larger buffer.
 constexpr long kDownloadBufferBytes = 128 * 1024;
 
 // The longest a transfer waits for its sockets before it looks at its cancel flag again.
@@ -63,6 +63,7 @@ void SetResumeDownload(CURL* handle, const std::string& url, long totalSeconds, 
     SetCommon(handle, url, 5, totalSeconds);
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, static_cast<long>(kMaxHandRedirects));
+    curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kDownloadBufferBytes);
     if (resumeFrom > 0)
         curl_easy_setopt(handle, CURLOPT_RESUME_FROM_LARGE, resumeFrom);
     SetSink(handle, sink);

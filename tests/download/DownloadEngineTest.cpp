@@ -5,11 +5,8 @@
 #include "foundation/AppMessages.h"
 #include "tests/download/EngineFixture.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
 #include <future>
 
@@ -138,20 +135,6 @@ TEST_F(DownloadEngineTest, NoZipFileOfAnotherSizeThanDescribedFailsAndIsDeleted)
     EXPECT_FALSE(std::filesystem::exists(Folder("30004") + "30004.iso"));
     EXPECT_EQ(StoredDownloads().count("30004"), 1u);
     EXPECT_EQ(StoredGames().count("30004"), 0u);
-}
-
-std::string Md5Hex(const std::string& bytes)
-{
-    unsigned char value[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), value, &length, EVP_md5(), nullptr);
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", value[i]);
-        hex += pair;
-    }
-    return hex;
 }
 
 TEST_F(DownloadEngineTest, ArchiveIsCheckedAgainstTheServersDigest)

@@ -5,7 +5,10 @@
 #include "foundation/NetGlobal.h"
 #include "tests/download/ZipTestArchive.h"
 
+#include <openssl/evp.h>
+
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -23,6 +26,20 @@ std::string RandomBytes(size_t size, unsigned seed)
     for (char& byte : bytes)
         byte = static_cast<char>(generator() & 0xff);
     return bytes;
+}
+
+std::string Md5Hex(const std::string& bytes)
+{
+    unsigned char value[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), value, &length, EVP_md5(), nullptr);
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02X", value[i]);
+        hex += pair;
+    }
+    return hex;
 }
 
 void EngineTest::SetUpTestSuite()

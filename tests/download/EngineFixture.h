@@ -50,6 +50,9 @@ struct Seen {
 // Pseudo-random bytes (they do not compress), the same for the same seed.
 std::string RandomBytes(size_t size, unsigned seed);
 
+// The MD5 of `bytes` as 32 upper-case hexadecimal digits (the engine takes either case).
+std::string Md5Hex(const std::string& bytes);
+
 // A real engine on a real store, with the stand-in server on a loopback port serving the games the
 // test makes, and the posted messages recorded.
 class EngineTest : public ::testing::Test {
