@@ -7,39 +7,22 @@
 #
 #   bench/foundation/download_ratio.sh BUILD_DIR [SIZE_MIB] [ROUNDS]
 set -euo pipefail
+. "$(dirname "$0")/../bench_common.sh"
 build=${1:?usage: download_ratio.sh BUILD_DIR [SIZE_MIB] [ROUNDS]}
 size_mib=${2:-256}
 rounds=${3:-7}
 [ "$rounds" -ge 7 ] || rounds=7
 server=$build/server/quokka-server
 ours=$build/bench/foundation/net_download_bench
-for program in "$server" "$ours"; do
-    [ -x "$program" ] || { echo "missing $program (build with -DQUOKKA_BUILD_BENCH=ON)" >&2; exit 2; }
-done
-command -v curl >/dev/null || { echo "the curl command is missing" >&2; exit 2; }
-ram=/dev/shm
-[ -d "$ram" ] && [ -w "$ram" ] || { echo "no RAM-backed folder at $ram" >&2; exit 2; }
-
-work=$(mktemp -d "$ram/quokka-bench-XXXXXX")
-server_pid=
-cleanup() {
-    if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+bench_need_programs "build with -DQUOKKA_BUILD_BENCH=ON" "$server" "$ours"
+bench_need_commands curl
+bench_ram_work quokka-bench
 
 mkdir -p "$work/data/download" "$work/out"
 head -c "$((size_mib * 1024 * 1024))" /dev/urandom > "$work/data/download/big.bin"
 
-"$server" --port 0 --data "$work/data" > "$work/server.out" &
-server_pid=$!
-for _ in $(seq 1 100); do
-    grep -q '^listening on' "$work/server.out" 2>/dev/null && break
-    sleep 0.05
-done
-port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/server.out")
-[ -n "$port" ] || { echo "quokka-server did not start" >&2; exit 1; }
-url="http://127.0.0.1:$port/download/big.bin"
+bench_start_server "$server" "$work/data"
+url="$origin/download/big.bin"
 rss_idle=$(awk '/VmRSS/ {print $2}' "/proc/$server_pid/status")
 
 echo "file: $size_mib MiB, $rounds rounds, written to $ram"
@@ -63,8 +46,7 @@ for round in $(seq 1 "$rounds"); do
 done
 peak_kib=$(awk '/VmHWM/ {print $2}' "/proc/$server_pid/status")
 
-median=$(printf '%s\n' "${ratios[@]}" | sort -g | awk '{ v[NR] = $1 } END {
-    if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+median=$(bench_median "${ratios[@]}")
 awk -v m="$median" -v idle="$rss_idle" -v peak="$peak_kib" 'BEGIN {
     printf "median ratio:    %.3f of curl'"'"'s throughput (goal >= 0.95): %s\n", m, (m >= 0.95 ? "met" : "NOT met")
     printf "server RSS:      %.1f MiB idle, %.1f MiB peak\n", idle / 1024, peak / 1024

@@ -7,28 +7,16 @@
 #
 #   bench/maintenance/install_ratio.sh BUILD_DIR [SIZE_MIB] [ROUNDS]
 set -euo pipefail
+. "$(dirname "$0")/../bench_common.sh"
 build=${1:?usage: install_ratio.sh BUILD_DIR [SIZE_MIB] [ROUNDS]}
 size_mib=${2:-50}
 rounds=${3:-7}
 [ "$rounds" -ge 7 ] || rounds=7
 server=$build/server/quokka-server
 ours=$build/bench/maintenance/emulator_install_bench
-for program in "$server" "$ours"; do
-    [ -x "$program" ] || { echo "missing $program (build with -DQUOKKA_BUILD_BENCH=ON)" >&2; exit 2; }
-done
-for command in curl unzip; do
-    command -v "$command" >/dev/null || { echo "the $command command is missing" >&2; exit 2; }
-done
-ram=/dev/shm
-[ -d "$ram" ] && [ -w "$ram" ] || { echo "no RAM-backed folder at $ram" >&2; exit 2; }
-
-work=$(mktemp -d "$ram/quokka-bench-XXXXXX")
-server_pid=
-cleanup() {
-    if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+bench_need_programs "build with -DQUOKKA_BUILD_BENCH=ON" "$server" "$ours"
+bench_need_commands curl unzip
+bench_ram_work quokka-bench
 
 # An emulator-like package: one large program file that does not compress, a few hundred small
 # files that do (configuration, documentation), and an executable launcher.
@@ -42,15 +30,8 @@ chmod 755 "$work/package/launch.sh"
 rm -rf "$work/package"
 package_mib=$(du -m "$work/data/download/emu/Bench Emulator.zip" | cut -f1)
 
-"$server" --port 0 --data "$work/data" > "$work/server.out" &
-server_pid=$!
-for _ in $(seq 1 100); do
-    grep -q '^listening on' "$work/server.out" 2>/dev/null && break
-    sleep 0.05
-done
-port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/server.out")
-[ -n "$port" ] || { echo "quokka-server did not start" >&2; exit 1; }
-url="http://127.0.0.1:$port/download/emu/Bench%20Emulator.zip"
+bench_start_server "$server" "$work/data"
+url="$origin/download/emu/Bench%20Emulator.zip"
 
 run_ours() {
     rm -rf "$work/ours"
@@ -65,7 +46,7 @@ run_peer() {
     curl -s -o "$work/peer/work/Emulator.zip" "$url"
     unzip -qq -o "$work/peer/work/Emulator.zip" -d "$work/peer/Emulator/FC/Bench"
     end=$(date +%s.%N)
-    awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", e - s }'
+    bench_elapsed "$start" "$end"
 }
 
 echo "package: $package_mib MiB, $rounds rounds, written to $ram"
@@ -86,8 +67,7 @@ for round in $(seq 1 "$rounds"); do
     echo "round $round: curl -o + unzip -qq -o $t_peer s, installer worker $t_ours s, ratio $ratio"
 done
 
-median=$(printf '%s\n' "${ratios[@]}" | sort -g | awk '{ v[NR] = $1 } END {
-    if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+median=$(bench_median "${ratios[@]}")
 awk -v m="$median" 'BEGIN {
     printf "median ratio: %.3f of the time of curl + unzip (goal <= 1.2): %s\n", m, (m <= 1.2 ? "met" : "NOT met")
 }'
