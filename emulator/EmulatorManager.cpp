@@ -14,6 +14,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace {
@@ -67,13 +68,14 @@ void EmulatorManager::BeginInstanceShutdown()
 }
 
 EmulatorManager::EmulatorManager(CGameStore& store, bool fetchList)
-    : m_store(store), m_folderOpener(OpenWithDesktop)
+    : m_store(store), m_folderOpener(OpenWithDesktop), m_settingsRecord(SettingsRunRecordPath())
 {
     EmulatorMap rows;
     if (!m_store.Submit(kStoreReadEmulators, &rows, false, false))
         platform::Trace("emulator: the installed emulators could not be read");
     for (auto& [id, record] : rows)
         m_installed.emplace(id, std::make_shared<const EmulatorRecord>(std::move(record)));
+    ResumeSettingsRun();
     if (fetchList) {
         std::lock_guard lock(m_mutex);
         StartRefresh(nullptr);
@@ -386,21 +388,78 @@ void EmulatorManager::SettingsWork(EmulatorRecordPtr record)
         JoinInsideFolder(folder + "/", record->Execute.front(), file)) {
         emulator_config::EnsureUserDirectory(*record, controlMethod);
         emulator_config::TransferBeforeLaunch(*record, controlMethod, {});
+        // Written once the user copy is in place (and on the disk), kept until it has been taken
+        // back: a program that dies in between finishes the run at its next start.
+        RunRecord run{record->EmulatorId, controlMethod, {}, true, 0, 0};
+        EnsureDirectoryTree(m_settingsRecord.Path());
+        m_settingsRecord.Save(run);
         platform::ProcessHandle process = platform::StartProcess(file, "", folder, platform::kShowNormal);
         if (process) {
+            run.Pid = process.Pid();
+            run.StartTime = platform::ProcessStartTime(process.Pid());
+            m_settingsRecord.Save(run);
             {
                 std::lock_guard lock(m_mutex);
                 m_settingsPid = process.Pid();
             }
             // A shutdown stops the wait while the emulator may still write its files: they are
-            // taken back only after it has ended.
-            if (process.Wait(platform::Event::kInfinite, &m_stopSettings) == platform::WaitResult::Exited)
+            // taken back only after it has ended, by the next start if need be.
+            if (process.Wait(platform::Event::kInfinite, &m_stopSettings) == platform::WaitResult::Exited) {
                 emulator_config::TransferAfterExit(*record, controlMethod, {});
-            else
-                platform::TraceF("emulator: %s still runs, its settings are not taken back", file.c_str());
+                m_settingsRecord.Remove();
+            } else {
+                platform::TraceF("emulator: %s still runs, its settings are taken back later", file.c_str());
+            }
         } else {
             platform::TraceF("emulator: cannot start %s", file.c_str());
+            m_settingsRecord.Remove();
         }
+    }
+    std::lock_guard lock(m_mutex);
+    m_settingsPid = -1;
+    m_settingsRunning = false;
+    m_workerEnded.notify_all();
+}
+
+std::string EmulatorManager::SettingsRunRecordPath()
+{
+    return InstancePath() + "database/settings-run.rec";
+}
+
+void EmulatorManager::ResumeSettingsRun()
+{
+    std::optional<RunRecord> record = m_settingsRecord.Load();
+    if (!record || !record->Prepared) {
+        if (PathExists(m_settingsRecord.Path()))
+            platform::TraceF("emulator: settings run record %s dropped", m_settingsRecord.Path().c_str());
+        m_settingsRecord.Remove();
+        return;
+    }
+    EmulatorRecordPtr emulator = Installed(record->EmulatorId);
+    if (!emulator) {
+        platform::TraceF("emulator: %s of the earlier settings run is gone", record->EmulatorId.c_str());
+        m_settingsRecord.Remove();
+        return;
+    }
+    const uint64_t notBefore = m_settingsRecord.EarliestStart(*record);
+    std::lock_guard lock(m_mutex);
+    m_settingsRunning = true;
+    m_settingsWorker = std::thread(
+        [this, run = *record, emulator, notBefore] { RecoverSettingsRun(run, emulator, notBefore); });
+}
+
+void EmulatorManager::RecoverSettingsRun(RunRecord record, EmulatorRecordPtr emulator, uint64_t notBefore)
+{
+    const bool ended = WaitForRecordedRun(
+        record, EmulatorDirectory(*emulator), notBefore, m_stopSettings, [this](pid_t pid) {
+            platform::TraceF("emulator: waiting for the settings run of the earlier start (%d)",
+                             static_cast<int>(pid));
+            std::lock_guard lock(m_mutex);
+            m_settingsPid = pid;
+        });
+    if (ended) {
+        emulator_config::TransferAfterExit(*emulator, record.ControlMethod, {});
+        m_settingsRecord.Remove();
     }
     std::lock_guard lock(m_mutex);
     m_settingsPid = -1;

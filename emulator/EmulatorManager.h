@@ -2,6 +2,7 @@
 
 #include "emulator/EmulatorInstaller.h"
 #include "emulator/EmulatorPrompts.h"
+#include "emulator/RunRecord.h"
 #include "foundation/HttpClient.h"
 #include "platform/Event.h"
 #include "platform/Process.h"
@@ -112,8 +113,13 @@ public:
     // waits for it to end. The user copy of the configuration for the settings file's control method
     // (HandleType "2" keyboard, anything else gamepad) is put in place first and taken back after
     // the emulator ended, so what the user changed there is kept. Ignored while a list request or
-    // another settings run is running.
+    // another settings run is running. While the emulator runs, a run record at
+    // SettingsRunRecordPath() names it: a program that dies meanwhile finds the record at its next
+    // start (the constructor), waits on the worker for the emulator if it still runs, and takes the
+    // configuration back then, as if the run had ended normally.
     void RunForSettings(const EmulatorRecord& record, platform::HWND owner);
+    // InstancePath() + "database/settings-run.rec".
+    static std::string SettingsRunRecordPath();
     // Whether an emulator started for its settings is still running.
     bool SettingsRunRunning() const;
     // The process id of the emulator started for its settings, -1 when none runs.
@@ -143,6 +149,9 @@ private:
     void StartRefresh(platform::HWND window);
     void RefreshWork();
     void SettingsWork(EmulatorRecordPtr record);
+    // Finishes the settings run that an earlier start of the program left behind, on the worker.
+    void ResumeSettingsRun();
+    void RecoverSettingsRun(RunRecord record, EmulatorRecordPtr emulator, uint64_t notBefore);
     // Runs the installer for `listed`; true when the package was installed.
     bool RunInstaller(const EmulatorRecord& listed, platform::HWND owner, bool centred);
     static EmulatorRecordPtr FirstOfType(const RecordMap& map, int typeId);
@@ -162,6 +171,7 @@ private:
     bool m_settingsRunning = false;
     pid_t m_settingsPid = -1;
     std::thread m_settingsWorker;
+    RunRecordFile m_settingsRecord; // the settings worker's alone once it runs
     bool m_stopping = false;
 
     std::mutex m_joinMutex; // one Shutdown at a time

@@ -56,53 +56,6 @@ std::string Native(const std::string& ansi)
     }
 }
 
-// When the file at `path` was last written, as a process start time (clock ticks after boot); 0 when
-// it cannot be told.
-uint64_t WrittenAtTicks(const std::string& path)
-{
-    struct stat info = {};
-    if (::stat(path.c_str(), &info) != 0)
-        return 0;
-    std::ifstream stat("/proc/stat");
-    std::string key;
-    long long bootTime = 0;
-    while (stat >> key) {
-        if (key == "btime") {
-            stat >> bootTime;
-            break;
-        }
-    }
-    const long ticks = ::sysconf(_SC_CLK_TCK);
-    if (bootTime <= 0 || ticks <= 0 || info.st_mtime < bootTime)
-        return 0;
-    return static_cast<uint64_t>(info.st_mtime - bootTime) * static_cast<uint64_t>(ticks);
-}
-
-// A process that runs in `folder` and started no earlier than `notBefore` (a process start time):
-// an emulator started there by a run whose record did not name it yet (the program died between
-// starting it and writing its id). 0 when there is none.
-pid_t ProcessInFolder(const std::string& folder, uint64_t notBefore)
-{
-    std::error_code ec;
-    const fs::path wanted = fs::canonical(folder, ec);
-    if (ec)
-        return 0;
-    const pid_t self = ::getpid();
-    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const pid_t pid = static_cast<pid_t>(std::stol(name));
-        std::error_code linkError;
-        if (pid == self || fs::read_symlink(it->path() / "cwd", linkError) != wanted || linkError)
-            continue;
-        const uint64_t started = platform::ProcessStartTime(pid);
-        if (started != 0 && started >= notBefore)
-            return pid;
-    }
-    return 0;
-}
-
 } // namespace
 
 struct GameLauncher::Run {
@@ -200,13 +153,8 @@ void GameLauncher::ResumeEarlierRun()
         m_gamePath = record->GamePath;
         m_platform = std::to_string(emulator->Emulatortype);
     }
-    // Processes in the emulator's folder that started before the run (a second of slack for the
-    // file time's coarseness) are not its.
-    const long ticks = ::sysconf(_SC_CLK_TCK);
-    uint64_t notBefore = record->Pid != 0 ? record->StartTime : WrittenAtTicks(m_recordFile.Path());
-    notBefore = notBefore > static_cast<uint64_t>(ticks) ? notBefore - static_cast<uint64_t>(ticks) : 0;
-    if (notBefore == 0)
-        notBefore = UINT64_MAX; // no time to go by: nothing is looked for
+    // Processes in the emulator's folder that started before the run are not its.
+    const uint64_t notBefore = m_recordFile.EarliestStart(*record);
     m_running.Reset();
     m_worker =
         std::thread([this, run = *record, emulator, notBefore] { RecoverWork(run, emulator, notBefore); });
@@ -214,32 +162,17 @@ void GameLauncher::ResumeEarlierRun()
 
 void GameLauncher::RecoverWork(RunRecord record, EmulatorRecordPtr emulator, uint64_t notBefore)
 {
-    // The recorded process, then whatever still runs in the emulator's folder (one started just
-    // before the program died, or a second program of the same run), one after the other.
     const std::string folder = EmulatorManager::EmulatorDirectory(*emulator);
-    platform::ProcessHandle process = platform::ProcessHandle::Adopt(record.Pid, record.StartTime);
-    for (int adopted = 0; adopted < 16; ++adopted) {
-        if (!process) {
-            pid_t other = folder.empty() ? 0 : ProcessInFolder(folder, notBefore);
-            process = platform::ProcessHandle::Adopt(other, platform::ProcessStartTime(other));
-            if (!process)
-                break;
-        }
-        platform::TraceF("launcher: waiting for the game of the earlier run (%d)",
-                         static_cast<int>(process.Pid()));
-        {
-            std::lock_guard lock(m_mutex);
-            m_processId = process.Pid();
-        }
-        if (process.Wait(platform::Event::kInfinite, &m_stop) != platform::WaitResult::Exited) {
-            Finish(); // still running at shutdown: the record stays for the next start
-            return;
-        }
-        process = platform::ProcessHandle();
+    const bool ended = WaitForRecordedRun(record, folder, notBefore, m_stop, [this](pid_t pid) {
+        platform::TraceF("launcher: waiting for the game of the earlier run (%d)", static_cast<int>(pid));
+        std::lock_guard lock(m_mutex);
+        m_processId = pid;
+    });
+    if (ended) {
+        emulator_config::TransferAfterExit(*emulator, record.ControlMethod, record.GamePath);
+        m_recordFile.Remove();
     }
-    emulator_config::TransferAfterExit(*emulator, record.ControlMethod, record.GamePath);
-    m_recordFile.Remove();
-    Finish();
+    Finish(); // still running at shutdown: the record stays for the next start
 }
 
 bool GameLauncher::BeginLaunch()

@@ -1,17 +1,25 @@
 #include "emulator/RunRecord.h"
 
+#include "platform/Process.h"
 #include "platform/Trace.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // Values are written on one line each: '\\' and line breaks are escaped.
 std::string Escape(const std::string& value)
@@ -80,6 +88,53 @@ bool WriteAll(int fd, const std::string& text)
         done += static_cast<size_t>(wrote);
     }
     return true;
+}
+
+// When the file at `path` was last written, as a process start time (clock ticks after boot); 0 when
+// it cannot be told.
+uint64_t WrittenAtTicks(const std::string& path)
+{
+    struct stat info = {};
+    if (::stat(path.c_str(), &info) != 0)
+        return 0;
+    std::ifstream stat("/proc/stat");
+    std::string key;
+    long long bootTime = 0;
+    while (stat >> key) {
+        if (key == "btime") {
+            stat >> bootTime;
+            break;
+        }
+    }
+    const long ticks = ::sysconf(_SC_CLK_TCK);
+    if (bootTime <= 0 || ticks <= 0 || info.st_mtime < bootTime)
+        return 0;
+    return static_cast<uint64_t>(info.st_mtime - bootTime) * static_cast<uint64_t>(ticks);
+}
+
+// A process that runs in `folder` and started no earlier than `notBefore` (a process start time):
+// an emulator started there by a run whose record did not name it yet (the program died between
+// starting it and writing its id). 0 when there is none.
+pid_t ProcessInFolder(const std::string& folder, uint64_t notBefore)
+{
+    std::error_code ec;
+    const fs::path wanted = fs::canonical(folder, ec);
+    if (ec)
+        return 0;
+    const pid_t self = ::getpid();
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(name));
+        std::error_code linkError;
+        if (pid == self || fs::read_symlink(it->path() / "cwd", linkError) != wanted || linkError)
+            continue;
+        const uint64_t started = platform::ProcessStartTime(pid);
+        if (started != 0 && started >= notBefore)
+            return pid;
+    }
+    return 0;
 }
 
 } // namespace
@@ -152,4 +207,33 @@ std::optional<RunRecord> RunRecordFile::Load() const
 void RunRecordFile::Remove() const
 {
     ::unlink(m_path.c_str());
+}
+
+uint64_t RunRecordFile::EarliestStart(const RunRecord& record) const
+{
+    const uint64_t ticks = static_cast<uint64_t>(std::max(1L, ::sysconf(_SC_CLK_TCK)));
+    const uint64_t start = record.Pid != 0 ? record.StartTime : WrittenAtTicks(m_path);
+    if (start <= ticks)
+        return UINT64_MAX; // no time to go by: nothing is looked for
+    return start - ticks;
+}
+
+bool WaitForRecordedRun(const RunRecord& record, const std::string& folder, uint64_t notBefore,
+                        platform::Event& stop, const std::function<void(pid_t)>& onProcess)
+{
+    platform::ProcessHandle process = platform::ProcessHandle::Adopt(record.Pid, record.StartTime);
+    for (int adopted = 0; adopted < 16; ++adopted) {
+        if (!process) {
+            const pid_t other = folder.empty() ? 0 : ProcessInFolder(folder, notBefore);
+            process = platform::ProcessHandle::Adopt(other, platform::ProcessStartTime(other));
+            if (!process)
+                return true;
+        }
+        if (onProcess)
+            onProcess(process.Pid());
+        if (process.Wait(platform::Event::kInfinite, &stop) != platform::WaitResult::Exited)
+            return false;
+        process = platform::ProcessHandle();
+    }
+    return true;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/Event.h"
+
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -36,9 +39,21 @@ public:
     std::optional<RunRecord> Load() const;
     // Removes the record; a missing file is fine.
     void Remove() const;
+    // The earliest start time (as platform::ProcessStartTime gives it) that a process of the run
+    // `record` names can have: its recorded start, else the time the record was written, each a
+    // second early for the coarseness of file times. UINT64_MAX when it cannot be told.
+    uint64_t EarliestStart(const RunRecord& record) const;
 
     const std::string& Path() const { return m_path; }
 
 private:
     std::string m_path;
 };
+
+// Waits for what an earlier start of the program left running of the recorded run: the recorded
+// process, then each process that runs in the emulator's `folder` and started no earlier than
+// `notBefore` (one started just before the program died, before the record named it), one after
+// the other, at most 16. `onProcess` is told the id of each process waited for. True once none
+// runs; false when `stop` was set first (the record is then to stay for the next start).
+bool WaitForRecordedRun(const RunRecord& record, const std::string& folder, uint64_t notBefore,
+                        platform::Event& stop, const std::function<void(pid_t)>& onProcess);

@@ -4,6 +4,7 @@
 #include "foundation/AppPaths.h"
 #include "foundation/AppSettings.h"
 #include "foundation/ServerEndpoints.h"
+#include "platform/Process.h"
 #include "server/StandInServer.h"
 #include "store/GameStore.h"
 #include "tests/support/MessageRecorder.h"
@@ -565,6 +566,74 @@ TEST_F(EmulatorManagerTest, SettingsRunCutShortByShutdownTakesNothingBack)
     EXPECT_TRUE(manager.WaitForSettingsRun(10000));
     EXPECT_EQ(ReadFile(folder + "/UserGamePadCfg/keys.cfg"), "user keys\n");
     ASSERT_EQ(::write(gate, "go\n", 3), 3); // lets the stand-in emulator end
+    ::close(gate);
+}
+
+// The program dies (here: shuts down, which leaves the run as a death would) while an emulator runs
+// for its settings. The next start takes what the user changed there back into the user copy: at
+// once when the emulator has ended meanwhile, after waiting for it when it still runs.
+TEST_F(EmulatorManagerTest, ASettingsRunLeftByAnEarlierStartIsTakenBackByTheNext)
+{
+    EmulatorRecord record;
+    record.EmulatorId = "1250002";
+    record.Name = "Nes";
+    record.Version = "1.0";
+    record.Emulatortype = 125;
+    record.Execute = {"run.sh"};
+    record.Configtype = "0";
+    record.KeyConfig = {{"keys.cfg", "keys.cfg", ""}};
+    EmulatorRecord row = record;
+    ASSERT_TRUE(m_store->Submit(kStoreAddEmulator, &row, false, false));
+    const std::string folder = EmulatorManager::EmulatorDirectory(record);
+    fs::create_directories(folder + "/UserGamePadCfg");
+    ASSERT_TRUE(WriteFile(folder + "/run.sh", "#!/bin/sh\necho ready > ready\nread line < gate\n"
+                                              "echo \"changed $$\" > keys.cfg\n"));
+    fs::permissions(folder + "/run.sh", fs::perms::owner_all);
+    ASSERT_EQ(::mkfifo((folder + "/gate").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((folder + "/ready").c_str(), 0600), 0);
+    const int gate = ::open((folder + "/gate").c_str(), O_RDWR);
+    ASSERT_GE(gate, 0);
+    const std::string recordPath = EmulatorManager::SettingsRunRecordPath();
+
+    // Starts a settings run and ends the program while the emulator waits at its gate; the
+    // emulator's process, still running.
+    auto runAndDie = [&]() -> pid_t {
+        EmulatorManager& manager = Start();
+        manager.RunForSettings(record, kWindow);
+        const int ready = ::open((folder + "/ready").c_str(), O_RDONLY);
+        char line[8];
+        EXPECT_GT(::read(ready, line, sizeof line), 0);
+        ::close(ready);
+        const pid_t pid = manager.SettingsProcessId();
+        m_manager.reset();
+        EXPECT_TRUE(fs::exists(recordPath)) << "the record outlives the program";
+        return pid;
+    };
+
+    for (bool endsBeforeTheNextStart : {true, false}) {
+        SCOPED_TRACE(endsBeforeTheNextStart ? "ended before the next start" : "still running");
+        ASSERT_TRUE(WriteFile(folder + "/UserGamePadCfg/keys.cfg", "user keys\n"));
+        const pid_t pid = runAndDie();
+        ASSERT_GT(pid, 0);
+        platform::ProcessHandle emulator =
+            platform::ProcessHandle::Adopt(pid, platform::ProcessStartTime(pid));
+        ASSERT_TRUE(emulator);
+        if (endsBeforeTheNextStart) {
+            ASSERT_EQ(::write(gate, "go\n", 3), 3);
+            ASSERT_EQ(emulator.Wait(10000), platform::WaitResult::Exited);
+        }
+        EmulatorManager& next = Start();
+        if (!endsBeforeTheNextStart) {
+            EXPECT_TRUE(next.SettingsRunRunning()) << "the running emulator is waited for";
+            next.RunForSettings(record, kWindow); // refused meanwhile: no second emulator starts
+            EXPECT_EQ(ReadFile(folder + "/UserGamePadCfg/keys.cfg"), "user keys\n");
+            ASSERT_EQ(::write(gate, "go\n", 3), 3);
+        }
+        ASSERT_TRUE(next.WaitForSettingsRun(10000));
+        EXPECT_EQ(ReadFile(folder + "/UserGamePadCfg/keys.cfg"), "changed " + std::to_string(pid) + "\n");
+        EXPECT_FALSE(fs::exists(recordPath));
+        m_manager.reset();
+    }
     ::close(gate);
 }
 
