@@ -407,6 +407,25 @@ TEST_F(DownLoadFrameTest, SelectionAndBulkButtonsOnRealDownloads)
         EXPECT_FALSE(std::filesystem::exists(m_server.Dir() + "roms/PS/" + id)) << id;
 }
 
+// A fifth download waits for a slot from the moment its row appears (the engine says so before the
+// window has built the row), and starts by itself when a running one goes.
+TEST_F(DownLoadFrameTest, AFifthDownloadShowsItWaitsAndThenStartsByItself)
+{
+    const std::vector<std::string> running = {"68001", "68002", "68003", "68004"};
+    for (const std::string& id : running)
+        ServeGame(id, 1024 * 1024);
+    ServeGame("68005", 64 * 1024);
+    SlowDownloads();
+    StartDownloads(running);
+
+    m_engine->AddTask(Game("68005"), nullptr);
+    ASSERT_TRUE(WaitRowText("68005", u"Lb_Status", "等待下载")) << RowText("68005", u"Lb_Status");
+    EXPECT_TRUE(Selected("68005", u"Opt_StartOrPause")) << "a waiting task counts as active";
+
+    ClickRow("68001", u"Btn_Delete");
+    ASSERT_TRUE(WaitRowText("68005", u"Lb_Status", "已下载")) << RowText("68005", u"Lb_Status");
+}
+
 TEST_F(DownLoadFrameTest, StatusTextAndScalePerKind)
 {
     DownloadTask* task = ShowTestTask("63001", "12.5");
