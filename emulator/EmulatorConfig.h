@@ -28,8 +28,8 @@ namespace emulator_config {
 
 // Files written without being flushed to the disk one by one, to be flushed together: one flush of a
 // batch costs about what one file's flush does, where twenty in a row cost twenty. Whoever fills it
-// flushes it before anything on disk (the launcher's run record) may lead to the files being read
-// back after a crash. Not thread-safe.
+// makes sure that nothing on disk (the launcher's run record) leads to the files being read back
+// after the machine went down before the flush. Not thread-safe.
 class PendingWrites {
 public:
     PendingWrites() = default;

@@ -390,7 +390,7 @@ void EmulatorManager::SettingsWork(EmulatorRecordPtr record)
         emulator_config::TransferBeforeLaunch(*record, controlMethod, {});
         // Written once the user copy is in place (and on the disk), kept until it has been taken
         // back: a program that dies in between finishes the run at its next start.
-        RunRecord run{record->EmulatorId, controlMethod, {}, true, 0, 0};
+        RunRecord run{record->EmulatorId, controlMethod, {}, true, 0, 0, true, {}};
         EnsureDirectoryTree(m_settingsRecord.Path());
         m_settingsRecord.Save(run);
         platform::ProcessHandle process = platform::StartProcess(file, "", folder, platform::kShowNormal);

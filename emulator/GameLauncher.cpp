@@ -135,6 +135,14 @@ void GameLauncher::ResumeEarlierRun()
         }
         return;
     }
+    if (!record->Flushed && record->BootId != CurrentBootId()) {
+        // The machine went down before the files put in place for the run were on the disk: what
+        // the emulator's files hold now cannot be told from a file cut short, and the user copy is
+        // whole. Nothing is taken back.
+        platform::Trace("launcher: the run of an earlier boot was never on the disk; nothing taken back");
+        m_recordFile.Remove();
+        return;
+    }
     if (!record->Prepared) {
         // The program ended while the user copy was being put in place: the copy is whole, and
         // what the emulator's files hold is not worth taking back.
@@ -293,6 +301,7 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
     std::string params;
     EmulatorRecordPtr emulator;
     std::optional<RunRecord> record;
+    emulator_config::PendingWrites placed;
     WatchKind watch = WatchKind::None;
     std::string watchTitle;
 
@@ -305,19 +314,18 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
         if (CAppSettings().ShowKeyMapTips() == "1")
             platform::PostMessage(run->owner, WM_GAME_STATE, 1, 0);
 
-        // The record is written once the user copy and the pads are in place and on the disk:
-        // before that, a program (or machine) that goes down leaves the user copy whole and nothing
-        // worth taking back, as if there were no record. The files put in place are flushed as one
-        // batch, not one by one: they are made again from the user copy before every run.
+        // The record is written once the user copy and the pads are in place: before that, a
+        // program that dies leaves the user copy whole and nothing worth taking back, as if there
+        // were no record. The files put in place are not flushed to the disk one by one (they are
+        // made again from the user copy before every run) but as one batch while the emulator
+        // starts, and the record says when that is done (see RunRecord::Flushed).
         emulator_config::EnsureUserDirectory(*emulator, run->controlMethod);
-        emulator_config::PendingWrites placed;
         emulator_config::TransferBeforeLaunch(*emulator, run->controlMethod, run->gamePath, placed);
         const std::string& id = emulator->EmulatorId;
         if (run->controlMethod == 1 && (id == "1250001" || id == "1300001" || id == "1220001"))
             emulator_config::WriteControllers(*emulator, run->gamePath, &placed);
-        if (!placed.Flush())
-            platform::Trace("launcher: the configuration put in place is not all on the disk");
-        record = RunRecord{emulator->EmulatorId, run->controlMethod, run->gamePath, true, 0, 0};
+        record = RunRecord{emulator->EmulatorId,   run->controlMethod, run->gamePath, true, 0, 0,
+                           placed.Paths().empty(), CurrentBootId()};
         m_recordFile.Save(*record);
 
         dir = EmulatorManager::EmulatorDirectory(*emulator);
@@ -371,7 +379,7 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
     }
     std::optional<int> exitCode;
     if (!file.empty())
-        exitCode = RunProcess(file, params, dir, watch, watchTitle, record ? &*record : nullptr);
+        exitCode = RunProcess(file, params, dir, watch, watchTitle, record ? &*record : nullptr, &placed);
     else
         platform::Trace("launcher: nothing to start");
 
@@ -382,7 +390,7 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
         if (!JoinInsideFolder(dir + "/", Native(emulator->Execute[1]), fallback))
             fallback.clear();
         for (int starts = 0; exitCode == 1 && !fallback.empty() && starts < kMaxFallbackStarts; ++starts)
-            exitCode = RunProcess(fallback, params, dir, watch, watchTitle, &*record);
+            exitCode = RunProcess(fallback, params, dir, watch, watchTitle, &*record, &placed);
     }
     if (m_stop.IsSet()) {
         Finish(); // the game may still run: its record stays for the next start
@@ -398,7 +406,8 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
 
 std::optional<int> GameLauncher::RunProcess(const std::string& file, const std::string& params,
                                             const std::string& dir, WatchKind kind,
-                                            const std::string& watchTitle, RunRecord* record)
+                                            const std::string& watchTitle, RunRecord* record,
+                                            emulator_config::PendingWrites* placed)
 {
     platform::ProcessHandle process = platform::StartProcess(file, params, dir, platform::kShowNormal);
     if (!process) {
@@ -409,6 +418,13 @@ std::optional<int> GameLauncher::RunProcess(const std::string& file, const std::
         record->Pid = process.Pid();
         record->StartTime = platform::ProcessStartTime(process.Pid());
         m_recordFile.Save(*record);
+        // While the emulator loads, the files put in place for it go to the disk.
+        if (placed != nullptr && !placed->Paths().empty()) {
+            if (!placed->Flush())
+                platform::Trace("launcher: the configuration put in place is not all on the disk");
+            record->Flushed = true;
+            m_recordFile.Save(*record);
+        }
     }
     {
         std::lock_guard lock(m_mutex);

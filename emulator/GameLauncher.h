@@ -20,6 +20,10 @@
 #include <thread>
 #include <vector>
 
+namespace emulator_config {
+class PendingWrites;
+}
+
 // How often and how long the launcher looks at an emulator's windows while it runs. The defaults are
 // the program's; tests shorten them.
 struct LaunchWatchTimings {
@@ -44,7 +48,9 @@ struct LaunchWatchTimings {
 // (emulator, control method, game, process id and start time) is kept on disk. The constructor looks
 // at a record left by an earlier run of the program: a game that has ended has its configuration
 // taken back on the worker; one that still runs is adopted by the worker, which waits for it and
-// then takes the configuration back. Launches are refused meanwhile.
+// then takes the configuration back. Launches are refused meanwhile. The files put in place for a
+// run reach the disk as one batch while the emulator starts, and the record says when they have: a
+// record of an earlier boot of the machine whose files had not is dropped, the user copy kept whole.
 class GameLauncher {
 public:
     // The process-wide launcher over the process-wide emulator manager, made on first use under a
@@ -115,10 +121,11 @@ private:
     void RecoverWork(RunRecord record, EmulatorRecordPtr emulator, uint64_t notBefore);
     void ResumeEarlierRun();
     // Starts one process and waits for it (watching its windows as `kind` says). Updates the run
-    // record with its id when `record` is given. Returns its exit code; nullopt when it could not
-    // start or the wait was stopped.
+    // record with its id when `record` is given, then flushes `placed` and says so in the record.
+    // Returns its exit code; nullopt when it could not start or the wait was stopped.
     std::optional<int> RunProcess(const std::string& file, const std::string& params, const std::string& dir,
-                                  WatchKind kind, const std::string& watchTitle, RunRecord* record);
+                                  WatchKind kind, const std::string& watchTitle, RunRecord* record,
+                                  emulator_config::PendingWrites* placed = nullptr);
     void Watch(platform::ProcessHandle& process, WatchKind kind, const std::string& title);
     void Finish();
 

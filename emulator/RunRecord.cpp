@@ -143,12 +143,13 @@ RunRecordFile::RunRecordFile(std::string path) : m_path(std::move(path)) {}
 
 bool RunRecordFile::Save(const RunRecord& record) const
 {
-    const std::string text = "EmulatorId=" + Escape(record.EmulatorId) + "\n" +
-                             "ControlMethod=" + std::to_string(record.ControlMethod) + "\n" +
-                             "GamePath=" + Escape(record.GamePath) + "\n" +
-                             "Prepared=" + (record.Prepared ? "1" : "0") + "\n" +
-                             "Pid=" + std::to_string(record.Pid) + "\n" +
-                             "StartTime=" + std::to_string(record.StartTime) + "\n" + "End=1\n";
+    const std::string text =
+        "EmulatorId=" + Escape(record.EmulatorId) + "\n" +
+        "ControlMethod=" + std::to_string(record.ControlMethod) + "\n" +
+        "GamePath=" + Escape(record.GamePath) + "\n" + "Prepared=" + (record.Prepared ? "1" : "0") + "\n" +
+        "Pid=" + std::to_string(record.Pid) + "\n" + "StartTime=" + std::to_string(record.StartTime) + "\n" +
+        "Flushed=" + (record.Flushed ? "1" : "0") + "\n" + "BootId=" + Escape(record.BootId) + "\n" +
+        "End=1\n";
     const std::string temporary = m_path + ".tmp";
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -183,7 +184,9 @@ std::optional<RunRecord> RunRecordFile::Load() const
             return std::nullopt;
         values[line.substr(0, equals)] = line.substr(equals + 1);
     }
-    if (values.size() != 7 || values["End"] != "1")
+    // Records of earlier versions have no Flushed and BootId.
+    const bool withBoot = values.size() == 9 && values.count("Flushed") && values.count("BootId");
+    if ((values.size() != 7 && !withBoot) || values["End"] != "1")
         return std::nullopt;
     RunRecord record;
     auto id = Unescape(values["EmulatorId"]);
@@ -201,12 +204,28 @@ std::optional<RunRecord> RunRecordFile::Load() const
     record.Prepared = prepared == "1";
     record.Pid = static_cast<pid_t>(*pid);
     record.StartTime = *start;
+    if (withBoot) {
+        auto boot = Unescape(values["BootId"]);
+        const std::string& flushed = values["Flushed"];
+        if (!boot || (flushed != "0" && flushed != "1"))
+            return std::nullopt;
+        record.Flushed = flushed == "1";
+        record.BootId = *boot;
+    }
     return record;
 }
 
 void RunRecordFile::Remove() const
 {
     ::unlink(m_path.c_str());
+}
+
+std::string CurrentBootId()
+{
+    std::ifstream file("/proc/sys/kernel/random/boot_id");
+    std::string id;
+    std::getline(file, id);
+    return id;
 }
 
 uint64_t RunRecordFile::EarliestStart(const RunRecord& record) const

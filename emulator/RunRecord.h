@@ -21,6 +21,13 @@ struct RunRecord {
     bool Prepared = false;
     pid_t Pid = 0;          // the emulator process, 0 before it starts
     uint64_t StartTime = 0; // its platform::ProcessStartTime
+    // False while the files put in place for the run may not all have reached the disk yet (they
+    // are flushed while the emulator starts), with the machine's boot (CurrentBootId) when the
+    // record was written: a record of an earlier boot that is not flushed tells of a machine that
+    // went down before they were on the disk, so they cannot be taken back. A program that died
+    // left them whole in memory. Records without these fields read as flushed.
+    bool Flushed = true;
+    std::string BootId;
 
     bool operator==(const RunRecord&) const = default;
 };
@@ -49,6 +56,9 @@ public:
 private:
     std::string m_path;
 };
+
+// The running kernel's boot id; empty when it cannot be read.
+std::string CurrentBootId();
 
 // Waits for what an earlier start of the program left running of the recorded run: the recorded
 // process, then each process that runs in the emulator's `folder` and started no earlier than

@@ -1,8 +1,10 @@
 // From a library tile's click to the emulator's first instruction, 50 launches: a local FC game with
 // the installed emulator "1250001" (a stand-in that notes CLOCK_MONOTONIC as its first act), the
 // control method stored (gamepad), 20 configuration files to put in place and take back, and the
-// gamepad write into the FC file. Prints the median and the worst beside the goal of 150 ms and
-// exits 1 when the worst misses it.
+// gamepad write into the FC file. Prints the median and the worst beside the goal of 150 ms (and
+// the first launch, which also makes the user copy from the defaults) and exits 1 when the worst
+// misses it. The files put in place reach the disk while the emulator starts, so a busy disk shows
+// in the time to the emulator's exit, not here.
 //
 //   game_launch_bench
 //
@@ -110,9 +112,12 @@ int main()
         }
     }
     fs::remove_all(root);
+    // The first launch also makes the user copy from the package's defaults.
+    const double first = times.front();
     std::sort(times.begin(), times.end());
     worst = times.back();
-    std::printf("click to first instruction, %d launches: median %.1f ms, worst %.1f ms (goal %.0f ms)\n",
-                kRuns, times[times.size() / 2], worst, kGoalMs);
+    std::printf("click to first instruction, %d launches: median %.1f ms, worst %.1f ms (goal %.0f ms); "
+                "first launch %.1f ms\n",
+                kRuns, times[times.size() / 2], worst, kGoalMs, first);
     return worst <= kGoalMs ? 0 : 1;
 }

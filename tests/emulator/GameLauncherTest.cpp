@@ -400,7 +400,7 @@ TEST_F(GameLauncherTest, RecordsLeftByAnEndedRunAreFinishedOrDropped)
     // The program died after the user copy was in place: the emulator's file is taken back.
     ASSERT_TRUE(WriteFile(user, "user copy\n"));
     ASSERT_TRUE(WriteFile(folder + "config/pad.cfg", "changed while the program was gone\n"));
-    ASSERT_TRUE(file.Save(RunRecord{"1250002", 2, "/g/contra.nes", true, 0, 0}));
+    ASSERT_TRUE(file.Save(RunRecord{"1250002", 2, "/g/contra.nes", true, 0, 0, true, {}}));
     {
         GameLauncher next(m_env.Manager(), m_env.RecordPath());
         ASSERT_TRUE(next.WaitUntilIdle(10000));
@@ -408,10 +408,41 @@ TEST_F(GameLauncherTest, RecordsLeftByAnEndedRunAreFinishedOrDropped)
     EXPECT_EQ(ReadFile(user), "changed while the program was gone\n");
     EXPECT_FALSE(fs::exists(m_env.RecordPath()));
 
+    // The files put in place had not all reached the disk yet: after the program died in this boot
+    // of the machine they are whole in memory and taken back; after the machine went down (a record
+    // of another boot) they may be cut short, and the user copy is kept.
+    ASSERT_TRUE(WriteFile(folder + "config/pad.cfg", "changed, not flushed\n"));
+    ASSERT_TRUE(file.Save(RunRecord{"1250002", 2, "/g/contra.nes", true, 0, 0, false, CurrentBootId()}));
+    {
+        GameLauncher next(m_env.Manager(), m_env.RecordPath());
+        ASSERT_TRUE(next.WaitUntilIdle(10000));
+    }
+    EXPECT_EQ(ReadFile(user), "changed, not flushed\n");
+    ASSERT_TRUE(WriteFile(user, "user copy\n"));
+    ASSERT_TRUE(WriteFile(folder + "config/pad.cfg", ""));
+    ASSERT_TRUE(file.Save(RunRecord{"1250002", 2, "/g/contra.nes", true, 0, 0, false, "an earlier boot"}));
+    {
+        GameLauncher next(m_env.Manager(), m_env.RecordPath());
+        EXPECT_FALSE(next.IsRunning());
+    }
+    EXPECT_EQ(ReadFile(user), "user copy\n");
+    EXPECT_FALSE(fs::exists(m_env.RecordPath()));
+
+    // A record of the earlier format (no flush state) is finished as before.
+    ASSERT_TRUE(WriteFile(folder + "config/pad.cfg", "changed under the earlier format\n"));
+    ASSERT_TRUE(WriteFile(m_env.RecordPath(), "EmulatorId=1250002\nControlMethod=2\nGamePath=/g/contra.nes\n"
+                                              "Prepared=1\nPid=0\nStartTime=0\nEnd=1\n"));
+    {
+        GameLauncher next(m_env.Manager(), m_env.RecordPath());
+        ASSERT_TRUE(next.WaitUntilIdle(10000));
+    }
+    EXPECT_EQ(ReadFile(user), "changed under the earlier format\n");
+    EXPECT_FALSE(fs::exists(m_env.RecordPath()));
+
     // It died while the user copy was being put in place: the user copy is kept as it is.
     ASSERT_TRUE(WriteFile(user, "user copy\n"));
     ASSERT_TRUE(WriteFile(folder + "config/pad.cfg", "half writ"));
-    ASSERT_TRUE(file.Save(RunRecord{"1250002", 2, "/g/contra.nes", false, 0, 0}));
+    ASSERT_TRUE(file.Save(RunRecord{"1250002", 2, "/g/contra.nes", false, 0, 0, true, {}}));
     {
         GameLauncher next(m_env.Manager(), m_env.RecordPath());
         EXPECT_FALSE(next.IsRunning());
@@ -420,7 +451,7 @@ TEST_F(GameLauncherTest, RecordsLeftByAnEndedRunAreFinishedOrDropped)
     EXPECT_FALSE(fs::exists(m_env.RecordPath()));
 
     // A record of an emulator that is gone, or one that does not read whole, is dropped.
-    ASSERT_TRUE(file.Save(RunRecord{"9999999", 2, "", true, 0, 0}));
+    ASSERT_TRUE(file.Save(RunRecord{"9999999", 2, "", true, 0, 0, true, {}}));
     {
         GameLauncher next(m_env.Manager(), m_env.RecordPath());
         EXPECT_FALSE(next.IsRunning());
@@ -447,7 +478,8 @@ TEST_F(GameLauncherTest, AnEmulatorTheRecordDidNotNameYetIsFoundInItsFolder)
     ASSERT_TRUE(WriteFile(late, "#!/bin/sh\necho up > '" + started.Path() + "'\nread x < '" + release.Path() +
                                     "'\necho 'late change' > config/pad.cfg\n"));
     ::chmod(late.c_str(), 0755);
-    ASSERT_TRUE(RunRecordFile(m_env.RecordPath()).Save(RunRecord{"1250002", 2, "/g/contra.nes", true, 0, 0}));
+    ASSERT_TRUE(RunRecordFile(m_env.RecordPath())
+                    .Save(RunRecord{"1250002", 2, "/g/contra.nes", true, 0, 0, true, {}}));
     platform::ProcessHandle emulator = platform::StartProcess(late, "", folder);
     ASSERT_TRUE(emulator);
     ASSERT_TRUE(started.ReadLine(10000));
@@ -465,7 +497,8 @@ TEST(RunRecordFileTest, RoundTripsOddValuesAndRefusesDamagedFiles)
     testsupport::TempDir dir;
     RunRecordFile file(dir.Path() + "run.rec");
     EXPECT_FALSE(file.Load());
-    RunRecord record{"1250001", 1, "/g/two\nlines \\ and=equals", true, 4242, 123456789012ull};
+    RunRecord record{"1250001",       1,     "/g/two\nlines \\ and=equals", true, 4242,
+                     123456789012ull, false, "boot\\with\nbreaks"};
     ASSERT_TRUE(file.Save(record));
     EXPECT_EQ(file.Load(), record);
     EXPECT_FALSE(fs::exists(file.Path() + ".tmp"));
