@@ -1,6 +1,7 @@
 #include "ui/MessageBox.h"
 
 #include <QFileDialog>
+#include <QPointer>
 
 #include <mutex>
 
@@ -153,8 +154,19 @@ bool BrowseForFolder(HWND owner, const CDuiString& title, CDuiString& folder)
     if (answerer)
         return answerer(owner, title, folder);
     EnsureApplication();
-    QString chosen =
-        QFileDialog::getExistingDirectory(HostOf(owner), ToQString(title.Str()), ToQString(folder.Str()));
+    // On the heap and watched: the owner may go while the picker is open (every modal loop ended
+    // at once), and its children go with it.
+    QPointer<QFileDialog> dialog =
+        new QFileDialog(HostOf(owner), ToQString(title.Str()), ToQString(folder.Str()));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    const int code = dialog->exec();
+    if (dialog.isNull())
+        return false;
+    QString chosen = code == QDialog::Accepted && !dialog->selectedFiles().isEmpty()
+                         ? dialog->selectedFiles().constFirst()
+                         : QString();
+    delete dialog.data();
     if (chosen.isEmpty())
         return false;
     if (!chosen.endsWith(QLatin1Char('/')))

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDialog>
 #include <QEventLoop>
 #include <QIcon>
 #include <QMimeData>
@@ -76,6 +77,12 @@ void EndModalWindows(std::vector<HWND> windows, int result)
 
 void CPaintManagerUI::EndAllModalLoops(int result)
 {
+    // Qt's own dialogs (the folder picker) run their loops above the toolkit's: they are turned
+    // down first, so every loop below them can end.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible())
+            dialog->reject();
+    }
     EndModalWindows(Modal().running, result);
 }
 
@@ -325,6 +332,10 @@ void CWindowWnd::ShowWindow(bool show, bool takeFocus)
     if (takeFocus) {
         host->raise();
         host->activateWindow();
+    } else if ((m_exStyle & WS_EX_TOPMOST) != 0) {
+        // On top even where no window manager keeps it there (a bare X server): raised, but the
+        // window that has the focus keeps it.
+        host->raise();
     }
     host->Send(WM_SHOWWINDOW, 1, 0);
 }

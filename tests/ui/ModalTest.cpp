@@ -1,14 +1,18 @@
-// Modal loops: several over one owner, ending them all at once, an owner destroyed under its
-// dialog, and a dialog that cancels a worker reporting back by posted messages.
+// Modal loops: several over one owner, ending them all at once (the folder picker among them), an
+// owner destroyed under its dialog, and a dialog that cancels a worker reporting back by posted
+// messages.
 
 #include "UiTestSupport.h"
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "ui/Label.h"
+#include "ui/MessageBox.h"
 #include "ui/PaintManager.h"
+#include "ui/TestInput.h"
 
 using namespace UiLib;
 using uitest::TestDialog;
@@ -201,5 +205,43 @@ TEST(ModalTest, ADialogCancelsItsWorkerAndClosesWhenTheWorkerSaysItEnded)
     EXPECT_TRUE(endedSeen);
     EXPECT_FALSE(worker.joinable());
     EXPECT_GE(lastStep, 3);
+    EXPECT_TRUE(OwnerTakesClick(owner));
+}
+
+// The folder picker open above a dialog when every modal loop is ended at once (what a termination
+// signal does): the picker is turned down and answers "nothing chosen", the dialog ends, and the
+// picker that went with its owner is not freed a second time.
+TEST(ModalTest, EndingEveryLoopWhileTheFolderPickerIsOpenTurnsThePickerDown)
+{
+    SetFolderAnswerer({}); // the real picker
+    TestDialog owner(kOwnerLayout, u"OwnerFrame");
+    ASSERT_TRUE(owner.Open());
+    TestDialog dialog(kDialogLayout);
+    ASSERT_NE(dialog.Create(owner, u"dialog", UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE), nullptr);
+    HWND dialogHwnd = dialog.GetHWND();
+
+    std::optional<bool> picked;
+    CDuiString folder = u"/";
+    dialog.onMessage = [&](UINT msg, WPARAM, LPARAM) {
+        if (msg == kStep) {
+            // Delivered by the picker's own loop, once it is up.
+            dialog.PostMessage(kSecond);
+            picked = BrowseForFolder(dialogHwnd, u"pick", folder);
+            return true;
+        }
+        if (msg == kSecond) {
+            CPaintManagerUI::EndAllModalLoops(IDCANCEL);
+            return true;
+        }
+        return false;
+    };
+    dialog.PostMessage(kStep);
+    EXPECT_EQ(dialog.ShowModal(), IDCANCEL);
+    ASSERT_TRUE(picked.has_value()) << "the picker never returned";
+    EXPECT_FALSE(*picked);
+    EXPECT_EQ(folder.Str(), u"/");
+    EXPECT_FALSE(IsWindow(dialogHwnd));
+    EXPECT_FALSE(CPaintManagerUI::IsInModalLoop());
+    TestInput::ProcessEvents(); // the dialog's deferred removal, with whatever it still held
     EXPECT_TRUE(OwnerTakesClick(owner));
 }
