@@ -358,7 +358,7 @@ void CDemoContent::Write()
             std::string list;
             const size_t part = whole.size() / 3 + 1;
             for (int volume = 1; volume <= 3; ++volume) {
-                char number[8];
+                char number[16];
                 std::snprintf(number, sizeof number, "%03d", volume);
                 std::string name = gameId + ".zip." + number;
                 WriteBytes(root / "download/volumes" / name, whole.substr((volume - 1) * part, part));
