@@ -8,6 +8,7 @@
 #include "app/ButtonUIEx.h"
 #include "catalogue/GameInfoFrameNew.h"
 #include "download/DownLoadFrameNew.h"
+#include "download/DownloadManager.h"
 #include "download/DownloadSourceChooser.h"
 #include "emulator/EmulatorManager.h"
 #include "emulator/GameLauncher.h"
@@ -373,6 +374,66 @@ TEST_F(MainFrameWiringTest, ACataloguePcGameDownloadsIntoTheLibraryThroughItsTil
     ASSERT_TRUE(CLocalLibrary::Instance().FindGame(gameId).has_value());
     EXPECT_TRUE(
         TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_DownloadGame")->GetCount() == 1; }, 5000));
+}
+
+// Exit from the tray menu while two downloads run asks first, in tray mode too (exit is not
+// hiding); No keeps the window and both downloads running.
+TEST_F(MainFrameWiringTest, ExitFromTheTrayMenuWithTwoDownloadsRunningAsksAndNoKeepsThem)
+{
+    StartServer(QUOKKA_APP_DEMO_DIR);
+    {
+        CAppSettings settings;
+        settings.SetIsTray("1");
+        settings.Save();
+    }
+    std::string error;
+    ASSERT_TRUE(m_server->SetFaults(
+        R"([{"path": "/download/games/", "prefix": true, "method": "GET", "rateKiBps": 1}])", error))
+        << error;
+    Open();
+    CContainerUI* tiles = Tiles(u"Tl_GameView_FindGame");
+    ASSERT_TRUE(TestInput::WaitFor([&] { return tiles->GetCount() > 0; }, 15000));
+    InstallDownloadSourceChooser(std::make_shared<OwnServerChooser>());
+    // PC games need no emulator: every 18th game of the demo catalogue from 20001.
+    std::vector<CControlUI*> buttons;
+    for (int i = 0; i < tiles->GetCount() && buttons.size() < 2; ++i) {
+        auto* tile = static_cast<CContainerUI*>(tiles->GetItemAt(i));
+        const long id = std::stol(tile->GetUserData().ToUtf8());
+        if (id >= 20001 && (id - 20001) % 18 == 0)
+            buttons.push_back(tile->FindSubControl(u"Btn_InstallGame"));
+    }
+    ASSERT_EQ(buttons.size(), 2u) << "two PC games on the first page";
+    for (CControlUI* button : buttons) {
+        // The view scrolls the tile's button into sight first, as the user would.
+        m_frame->GetPaintManager().UpdateLayout();
+        SIZE scroll = tiles->GetScrollPos();
+        scroll.cy += button->GetPos().top - tiles->GetPos().top;
+        tiles->SetScrollPos(scroll);
+        Click(button);
+        ASSERT_TRUE(TestInput::WaitFor([&] { return button->GetTag() == 2; }, 15000)) << button->GetTag();
+    }
+    auto* badge = static_cast<CButtonUIEx*>(Find(u"Btn_DownLoad")->GetInterface(u"CButtonUIEx"));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return badge->GetNumber() == 2; }, 5000)) << badge->GetNumber();
+
+    std::vector<std::u16string> asked;
+    SetMessageBoxAnswerer([&](HWND, const CDuiString& text, const CDuiString& caption, UINT type) {
+        asked.push_back(caption.Str() + u"|" + text.Str());
+        EXPECT_EQ(type, static_cast<UINT>(MB_YESNO));
+        return IDNO;
+    });
+    auto* exit = new CDuiString(u"Menu_Exit");
+    UiLib::PostMessage(m_frame->GetHWND(), WM_MENU_COMMAND, reinterpret_cast<WPARAM>(exit), 0,
+                       [exit] { delete exit; });
+    ASSERT_TRUE(TestInput::WaitFor([&] { return !asked.empty(); }, 5000));
+    TestInput::ProcessEvents();
+    EXPECT_EQ(asked, (std::vector<std::u16string>{u"提示|有下载任务进行中是否退出"}));
+    SetMessageBoxAnswerer({});
+    EXPECT_TRUE(m_frame->IsVisible());
+    EXPECT_NE(m_frame->GetHWND(), nullptr);
+    EXPECT_EQ(DownloadManager::Instance().CountRunningWorkers(), 2);
+    for (CControlUI* button : buttons)
+        EXPECT_EQ(button->GetTag(), 2u);
+    EXPECT_EQ(badge->GetNumber(), 2);
 }
 
 // Without a library folder the settings window opens before the main window shows, on the library
