@@ -76,6 +76,10 @@ constexpr int kSearchPageSize = 40;
 std::mutex g_pollEngineMutex;
 DownloadManager* g_pollEngine = nullptr;
 
+// Set on the UI thread when a termination signal ends the program: questions that start-up has
+// not asked yet are skipped, and the main window's loop is not entered.
+bool g_endRequested = false;
+
 std::string ToAnsi(const CDuiString& text)
 {
     try {
@@ -110,6 +114,9 @@ CMainFrameNew::CMainFrameNew()
     m_searchView.search = true;
     if (const char* shot = std::getenv("QUOKKA_SCREENSHOT"))
         m_screenshotPath = shot;
+    // A signal's end is taken up by the UI loop, which has not run since the signal watcher
+    // started; an end left from an earlier main window of this process does not count.
+    g_endRequested = false;
 }
 
 CMainFrameNew::~CMainFrameNew()
@@ -287,13 +294,26 @@ void CMainFrameNew::InitWindow()
 bool CMainFrameNew::RunStartupQuestions()
 {
     // Once the updater runs, the program ends for it.
-    if (RunAutomaticUpdateCheck(m_hWnd))
+    if (RunAutomaticUpdateCheck(m_hWnd) || g_endRequested)
         return false;
     // Without a library folder the settings window asks for one first.
-    if (CAppSettings(GetAppPaths().ConfigFilePath).RomPath().empty() &&
-        CSystemSetFrame::Run(m_hWnd, true) == CSystemSetFrame::kResultUpdateReady)
-        return false;
-    return true;
+    if (CAppSettings(GetAppPaths().ConfigFilePath).RomPath().empty()) {
+        platform::Trace("start-up: no library folder; the settings window asks for one");
+        if (CSystemSetFrame::Run(m_hWnd, true) == CSystemSetFrame::kResultUpdateReady)
+            return false;
+    }
+    return !g_endRequested;
+}
+
+void CMainFrameNew::EndForSignal()
+{
+    g_endRequested = true;
+    CPaintManagerUI::EndAllModalLoops(IDCLOSE);
+}
+
+bool CMainFrameNew::EndRequested()
+{
+    return g_endRequested;
 }
 
 void CMainFrameNew::StartDownloadEngine()

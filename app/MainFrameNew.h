@@ -78,6 +78,13 @@ public:
     // UI thread; the destructor runs it.
     static void ShutdownServices();
 
+    // A termination signal's end, on the UI thread: every modal loop ends as if closed without a
+    // choice (the start-up questions, the main window's loop), and from then on start-up asks
+    // nothing more and does not enter the main window's loop. It may come before the main window
+    // exists, while start-up still asks its questions.
+    static void EndForSignal();
+    static bool EndRequested();
+
     // The downloaded and local games' views.
     CLibraryViews& Library() { return *m_library; }
     // The key map tips window, made hidden at initialisation; null before.

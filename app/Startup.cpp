@@ -72,8 +72,10 @@ private:
 
 // Waits for a termination signal and then has the UI thread end every modal loop: the dialogs
 // open at that moment return as if closed without a choice, and the main window's loop ends, so
-// the program shuts down normally. The signals arrive on a signal descriptor, the request to stop
-// on an event descriptor, so the watcher reacts to either at once and never polls.
+// the program shuts down normally. It watches from before the main window is made, so a signal
+// during the start-up questions (the update offer, the first-run settings) ends those too. The
+// signals arrive on a signal descriptor, the request to stop on an event descriptor, so the
+// watcher reacts to either at once and never polls.
 //
 // Threads: the constructor starts the watcher thread; Stop (or the destructor) wakes and joins it.
 // The watcher waits for the UI thread while it ends the loops; the toolkit's Term (or a lost
@@ -124,7 +126,7 @@ private:
             platform::TraceF("main loop: ending on signal %u", info.ssi_signo);
             UiLib::RunOnUiThread(
                 [] {
-                    UiLib::CPaintManagerUI::EndAllModalLoops(UiLib::IDCLOSE);
+                    CMainFrameNew::EndForSignal();
                     return 0;
                 },
                 0);
@@ -255,6 +257,8 @@ int QuokkaMain()
         // A copy that an interrupted update left beside the program goes first.
         platform::TraceF("start-up: Quokka %s (pid %d)", QuokkaVersion(), static_cast<int>(::getpid()));
         RemoveStaleUpdateCopy();
+        // Watching before the window's initialisation asks its start-up questions.
+        signals = std::make_unique<CSignalWatcher>(terminationSignals);
         platform::Trace("start-up: creating the main window");
         auto frame = std::make_unique<CMainFrameNew>();
         servicesMayRun = true;
@@ -272,12 +276,14 @@ int QuokkaMain()
                 platform::Trace("show requested by a second start");
                 CMainFrameNew::PostShowRequest(window);
             });
-            signals = std::make_unique<CSignalWatcher>(terminationSignals);
             if (const char* text = std::getenv("QUOKKA_TEST_MESSAGE_BOX"))
                 testBox = std::make_unique<CTestMessageBox>(window, text);
             // The window's initialisation has confirmed an update that started this program and
-            // run the start-up update check.
-            frame->ShowModal();
+            // run the start-up update check. A signal during those questions ends the run here.
+            if (CMainFrameNew::EndRequested())
+                platform::Trace("main loop: not entered; a signal ended the start-up");
+            else
+                frame->ShowModal();
         }
         frame.reset(); // the main window's shutdown
         UiLib::CPaintManagerUI::Term();

@@ -15,6 +15,7 @@
 #include "emulator/KeyMapTipsFrame.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppSettings.h"
+#include "foundation/FileSystem.h"
 #include "store/GameStore.h"
 #include "store/LocalLibrary.h"
 #include "tests/emulator/LaunchTestSupport.h"
@@ -466,6 +467,48 @@ TEST_F(MainFrameWiringTest, WithoutALibraryFolderTheSettingsWindowComesFirst)
         ClickIn(dialog, u"Btn_Close");
     });
     EXPECT_TRUE(again);
+}
+
+// A termination signal while the first-run settings window waits ends that window unanswered;
+// start-up asks nothing more, and the main window closes itself instead of going on.
+TEST_F(MainFrameWiringTest, AnEndWhileTheFirstRunSettingsWaitCutsStartUpShort)
+{
+    StartServer(QUOKKA_APP_DEMO_DIR);
+    {
+        CAppSettings settings;
+        settings.SetRomPath("");
+        settings.Save();
+    }
+    // The first-run window makes a library folder on the largest drive; one made here goes again.
+    const std::string drive = GetLargestFreeDrive();
+    const bool gamesExisted = drive.empty() || fs::exists(drive + "Games/");
+    std::atomic<bool> asked{false};
+    std::thread inside([&] {
+        RunInWindowOnceOpen(u"SystemSetFrame", [&](HWND) {
+            asked = true;
+            CMainFrameNew::EndForSignal();
+        });
+    });
+    Open();
+    inside.join();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(CMainFrameNew::EndRequested());
+    EXPECT_TRUE(TestInput::WaitFor([&] { return m_frame->GetHWND() == nullptr; }, 10000))
+        << "the main window went on after the signal";
+    EXPECT_EQ(FindWindow(u"SystemSetFrame"), nullptr);
+    if (!gamesExisted)
+        fs::remove_all(drive + "Games/");
+
+    // The next main window of the process starts afresh.
+    m_frame.reset();
+    {
+        CAppSettings settings;
+        settings.SetRomPath(Rom());
+        settings.Save();
+    }
+    Open();
+    EXPECT_FALSE(CMainFrameNew::EndRequested());
+    EXPECT_NE(m_frame->GetHWND(), nullptr);
 }
 
 // In tray mode the close button puts the download list away with the main window.

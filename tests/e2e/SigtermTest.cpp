@@ -4,6 +4,7 @@
 #include "tests/e2e/EndToEnd.h"
 
 #include <csignal>
+#include <fstream>
 
 namespace {
 
@@ -51,6 +52,57 @@ TEST_F(SigtermTest, EndsAtOnceWhileIconsAndTheStatisticsCounterStall)
     ExpectPromptEnd(R"([{"path": "/image/", "prefix": true, "stallAfter": 64, "stallMs": 60000},
                         {"path": "/stat/", "prefix": true, "stallAfter": 0, "stallMs": 60000}])",
                     "/image/", "catalogue page 1: ");
+}
+
+// Start-up asks its questions (the update offer, the first-run settings window) before the main
+// window's loop runs. A signal while one of them waits for the user ends the run there: the
+// question closes unanswered, nothing after it is asked, and the program shuts down with 0.
+class SigtermAtStartupTest : public SigtermTest {
+protected:
+    void WriteSettings(const std::string& text)
+    {
+        std::ofstream(m_program.Path() + "quokka.cfg", std::ios::trunc) << text;
+    }
+
+    // Starts the program, waits for the line that says the question is up, sends SIGTERM.
+    e2e::RunEnd EndWhileAsking(const std::string& questionLine)
+    {
+        ChildProcess quokka(Command(), Env(), true);
+        EXPECT_FALSE(WaitForLine(quokka, questionLine).empty()) << questionLine;
+        quokka.Signal(SIGTERM);
+        e2e::RunEnd end = WaitForEnd(quokka, 20000);
+        std::printf("[ figures  ] SIGTERM at \"%s\": ended after %lld ms (promised %lld ms)\n",
+                    questionLine.c_str(), end.elapsedMs, kPromisedMs);
+        return end;
+    }
+};
+
+TEST_F(SigtermAtStartupTest, EndsWhileTheUpdateOfferWaitsAndDownloadsNothing)
+{
+    WriteSettings("[Set]\nRomPath=" + m_temp.Path() + "games/\nUpdateType=1\n");
+    ASSERT_TRUE(SetFaults(R"([{"path": "/download/pc/update/index.php", "body":
+        "{\"version\": \"0.0.15\", \"downloadurl\": \"\", \"description\": \"next\"}"}])"));
+
+    e2e::RunEnd end = EndWhileAsking("update: newer version 0.0.15 offered");
+    ASSERT_TRUE(end.exitCode.has_value()) << end.Joined();
+    EXPECT_EQ(*end.exitCode, 0) << end.Joined();
+    EXPECT_LT(end.elapsedMs, kAssertedMs) << end.Joined();
+    EXPECT_TRUE(end.Printed("main loop: not entered")) << end.Joined();
+    EXPECT_FALSE(WaitForRequest("/download/Update.zip", 0)) << "the unanswered offer downloaded the update";
+    ExpectNoSanitizerReport(end);
+}
+
+TEST_F(SigtermAtStartupTest, EndsWhileTheFirstRunSettingsWindowWaits)
+{
+    WriteSettings("[Set]\nIsTray=0\n");
+
+    e2e::RunEnd end = EndWhileAsking("start-up: no library folder");
+    ASSERT_TRUE(end.exitCode.has_value()) << end.Joined();
+    EXPECT_EQ(*end.exitCode, 0) << end.Joined();
+    EXPECT_LT(end.elapsedMs, kAssertedMs) << end.Joined();
+    EXPECT_TRUE(end.Printed("main loop: not entered")) << end.Joined();
+    ExpectNoSanitizerReport(end);
+    ExpectStoreIntact();
 }
 
 } // namespace
