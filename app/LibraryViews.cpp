@@ -212,6 +212,7 @@ void CLibraryViews::AddLocal(const LocalGameRecord& game)
     if (CControlUI* size = tile->FindSubControl(u"Lb_GameSize"))
         size->SetText(DisplayText(game.Size) + u"MB");
     ShowCount(m_local);
+    platform::TraceF("library: local tile %s", game.FilePath.c_str());
     CImageLoader::Instance().Request(m_window, 2, static_cast<int>(LeadingInt(game.EmulatorId)),
                                      game.FilePath, game.Icon);
 }
