@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <memory>
@@ -586,13 +587,18 @@ TEST_F(EmulatorManagerTest, ASettingsRunLeftByAnEarlierStartIsTakenBackByTheNext
     ASSERT_TRUE(m_store->Submit(kStoreAddEmulator, &row, false, false));
     const std::string folder = EmulatorManager::EmulatorDirectory(record);
     fs::create_directories(folder + "/UserGamePadCfg");
-    ASSERT_TRUE(WriteFile(folder + "/run.sh", "#!/bin/sh\necho ready > ready\nread line < gate\n"
+    ASSERT_TRUE(WriteFile(folder + "/run.sh", "#!/bin/sh\necho $$ > ready\nread line < gate\n"
                                               "echo \"changed $$\" > keys.cfg\n"));
     fs::permissions(folder + "/run.sh", fs::perms::owner_all);
     ASSERT_EQ(::mkfifo((folder + "/gate").c_str(), 0600), 0);
     ASSERT_EQ(::mkfifo((folder + "/ready").c_str(), 0600), 0);
     const int gate = ::open((folder + "/gate").c_str(), O_RDWR);
     ASSERT_GE(gate, 0);
+    // However the test ends, an emulator still waiting at the gate goes on and ends.
+    std::unique_ptr<const int, void (*)(const int*)> release(&gate, [](const int* fd) {
+        [[maybe_unused]] ssize_t wrote = ::write(*fd, "go\ngo\n", 6);
+        ::close(*fd);
+    });
     const std::string recordPath = EmulatorManager::SettingsRunRecordPath();
 
     // Starts a settings run and ends the program while the emulator waits at its gate; the
@@ -600,11 +606,12 @@ TEST_F(EmulatorManagerTest, ASettingsRunLeftByAnEarlierStartIsTakenBackByTheNext
     auto runAndDie = [&]() -> pid_t {
         EmulatorManager& manager = Start();
         manager.RunForSettings(record, kWindow);
+        // The emulator says its process id once it runs.
         const int ready = ::open((folder + "/ready").c_str(), O_RDONLY);
-        char line[8];
-        EXPECT_GT(::read(ready, line, sizeof line), 0);
+        char line[16] = {};
+        EXPECT_GT(::read(ready, line, sizeof line - 1), 0);
         ::close(ready);
-        const pid_t pid = manager.SettingsProcessId();
+        const pid_t pid = static_cast<pid_t>(std::atoi(line));
         m_manager.reset();
         EXPECT_TRUE(fs::exists(recordPath)) << "the record outlives the program";
         return pid;
@@ -634,7 +641,6 @@ TEST_F(EmulatorManagerTest, ASettingsRunLeftByAnEarlierStartIsTakenBackByTheNext
         EXPECT_FALSE(fs::exists(recordPath));
         m_manager.reset();
     }
-    ::close(gate);
 }
 
 } // namespace
