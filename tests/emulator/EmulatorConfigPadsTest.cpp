@@ -3,8 +3,11 @@
 #include "emulator/EmulatorConfig.h"
 #include "emulator/EmulatorManager.h"
 #include "emulator/FcEmulatorConfig.h"
+#include "emulator/GameLauncher.h"
 #include "foundation/AppPaths.h"
+#include "foundation/AppSettings.h"
 #include "foundation/IniFile.h"
+#include "store/GameStore.h"
 #include "tests/controller/VirtualPad.h"
 #include "tests/support/TempDir.h"
 
@@ -163,6 +166,60 @@ TEST_F(EmulatorConfigPadsTest, TargetsLeavingTheEmulatorFolderAreNotWritten)
     // "~" in the target names the game's file, as in the transfers around the same run.
     emulator_config::WriteControllers(fc, "/games/fc/mario.nes");
     EXPECT_TRUE(fs::exists(EmulatorManager::EmulatorDirectory(fc) + "/mario.cfg"));
+}
+
+// A gamepad run of the FC emulator whose key file is named after the game: the pads go into the
+// game's own file, the one the run put in place, and come back with it into the user copy.
+TEST_F(EmulatorConfigPadsTest, AGamepadLaunchWritesThePadsIntoTheFileOfTheGame)
+{
+    VirtualPad pad("pad");
+    ASSERT_TRUE(pad.Attached()) << SDL_GetError();
+    CControllerDetection pads(true);
+    pads.Enumerate();
+    ASSERT_EQ(pads.InstanceGuids().size(), 1u);
+    AppPaths paths = GetAppPaths();
+    paths.ConfigFilePath = paths.InstancePath + "quokka.cfg";
+    SetAppPaths(paths);
+    fs::create_directories(paths.InstancePath + "database");
+    CAppSettings settings;
+    settings.SetHandleType("1");
+    settings.SetShowKeyMapTips("0");
+    settings.Save();
+
+    EmulatorRecord fc = Emulator("1250001", 125, "~.cfg");
+    fc.Version = "1.0";
+    fc.Execute = {"run.sh"};
+    fc.KeyConfig = {{"~.cfg", "~.cfg", "default.cfg"}};
+    const std::string folder = EmulatorManager::EmulatorDirectory(fc) + "/";
+    Prepare(fc, "GamePadCfg/default.cfg",
+            "GamePadConfig 0x" + std::string(kGamePadConfigSize * 2, 'a') + "\n");
+    Prepare(fc, "run.sh", "#!/bin/sh\nexit 0\n");
+    fs::permissions(folder + "run.sh", fs::perms::owner_all);
+    const std::string game = m_dir.Path() + "games/mario.nes";
+    fs::create_directories(m_dir.Path() + "games");
+    ASSERT_TRUE(WriteFile(game, "NES"));
+
+    {
+        CGameStore store(paths.InstancePath + "database/quokka.db");
+        EmulatorRecord row = fc;
+        ASSERT_TRUE(store.Submit(kStoreAddEmulator, &row, false, false));
+        EmulatorManager manager(store, false);
+        GameLauncher launcher(manager, GameLauncher::DefaultRunRecordPath());
+        LocalGameRecord tile;
+        tile.EmulatorId = "125";
+        tile.FilePath = game;
+        ASSERT_TRUE(launcher.LaunchLocalGame(&tile, nullptr));
+        ASSERT_TRUE(launcher.WaitUntilIdle(10000));
+    }
+
+    EXPECT_FALSE(fs::exists(folder + ".cfg"));
+    CFcEmulatorConfig config;
+    ASSERT_TRUE(config.Load(folder + "UserGamePadCfg/mario.cfg"));
+    const std::vector<uint8_t>* block = config.Storage("GamePadConfig");
+    ASSERT_TRUE(block != nullptr);
+    ASSERT_EQ(block->size(), kGamePadConfigSize);
+    const auto bytes = pads.InstanceGuids().front().Bytes();
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), block->begin() + 20)) << "pad 0's first record";
 }
 
 } // namespace
