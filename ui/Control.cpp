@@ -263,6 +263,7 @@ void CControlUI::SetPos(RECT rc, bool needInvalidate)
         rc.right = rc.left;
     if (rc.bottom < rc.top)
         rc.bottom = rc.top;
+    m_bInnerUpdateNeeded = false; // a container lays out its children after this
     if (rc == m_rcItem && !m_bUpdateNeeded)
         return;
     RECT old = m_rcItem;
@@ -501,6 +502,8 @@ void CControlUI::NeedUpdate()
     if (!IsVisible())
         return;
     m_bUpdateNeeded = true;
+    for (CControlUI* parent = m_pParent; parent != nullptr; parent = parent->m_pParent)
+        parent->m_bInnerUpdateNeeded = true;
     Invalidate();
     if (m_pManager != nullptr)
         m_pManager->NeedUpdate();

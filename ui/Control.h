@@ -130,6 +130,9 @@ public:
     // Repainting and layout.
     void Invalidate();
     bool IsUpdateNeeded() const { return m_bUpdateNeeded; }
+    // True while this control or anything inside it waits for its layout: a container whose child
+    // keeps its place may then leave that child as it is.
+    bool IsLayoutPending() const { return m_bUpdateNeeded || m_bInnerUpdateNeeded; }
     void NeedUpdate();
     void NeedParentUpdate();
 
@@ -172,6 +175,7 @@ protected:
     bool m_bFloat = false;
     bool m_bAcceptDrop = false;
     bool m_bUpdateNeeded = true;
+    bool m_bInnerUpdateNeeded = true; // a control inside this one waits for its layout
     UiCursor m_cursor = UiCursor::Arrow;
     DWORD m_dwBackColor = 0;
     DWORD m_dwBackColor2 = 0;

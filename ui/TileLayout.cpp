@@ -82,7 +82,11 @@ void CTileLayoutUI::SetPos(RECT rc, bool needInvalidate)
             sz.cx > 0 ? std::min(sz.cx, cellWidth - pad.left - pad.right) : cellWidth - pad.left - pad.right;
         int h =
             sz.cy > 0 ? std::min(sz.cy, rowHeight - pad.top - pad.bottom) : rowHeight - pad.top - pad.bottom;
-        item->SetPos(RECT{x + pad.left, y + pad.top, x + pad.left + w, y + pad.top + h}, false);
+        // A tile that keeps its place and whose inside is laid out stays as it is: adding one game
+        // to a view of thousands must not lay out every other tile again.
+        const RECT place{x + pad.left, y + pad.top, x + pad.left + w, y + pad.top + h};
+        if (!(item->GetPos() == place) || item->IsLayoutPending())
+            item->SetPos(place, false);
         required = y + rowHeight - (content.top - scrollY);
         if (++column == columns) {
             column = 0;

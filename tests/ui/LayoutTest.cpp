@@ -6,6 +6,8 @@
 #include "ui/DialogBuilder.h"
 #include "ui/TileLayout.h"
 
+#include <vector>
+
 using namespace UiLib;
 
 namespace {
@@ -73,6 +75,60 @@ TEST(LayoutTest, TilesFillRowsFromTheItemSize)
     EXPECT_EQ(tiles->GetColumns(), 6); // (1240 + 8) / 208
     EXPECT_EQ(tiles->GetItemAt(7)->GetPos(), (RECT{208, 108, 408, 208}));
     EXPECT_EQ(tiles->GetItemAt(41)->GetPos().top, 6 * 108);
+}
+
+// A tile that counts how often it is laid out.
+class CountingTile : public CControlUI {
+public:
+    void SetPos(RECT rc, bool needInvalidate = true) override
+    {
+        ++layouts;
+        CControlUI::SetPos(rc, needInvalidate);
+    }
+    int layouts = 0;
+};
+
+TEST(LayoutTest, TilesKeepingTheirPlaceAreLaidOutAgainOnlyWhenSomethingInsideChanged)
+{
+    // A tile added at the end leaves the others as they are.
+    CTileLayoutUI counted;
+    counted.SetItemSize(SIZE{100, 50});
+    std::vector<CountingTile*> tiles;
+    for (int i = 0; i < 6; ++i) {
+        tiles.push_back(new CountingTile);
+        counted.Add(tiles.back());
+    }
+    counted.SetPos(RECT{0, 0, 400, 200});
+    for (CountingTile* tile : tiles)
+        ASSERT_EQ(tile->layouts, 1);
+    auto* added = new CountingTile;
+    counted.Add(added);
+    counted.SetPos(RECT{0, 0, 400, 200});
+    EXPECT_EQ(added->layouts, 1);
+    EXPECT_EQ(added->GetPos(), (RECT{200, 50, 300, 100}));
+    for (CountingTile* tile : tiles)
+        EXPECT_EQ(tile->layouts, 1);
+    // Taking the first tile out moves every other one.
+    counted.RemoveAt(0);
+    counted.SetPos(RECT{0, 0, 400, 200});
+    EXPECT_EQ(tiles[1]->GetPos(), (RECT{0, 0, 100, 50}));
+    EXPECT_EQ(added->GetPos(), (RECT{100, 50, 200, 100}));
+
+    // A change two levels inside a tile that keeps its place is still laid out.
+    CDialogBuilder builder;
+    std::u16string xml = u"<TileLayout itemsize=\"200,100\">";
+    for (int i = 0; i < 4; ++i)
+        xml += u"<VerticalLayout><HorizontalLayout name=\"row" + std::u16string(1, u'0' + i) +
+               u"\"><Control width=\"30\"/><Control/></HorizontalLayout></VerticalLayout>";
+    xml += u"</TileLayout>";
+    auto root = Place(xml.c_str(), RECT{0, 0, 400, 200}, builder);
+    ASSERT_TRUE(root);
+    auto* row = static_cast<CContainerUI*>(Named(root.get(), u"row3"));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->GetItemAt(1)->GetPos().left, 230);
+    row->GetItemAt(0)->SetFixedWidth(80);
+    root->SetPos(RECT{0, 0, 400, 200});
+    EXPECT_EQ(row->GetItemAt(1)->GetPos().left, 280);
 }
 
 TEST(LayoutTest, FloatControlsSitAtTheirPositionInTheParent)
