@@ -138,6 +138,9 @@ std::string Launcher(const DemoPackage& package)
                          program + " from Debian's package " + package.debian +
                          " with its configuration in this folder.\n"
                          "here=$(cd \"$(dirname \"$0\")\" && pwd)\n"
+                         // Debian puts its games' programs in /usr/games, which root's PATH leaves out
+                         // (QUOKKA_GAMES_DIR names another folder for the tests).
+                         "PATH=\"$PATH:${QUOKKA_GAMES_DIR:-/usr/games}\"\n"
                          "if ! command -v " +
                          program +
                          " >/dev/null 2>&1; then\n"

@@ -118,8 +118,17 @@ TEST_F(DemoEmulatorsTest, LauncherExecsTheDebianEmulatorOrSaysWhichPackageIsMiss
 
     // Without the program: 127, so the launcher's fallback rule (exit code 1) does not apply.
     const std::string empty = Bin({});
-    // Debian installs its emulators in /usr/games, which this PATH leaves out.
-    EXPECT_EQ(RunScript("PATH=" + empty + ":/usr/bin:/bin", folder + "fceux.sh", "game.nes"), 127);
+    EXPECT_EQ(RunScript("QUOKKA_GAMES_DIR=" + empty + " PATH=" + empty + ":/usr/bin:/bin", folder + "fceux.sh",
+                        "game.nes"),
+              127);
+    // Debian installs its emulators in its games folder, which root's PATH leaves out: found there.
+    const std::string games = m_dir.Path() + "games/";
+    fs::create_directories(games);
+    ASSERT_TRUE(WriteFile(games + "fceux", "#!/bin/sh\nexit 5\n"));
+    fs::permissions(games + "fceux", fs::perms::owner_all);
+    EXPECT_EQ(RunScript("QUOKKA_GAMES_DIR=" + games + " PATH=" + empty + ":/usr/bin:/bin", folder + "fceux.sh",
+                        "game.nes"),
+              5);
 
     const std::string bin = Bin({{"fceux", "printf '%s|' \"$FCEUX_HOME\" \"$@\" > \"$OUT\"\nexit 3\n"}});
     const std::string out = m_dir.Path() + "out.txt";
