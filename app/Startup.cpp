@@ -187,14 +187,7 @@ public:
 
 void PrepareAppPaths(const std::string& instancePath, const std::string& tempFolder)
 {
-    AppPaths paths;
-    paths.InstancePath = instancePath;
-    paths.WorkDir = PrivateWorkFolder(tempFolder);
-    paths.ArcadeImageDir = paths.WorkDir + "cache/image/arcade/";
-    paths.MameImageDir = paths.WorkDir + "cache/image/mame/";
-    paths.PcImageDir = paths.WorkDir + "cache/image/pc/";
-    paths.ImageCacheDir = paths.WorkDir + "/cache/image/";
-    paths.ConfigFilePath = paths.InstancePath + "quokka.cfg";
+    AppPaths paths = MakeAppPaths(instancePath, PrivateWorkFolder(tempFolder), "");
     SetAppPaths(paths);
 
     CreateTree(paths.WorkDir);

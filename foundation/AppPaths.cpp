@@ -86,6 +86,21 @@ std::string LocalGameDir()
     return Read<&AppPaths::LocalGameDir>();
 }
 
+AppPaths MakeAppPaths(const std::string& instancePath, const std::string& workDir, const std::string& romDir)
+{
+    AppPaths paths;
+    paths.InstancePath = instancePath;
+    paths.WorkDir = workDir;
+    paths.ArcadeImageDir = workDir + "cache/image/arcade/";
+    paths.MameImageDir = workDir + "cache/image/mame/";
+    paths.PcImageDir = workDir + "cache/image/pc/";
+    paths.ImageCacheDir = workDir + "/cache/image/";
+    paths.ConfigFilePath = instancePath + "quokka.cfg";
+    paths.RomDir = romDir;
+    paths.LocalGameDir = romDir.empty() ? std::string() : romDir + "LocalGame/";
+    return paths;
+}
+
 void SetRomDir(std::string_view ansiRomPath)
 {
     std::string romDir;

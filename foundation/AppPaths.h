@@ -26,6 +26,11 @@ struct AppPaths {
 // folder allows no private folder at all.
 std::string PrivateWorkFolder(const std::string& tempFolder);
 
+// The paths of the program folder `instancePath` with the work folder `workDir` and the library
+// folder `romDir` (each ending with '/'; `romDir` may be empty): the work folder's caches, the
+// settings file beside the program and the library's LocalGame folder.
+AppPaths MakeAppPaths(const std::string& instancePath, const std::string& workDir, const std::string& romDir);
+
 AppPaths GetAppPaths();
 void SetAppPaths(const AppPaths& paths);
 

@@ -93,16 +93,7 @@ int main(int argc, char** argv)
     if (mkdtemp(pattern) == nullptr)
         return 1;
     const std::string folder = std::string(pattern) + "/";
-    AppPaths paths;
-    paths.InstancePath = folder;
-    paths.WorkDir = folder + "work/";
-    paths.ImageCacheDir = paths.WorkDir + "cache/image/";
-    paths.ArcadeImageDir = paths.ImageCacheDir + "arcade/";
-    paths.MameImageDir = paths.ImageCacheDir + "mame/";
-    paths.PcImageDir = paths.ImageCacheDir + "pc/";
-    paths.ConfigFilePath = folder + "quokka.cfg";
-    paths.RomDir = folder + "rom/";
-    paths.LocalGameDir = paths.RomDir + "LocalGame/";
+    AppPaths paths = MakeAppPaths(folder, folder + "work/", folder + "rom/");
     std::filesystem::create_directories(paths.ImageCacheDir);
     std::filesystem::create_directories(paths.LocalGameDir + "FC");
     SetAppPaths(paths);

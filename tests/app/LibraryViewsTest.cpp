@@ -100,16 +100,7 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(s_server, nullptr);
-        AppPaths paths;
-        paths.InstancePath = m_dir.Path();
-        paths.WorkDir = m_dir.Path() + "work/";
-        paths.ImageCacheDir = paths.WorkDir + "cache/image/";
-        paths.ArcadeImageDir = paths.ImageCacheDir + "arcade/";
-        paths.MameImageDir = paths.ImageCacheDir + "mame/";
-        paths.PcImageDir = paths.ImageCacheDir + "pc/";
-        paths.ConfigFilePath = m_dir.Path() + "quokka.cfg";
-        paths.RomDir = m_rom;
-        paths.LocalGameDir = m_rom + "LocalGame/";
+        AppPaths paths = MakeAppPaths(m_dir.Path(), m_dir.Path() + "work/", m_rom);
         fs::create_directories(paths.ImageCacheDir);
         fs::create_directories(paths.LocalGameDir + "FC");
         SetAppPaths(paths);

@@ -57,16 +57,7 @@ protected:
         ASSERT_TRUE(m_server->WriteServersCfg(m_dir.Path() + "servers.cfg"));
         SetServerEndpoints(LoadServerEndpoints(m_dir.Path() + "servers.cfg"));
 
-        AppPaths paths;
-        paths.InstancePath = App();
-        paths.WorkDir = m_dir.Path() + "work/";
-        paths.ImageCacheDir = paths.WorkDir + "cache/image/";
-        paths.ArcadeImageDir = paths.ImageCacheDir + "arcade/";
-        paths.MameImageDir = paths.ImageCacheDir + "mame/";
-        paths.PcImageDir = paths.ImageCacheDir + "pc/";
-        paths.ConfigFilePath = App() + "quokka.cfg";
-        paths.RomDir = Rom();
-        paths.LocalGameDir = Rom() + "LocalGame/";
+        AppPaths paths = MakeAppPaths(App(), m_dir.Path() + "work/", Rom());
         fs::create_directories(paths.ImageCacheDir);
         fs::create_directories(paths.LocalGameDir + "FC");
         fs::create_directories(App() + "database");
