@@ -34,8 +34,13 @@ export QT_QPA_PLATFORM=offscreen
 
 deps() { scripts/install-deps.sh; }
 
+# The sanitised builds are made to run tests, not to be shipped: -O1 is what the sanitizers are
+# designed around, and -g1 keeps the line tables their reports need. Together they build in about
+# half the time of -O2 -g.
+checked_flags=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG")
+
 asan_build() {
-    cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUOKKA_SANITIZE=ON -DQUOKKA_BUILD_TESTS=ON \
+    cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo "${checked_flags[@]}" -DQUOKKA_SANITIZE=ON -DQUOKKA_BUILD_TESTS=ON \
         -DQUOKKA_TEST_DIRS="platform;foundation;store;catalogue;download;emulator;controller;maintenance;account;ui;app;server;demo;e2e"
     cmake --build build/test -j"$jobs"
 }
@@ -49,7 +54,7 @@ asan_tests() {
 }
 
 tsan_build() {
-    cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUOKKA_SANITIZE_THREAD=ON \
+    cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${checked_flags[@]}" -DQUOKKA_SANITIZE_THREAD=ON \
         -DQUOKKA_BUILD_TESTS=ON -DQUOKKA_TEST_DIRS="store;catalogue;download;app"
     cmake --build build/tsan -j"$jobs"
 }
@@ -65,7 +70,7 @@ tsan_tests() {
 
 fuzz_targets=(zip_extract_fuzz fc_config_fuzz reg_file_fuzz descriptor_fuzz volume_list_fuzz share_page_fuzz)
 fuzz_build() {
-    CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUOKKA_BUILD_FUZZ=ON \
+    CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo "${checked_flags[@]}" -DQUOKKA_BUILD_FUZZ=ON \
         -DQUOKKA_SANITIZE=ON -DQUOKKA_BUILD_TESTS=ON -DQUOKKA_TEST_DIRS="platform;download;emulator"
     cmake --build build/fuzz -j"$jobs" --target "${fuzz_targets[@]}"
 }
