@@ -5,16 +5,22 @@
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
 #include "foundation/FileSystem.h"
+#include "platform/Registry.h"
 #include "platform/Trace.h"
 #include "store/GameStore.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
+#include <string_view>
 
 namespace {
 
@@ -49,6 +55,128 @@ std::string Native(const std::string& ansiPath)
     } catch (...) {
         return {};
     }
+}
+
+// The remembered library folders: a short text file of the program's own beside the database.
+constexpr char kRootsFileName[] = "library-folders.lst";
+constexpr char kRootsFileHeader[] = "# Library folders that unfinished downloads lie in, one a line.\n";
+constexpr size_t kMaxRootsFileBytes = 64 * 1024;
+constexpr size_t kMaxRememberedRoots = 64;
+constexpr size_t kMaxRootLength = 4096;
+
+// Whether `folder` (ending with '/') lies strictly inside `root` (ending with '/').
+bool InsideRoot(const std::string& root, const std::string& folder)
+{
+    if (folder.size() <= root.size() || folder.compare(0, root.size(), root) != 0)
+        return false;
+    std::string joined;
+    return JoinInsideFolder(root, folder.substr(root.size()), joined) && joined.size() > root.size();
+}
+
+class ScopedFd {
+public:
+    explicit ScopedFd(int fd) : m_fd(fd) {}
+    ScopedFd(const ScopedFd&) = delete;
+    ScopedFd& operator=(const ScopedFd&) = delete;
+    ~ScopedFd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// The bytes of the regular file at the native path `path` when it holds at most `limit` of them;
+// nothing for a missing, larger or special file (a fifo is refused without being waited on).
+std::optional<std::string> ReadSmallFile(const std::string& path, size_t limit)
+{
+    ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.Get() < 0)
+        return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || static_cast<uint64_t>(info.st_size) > limit) {
+        platform::TraceF("download: %s is not a small file; ignored\n", path.c_str());
+        return std::nullopt;
+    }
+    std::string bytes;
+    char buffer[8192];
+    for (;;) {
+        ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 || bytes.size() + static_cast<size_t>(got) > limit) {
+            platform::TraceF("download: %s cannot be read whole; ignored\n", path.c_str());
+            return std::nullopt;
+        }
+        if (got == 0)
+            return bytes;
+        bytes.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+// A library folder as the remembered list may hold it: absolute, below the file-system root, with
+// no "." or ".." component and no control character (a line break would split it in two lines).
+// Returns it ending with '/', or empty when `text` is no such folder.
+std::string CheckedRoot(const std::string& text)
+{
+    if (text.empty() || text.size() > kMaxRootLength || text.front() != '/')
+        return {};
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7f)
+            return {};
+    std::string root = WithSeparator(text);
+    if (root == "/")
+        return {};
+    std::string_view rest(root);
+    rest.remove_prefix(1);
+    while (!rest.empty()) {
+        size_t end = rest.find('/');
+        std::string_view part = rest.substr(0, end);
+        if (part == "." || part == "..")
+            return {};
+        rest.remove_prefix(end + 1);
+    }
+    if (Native(root).empty())
+        return {};
+    return root;
+}
+
+// The remembered library folders, in the file's order. A missing, oversized or damaged file gives
+// none; a line that is not a plain absolute folder is skipped, and so is every one beyond the bound.
+std::vector<std::string> ReadRememberedRoots(const std::string& path)
+{
+    std::vector<std::string> roots;
+    if (path.empty())
+        return roots;
+    std::optional<std::string> text = ReadSmallFile(path, kMaxRootsFileBytes);
+    if (!text)
+        return roots;
+    std::string_view rest(*text);
+    while (!rest.empty() && roots.size() < kMaxRememberedRoots) {
+        size_t end = rest.find('\n');
+        std::string line(rest.substr(0, end));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (line.empty() || line.front() == '#')
+            continue;
+        std::string root = CheckedRoot(line);
+        if (root.empty()) {
+            platform::TraceF("download: a line of %s is no library folder; skipped\n", path.c_str());
+            continue;
+        }
+        if (std::find(roots.begin(), roots.end(), root) == roots.end())
+            roots.push_back(root);
+    }
+    return roots;
+}
+
+bool SameRoots(std::vector<std::string> a, std::vector<std::string> b)
+{
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    return a == b;
 }
 
 } // namespace
@@ -93,10 +221,33 @@ void DownloadManager::SetLibraryFolder(const std::string& romDir)
     if (romDir.empty())
         return;
     std::string root = WithSeparator(romDir);
+    // The task lock (taken before the roots' lock) only tells which folders the tasks in hand lie
+    // in; without it every folder in use is remembered, more than needed but never too few. The
+    // deadline is on the system clock for the thread sanitizer's sake, as in AddTask.
+    std::unique_lock tasks(m_lock, std::defer_lock);
+    if (m_started)
+        (void)tasks.try_lock_until(std::chrono::system_clock::now() + std::chrono::milliseconds(500));
     std::lock_guard lock(m_rootsMutex);
-    m_romDir = root;
+    if (root == m_romDir)
+        return;
     if (std::find(m_usedRoots.begin(), m_usedRoots.end(), root) == m_usedRoots.end())
         m_usedRoots.push_back(root);
+    if (m_rememberRoots) {
+        // On disk before any task can be filed under the new folder: a run that ends without a
+        // shutdown still finds the folders of every stored task at its next start.
+        std::vector<std::string> keep = {root};
+        for (const std::string& used : m_usedRoots) {
+            if (used == root)
+                continue;
+            bool needed = !tasks.owns_lock();
+            for (auto it = m_tasks.begin(); !needed && it != m_tasks.end(); ++it)
+                needed = InsideRoot(used, WithSeparator(it->second->m_record.FilePath));
+            if (needed)
+                keep.push_back(used);
+        }
+        RememberRoots(keep);
+    }
+    m_romDir = root;
 }
 
 std::string DownloadManager::LibraryFolder() const
@@ -107,16 +258,35 @@ std::string DownloadManager::LibraryFolder() const
 
 bool DownloadManager::FolderInsideLibrary(const std::string& folder) const
 {
-    std::string collapsed = WithSeparator(folder);
     std::lock_guard lock(m_rootsMutex);
-    for (const std::string& root : m_usedRoots) {
-        if (collapsed.size() <= root.size() || collapsed.compare(0, root.size(), root) != 0)
+    return !RootsHolding(folder).empty();
+}
+
+std::vector<std::string> DownloadManager::RootsHolding(const std::string& folder) const
+{
+    std::string collapsed = WithSeparator(folder);
+    std::vector<std::string> roots;
+    for (const std::string& root : m_usedRoots)
+        if (InsideRoot(root, collapsed))
+            roots.push_back(root);
+    return roots;
+}
+
+void DownloadManager::RememberRoots(const std::vector<std::string>& roots)
+{
+    if (m_rootsFile.empty())
+        return;
+    std::string text = kRootsFileHeader;
+    size_t count = 0;
+    for (const std::string& root : roots) {
+        // A folder the list could not give back as it is (a line break in its name) is left out.
+        if (count == kMaxRememberedRoots || CheckedRoot(root) != root)
             continue;
-        std::string joined;
-        if (JoinInsideFolder(root, collapsed.substr(root.size()), joined) && joined.size() > root.size())
-            return true;
+        text += root + "\n";
+        ++count;
     }
-    return false;
+    if (!platform::WriteFileWhole(m_rootsFile, text))
+        platform::TraceF("download: cannot write %s\n", m_rootsFile.c_str());
 }
 
 void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWindow)
@@ -126,6 +296,20 @@ void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWi
         m_downloadWindow = downloadWindow;
         if (LibraryFolder().empty())
             SetLibraryFolder(m_options.romDir.empty() ? RomDir() : m_options.romDir);
+        std::string rootsFile = m_options.libraryFoldersFile;
+        if (rootsFile.empty() && !InstancePath().empty())
+            rootsFile = InstancePath() + "database/" + kRootsFileName;
+        // Folders of earlier runs: a task filed under a library folder the user has since left is
+        // still taken back, into the folder it began in.
+        const std::vector<std::string> remembered = ReadRememberedRoots(rootsFile);
+        {
+            std::lock_guard lock(m_rootsMutex);
+            m_rootsFile = rootsFile;
+            for (const std::string& root : remembered)
+                if (std::find(m_usedRoots.begin(), m_usedRoots.end(), root) == m_usedRoots.end())
+                    m_usedRoots.push_back(root);
+        }
+        std::set<std::string> rootsInUse;
         m_workerEnv.store = m_options.store;
         m_workerEnv.downloadWindow = downloadWindow;
         m_workerEnv.pictureFolder =
@@ -163,6 +347,11 @@ void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWi
                     m_options.store->Submit(kStoreRemoveDownload, new std::string(gameId), true, false);
                     continue;
                 }
+                {
+                    std::lock_guard roots(m_rootsMutex);
+                    for (std::string& root : RootsHolding(row.FilePath))
+                        rootsInUse.insert(std::move(root));
+                }
                 row.CurrentSize = Megabytes(DownloadWorker::FileSize(archive));
                 auto task = std::make_unique<DownloadTask>(std::move(row));
                 task->m_state = kTaskUnderWay;
@@ -170,6 +359,19 @@ void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWi
                 loaded.push_back(task.get());
                 m_tasks[gameId] = std::move(task);
             }
+        }
+        {
+            // Only the library folder and the folders of the tasks taken back stay accepted, and
+            // only they are remembered.
+            std::lock_guard lock(m_rootsMutex);
+            std::vector<std::string> kept;
+            for (const std::string& root : m_usedRoots)
+                if (root == m_romDir || rootsInUse.count(root) != 0)
+                    kept.push_back(root);
+            m_usedRoots = kept;
+            m_rememberRoots = true;
+            if (!SameRoots(kept, remembered))
+                RememberRoots(kept);
         }
         // A reloaded task rests paused: its row and the game's tiles show so from the start. No
         // scheduler runs yet, so nothing else touches the tasks.

@@ -45,6 +45,11 @@ struct DownloadEngineOptions {
     std::string romDir;
     // Where share-link code pictures are kept; empty reads ImageCacheDir() at Start.
     std::string pictureFolder;
+    // The file (a native path) that remembers the library folders unfinished tasks were filed
+    // under, so that a task begun under an earlier library folder is taken back after a restart;
+    // empty reads InstancePath() + "database/library-folders.lst" at Start, and none is kept while
+    // InstancePath() is empty.
+    std::string libraryFoldersFile;
     int sliceMs = 15000;          // the longest one resumed request runs
     int progressIntervalMs = 100; // at most one progress report per task this often
 };
@@ -80,8 +85,10 @@ public:
     // Shutdown.
     ~DownloadManager();
 
-    // Once only: reloads the saved tasks (dropping rows of games already installed and rows whose
-    // folder lies outside the library root) and starts the scheduler. Each reloaded task rests
+    // Once only: reloads the saved tasks and starts the scheduler. A row is kept when its folder
+    // lies strictly inside the library folder or one of the remembered library folders (see
+    // libraryFoldersFile); rows of games already installed and rows outside every one of them are
+    // dropped. Remembered folders that no kept task lies in are forgotten. Each reloaded task rests
     // paused: the download window gets WM_DOWNLOAD_ADDED and a paused report (kind 3, its measured
     // and total megabytes), the main window WM_DOWNLOAD_STATUS paused. Blocks on the store's reads.
     void Start(platform::HWND mainWindow, platform::HWND downloadWindow);
@@ -89,12 +96,15 @@ public:
     // Files new tasks under `romDir` (the library folder the user chose) from now on; before Start,
     // it is the folder Start takes. Tasks already made keep the folders they were recorded with,
     // and deleting one still removes its folder: every library folder this engine has filed tasks
-    // under stays accepted until the engine goes. An empty folder changes nothing.
+    // under stays accepted until the engine goes. After Start, the new folder and the folders of
+    // the tasks in hand are remembered on disk before any task can be filed under the new one, so
+    // the next run takes those tasks back. An empty folder changes nothing.
     void SetLibraryFolder(const std::string& romDir);
     // The library folder new tasks are filed under, ending with '/'; empty before Start without one.
     std::string LibraryFolder() const;
-    // Whether `folder` lies strictly inside one of the library folders this engine has filed tasks
-    // under (the only folders a deletion removes).
+    // Whether `folder` lies strictly inside one of the library folders this engine accepts: those
+    // it has filed tasks under and the remembered ones its reloaded tasks lie in (the only folders
+    // a deletion removes).
     bool FolderInsideLibrary(const std::string& folder) const;
 
     // Makes a task for a game that has none yet; the scheduler then asks for its descriptor and
@@ -168,12 +178,18 @@ private:
     void PostActive(const std::string& gameId, bool active);
     void PostCounts();
     void PostProgress(DownloadTask& task, int kind, double done, double total);
+    // The library folders (of m_usedRoots) that `folder` lies strictly inside. Needs m_rootsMutex.
+    std::vector<std::string> RootsHolding(const std::string& folder) const;
+    // Writes `roots` as the remembered library folders. Needs m_rootsMutex.
+    void RememberRoots(const std::vector<std::string>& roots);
     void Wake() { m_wake.Set(); }
 
     DownloadEngineOptions m_options;
-    mutable std::mutex m_rootsMutex;      // the two below
+    mutable std::mutex m_rootsMutex;      // the four below
     std::string m_romDir;                 // where new tasks go, ending with '/'
-    std::vector<std::string> m_usedRoots; // every m_romDir so far, each once
+    std::vector<std::string> m_usedRoots; // every m_romDir so far and the remembered roots in use, each once
+    std::string m_rootsFile;              // where the roots are remembered; empty for nowhere
+    bool m_rememberRoots = false;         // set once Start has reloaded the tasks
     DownloadWorkerEnvironment m_workerEnv;
     std::atomic<platform::HWND> m_mainWindow{nullptr};
     std::atomic<platform::HWND> m_downloadWindow{nullptr};

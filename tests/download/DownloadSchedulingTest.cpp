@@ -307,6 +307,7 @@ TEST(DownloadLibraryFolderTest, AFolderSetBeforeStartIsTheOneUsed)
     DownloadEngineOptions options;
     options.romDir = dir.Path() + "first/";
     options.pictureFolder = dir.Path() + "pictures/";
+    options.libraryFoldersFile = dir.Path() + "library-folders.lst";
     DownloadManager engine(options);
     EXPECT_EQ(engine.LibraryFolder(), "");
     engine.SetLibraryFolder(dir.Path() + "chosen/");

@@ -127,7 +127,7 @@ void EngineTest::MakeEngineWith(std::shared_ptr<IDownloadSourceChooser> chooser,
     DownloadEngineOptions options;
     options.store = m_store.get();
     options.chooser = std::move(chooser);
-    options.romDir = RomRoot();
+    options.romDir = m_libraryFolder.empty() ? RomRoot() : m_libraryFolder;
     options.pictureFolder = m_server.Dir() + "pictures/";
     options.sliceMs = sliceMs;
     options.addToLibrary = [this](const GameinfoRecord& game) {

@@ -94,6 +94,8 @@ protected:
     std::vector<std::string> Ranges(const std::string& path) const;
     bool Faults(const std::string& json) { return m_server.Faults(json); }
 
+    // The library folder MakeEngine gives the engine; empty for RomRoot().
+    std::string m_libraryFolder;
     testsupport::IdentityServer m_server;
     std::unique_ptr<CGameStore> m_store;
     testsupport::MessageRecorder m_messages;
