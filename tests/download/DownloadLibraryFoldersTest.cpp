@@ -216,10 +216,14 @@ TEST_F(DownloadLibraryFoldersTest, AFolderWithALineBreakIsNotRememberedAsTwo)
     MakeEngine();
     m_engine->SetLibraryFolder(m_server.Dir() + "games\n" + m_server.Dir() + "x/");
     StopEngine();
+    StoreRow("45040", "PS", m_server.Dir() + "x/PS/45040/");
     m_libraryFolder = NewRoot();
     MakeEngine();
-    EXPECT_FALSE(m_engine->FolderInsideLibrary(m_server.Dir() + "x/PS/1/"));
-    EXPECT_TRUE(m_engine->FolderInsideLibrary(NewRoot() + "PS/1/"));
+    int status = -1;
+    EXPECT_FALSE(m_engine->GetDisplayStatus("45040", status));
+    EXPECT_TRUE(StoredDownloads().empty());
+    EXPECT_FALSE(m_engine->FolderInsideLibrary(m_server.Dir() + "x/PS/45040/"));
+    EXPECT_TRUE(m_engine->FolderInsideLibrary(NewRoot() + "PS/45040/"));
 }
 
 } // namespace
