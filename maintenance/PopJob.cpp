@@ -108,6 +108,9 @@ bool MakePopJob(int kind, int osBits, const std::string& workDir, const PopEmula
         job.extractFolder = emulator->folder;
         if (!job.extractFolder.empty() && job.extractFolder.back() != '/')
             job.extractFolder += '/';
+        // Unpacked into the emulator's folder, the package is of no further use; a failed download
+        // is never continued either (another emulator may come next).
+        job.deleteZipAfterExtract = true;
         return true;
     }
     if (kind < kPopSelfUpdate || kind > kPopVc2012)

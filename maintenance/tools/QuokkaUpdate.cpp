@@ -13,7 +13,9 @@
 //      a starting program deletes a stale "<exe>.new" beside itself, and "<exe>.old" once its main
 //      window exists;
 //   5. if the new program ends unconfirmed or 30 s pass, it ends it, renames "<Program>.old" back and
-//      starts that.
+//      starts that;
+//   6. once the swap is settled either way, it removes what the update left in the work folder: the
+//      new program, the ini and itself (a program's size in the temp folder otherwise, every update).
 //
 // Nothing else in the program's folder (quokka.cfg, database/, Emulator/) is touched. Exit status:
 // 0 updated, 1 rolled back, 2 nothing done (bad ini, missing files, the program never ended), 3 the
@@ -93,13 +95,23 @@ std::string NameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string OwnFolder()
+std::string OwnPath()
 {
     char buffer[4096];
     ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (length <= 0)
         return {};
-    return FolderOf(std::string(buffer, static_cast<size_t>(length)));
+    return std::string(buffer, static_cast<size_t>(length));
+}
+
+// The unpacked update in the work folder, once nothing needs it any more. The running updater may
+// remove its own file: the kernel keeps the program until it ends.
+void RemoveUpdateFiles(const std::string& self, const std::string& fresh, const std::string& ini)
+{
+    for (const std::string& path : {fresh, ini, self}) {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            Say("cannot remove %s: %s", path, std::strerror(errno));
+    }
 }
 
 bool IsRegularFile(const std::string& path)
@@ -240,7 +252,8 @@ bool WaitForConfirmation(pid_t child, const std::string& old)
 
 int main()
 {
-    const std::string folder = OwnFolder();
+    const std::string self = OwnPath();
+    const std::string folder = self.empty() ? std::string() : FolderOf(self);
     if (folder.empty()) {
         Say("cannot find my own folder");
         return kExitNothingDone;
@@ -303,6 +316,7 @@ int main()
     pid_t child = Start(program);
     if (child > 0 && WaitForConfirmation(child, old)) {
         Say("%s started and confirmed", program);
+        RemoveUpdateFiles(self, fresh, ini);
         return kExitUpdated;
     }
 
@@ -319,6 +333,7 @@ int main()
     }
     SyncFolder(programFolder);
     Say("the new %s did not come up; the old one is back", NameOf(program));
+    RemoveUpdateFiles(self, fresh, ini);
     Start(program);
     return kExitRolledBack;
 }

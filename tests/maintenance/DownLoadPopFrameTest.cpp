@@ -243,6 +243,7 @@ TEST_F(DownLoadPopFrameTest, AnEmulatorLandsInItsFolderWithItsLauncherRunnable)
     ASSERT_TRUE(run);
     EXPECT_EQ(run.Wait(5000), platform::WaitResult::Exited);
     EXPECT_EQ(ReadFile(emulator.folder + "launched.txt"), "-rompath\na b\n");
+    EXPECT_FALSE(std::filesystem::exists(m_world.WorkDir() + "Emulator.zip")) << "the package stays behind";
 
     ClickOn(window, u"Btn_Cancel");
     EXPECT_EQ(window.ShowModal(), CDownLoadPopFrame::kResultCancel);

@@ -56,6 +56,7 @@ TEST(PopJobTest, TheEmulatorJobFetchesItsAddressAsItStands)
     EXPECT_EQ(job.extractFolder, "/p/Emulator/FC/FCEUX/");
     EXPECT_TRUE(job.installer.empty());
     EXPECT_FALSE(job.resumePartial);
+    EXPECT_TRUE(job.deleteZipAfterExtract);
     EXPECT_EQ(job.caption, u"安装FCEUX 2.6.4");
     EXPECT_EQ(job.downloadText, u"提示：正在下载FCEUX 2.6.4");
     EXPECT_EQ(job.successText, u"提示：FCEUX 2.6.4安装成功");

@@ -88,6 +88,14 @@ protected:
         EXPECT_EQ(ReadFile(ProgramDir() + "database/quokka.db"), "store bytes");
         EXPECT_EQ(ReadFile(ProgramDir() + "Emulator/FC/fceux.cfg"), "emulator bytes");
     }
+    // The unpacked update (new program, ini, the updater itself) is gone once the swap is settled.
+    void ExpectWorkFolderEmpty()
+    {
+        std::vector<std::string> left;
+        for (const auto& entry : fs::directory_iterator(WorkDir()))
+            left.push_back(entry.path().filename().string());
+        EXPECT_TRUE(left.empty()) << "left in the work folder: " << ::testing::PrintToString(left);
+    }
     static std::string Output(ChildProcess& child)
     {
         std::string all;
@@ -123,6 +131,7 @@ TEST_F(UpdaterTest, WaitsForTheProgramThenSwapsAndTheNewOneConfirms)
     EXPECT_FALSE(fs::exists(Program() + ".new"));
     EXPECT_EQ(ReadFile(ProgramDir() + "ran.txt"), "new\n");
     ExpectUserDataUntouched();
+    ExpectWorkFolderEmpty();
 }
 
 TEST_F(UpdaterTest, ANewProgramThatEndsUnconfirmedIsRolledBackAndTheOldOneStarted)
@@ -141,6 +150,7 @@ TEST_F(UpdaterTest, ANewProgramThatEndsUnconfirmedIsRolledBackAndTheOldOneStarte
     }
     EXPECT_EQ(ReadFile(ProgramDir() + "ran.txt"), "broken\nold\n");
     ExpectUserDataUntouched();
+    ExpectWorkFolderEmpty();
 }
 
 TEST_F(UpdaterTest, RefusesWithoutTouchingAnythingWhenTheHandOffIsIncomplete)
@@ -187,6 +197,8 @@ TEST_F(UpdaterTest, KilledAtAnyMomentItLeavesOneWholeProgramThatStarts)
         fs::remove(Program() + ".old");
         fs::remove(ProgramDir() + "ran.txt");
         Install(oldProgram, newProgram, EndedPid());
+        if (!fs::exists(WorkDir() + "QuokkaUpdate.exe")) // a settled round removed it
+            fs::copy_file(QUOKKA_UPDATE_PATH, WorkDir() + "QuokkaUpdate.exe");
         auto updater = StartUpdater();
         // The kill lands anywhere from before the copy to after the confirmation.
         const int moment = static_cast<int>(random() % 40);
