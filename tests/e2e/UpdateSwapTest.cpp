@@ -196,8 +196,6 @@ TEST_F(UpdateSwapTest, KilledAtAnyMomentTheUpdaterLeavesOneWholeBuildThatStarts)
 {
     const std::string work = m_temp.Path() + "work/";
     fs::create_directories(work);
-    fs::copy_file(QUOKKA_NEXT_EXECUTABLE, work + "quokka");
-    fs::copy_file(QUOKKA_UPDATE_EXECUTABLE, work + "QuokkaUpdate.exe");
     const std::string oldBuild = ReadFile(QUOKKA_EXECUTABLE);
     const std::string newBuild = ReadFile(QUOKKA_NEXT_EXECUTABLE);
     const std::map<std::string, std::string> env = {
@@ -218,6 +216,11 @@ TEST_F(UpdateSwapTest, KilledAtAnyMomentTheUpdaterLeavesOneWholeBuildThatStarts)
         fs::remove(Program() + ".old");
         fs::remove(Program());
         fs::copy_file(QUOKKA_EXECUTABLE, Program());
+        // A settled update takes its unpacked files away with it.
+        if (!fs::exists(work + "quokka"))
+            fs::copy_file(QUOKKA_NEXT_EXECUTABLE, work + "quokka");
+        if (!fs::exists(work + "QuokkaUpdate.exe"))
+            fs::copy_file(QUOKKA_UPDATE_EXECUTABLE, work + "QuokkaUpdate.exe");
         ASSERT_TRUE(WriteFile(work + "QuokkaUpdate.ini",
                               "[Update]\nProgram=" + Program() + "\nPid=" + std::to_string(endedPid) + "\n"));
         ChildProcess updater({work + "QuokkaUpdate.exe"}, env, true);
@@ -244,6 +247,7 @@ TEST_F(UpdateSwapTest, KilledAtAnyMomentTheUpdaterLeavesOneWholeBuildThatStarts)
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
             .count());
     ASSERT_EQ(ReadFile(Program()), newBuild) << "an updater left alone installs the new build";
+    EXPECT_TRUE(fs::is_empty(work)) << "the unpacked update stays in the work folder";
 
     unsigned seed = std::random_device{}();
     if (const char* replay = std::getenv("QUOKKA_CRASH_SEED"))
