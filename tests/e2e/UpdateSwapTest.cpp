@@ -167,6 +167,11 @@ TEST_F(UpdateSwapTest, TheOldProgramHandsOffAndTheNewBuildRunsInItsPlace)
         EXPECT_EQ(after.st_ino, store.st_ino) << "the database is the same file";
     }
     EXPECT_TRUE(TerminateAndWait(next, 20000));
+    // The output ends once the updater has ended too: what it unpacked is gone by then.
+    while (auto line = quokka->ReadLine(60000))
+        m_output += *line + "\n";
+    for (const char* name : {"quokka", "QuokkaUpdate.exe", "QuokkaUpdate.ini", "QuokkaUpdate.zip"})
+        EXPECT_FALSE(fs::exists(m_temp.Path() + "QuokkaAppStore/" + name)) << name << " left behind";
 }
 
 TEST_F(UpdateSwapTest, ANewProgramThatFailsAtStartIsRolledBackAndTheOldOneRunsAgain)
