@@ -42,7 +42,7 @@ const Platform kPlatforms[] = {
     {123, "MAME", "MAME", "local_mame", QColor(0xe6, 0x7e, 0x22)},
     {124, "GBC", "GBC", "local_gbc", QColor(0x27, 0xae, 0x60)},
     {125, "FC", "FC", "local_fc", QColor(0xd6, 0x45, 0x41)},
-    {126, "FBA", "FBA", "local_fba", QColor(0xf3, 0x9c, 0x12)},
+    {126, "FBA", "ARCADE", "local_fba", QColor(0xf3, 0x9c, 0x12)},
     {127, "NDS", "NDS", "local_nds", QColor(0x7f, 0x8c, 0x8d)},
     {129, "PSP", "PSP", "local_psp", QColor(0x1f, 0x2d, 0x3d)},
     {130, "N64", "N64", "local_n64", QColor(0x16, 0xa0, 0x85)},
