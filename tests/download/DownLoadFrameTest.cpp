@@ -420,7 +420,9 @@ TEST_F(DownLoadFrameTest, AFifthDownloadShowsItWaitsAndThenStartsByItself)
 
     m_engine->AddTask(Game("68005"), nullptr);
     ASSERT_TRUE(WaitRowText("68005", u"Lb_Status", "等待下载")) << RowText("68005", u"Lb_Status");
-    EXPECT_TRUE(Selected("68005", u"Opt_StartOrPause")) << "a waiting task counts as active";
+    // The active switch follows its own message, which comes after the status.
+    EXPECT_TRUE(TestInput::WaitFor([&] { return Selected("68005", u"Opt_StartOrPause"); }))
+        << "a waiting task counts as active";
 
     ClickRow("68001", u"Btn_Delete");
     ASSERT_TRUE(WaitRowText("68005", u"Lb_Status", "已下载")) << RowText("68005", u"Lb_Status");
