@@ -2,6 +2,7 @@
 
 #include "foundation/AppPaths.h"
 #include "foundation/ServerEndpoints.h"
+#include "tests/support/RequestLog.h"
 
 #include <httplib.h>
 
@@ -45,14 +46,10 @@ bool IdentityServer::Faults(const std::string& json)
 std::vector<Json::Value> IdentityServer::Logged(const std::string& action) const
 {
     std::vector<Json::Value> lines;
-    std::istringstream in(ReadFile(m_dir.Path() + "requests.log"));
-    std::string text;
-    while (std::getline(in, text)) {
-        Json::Value line;
-        std::istringstream(text) >> line;
+    for (Json::Value& line : ReadRequestLog(m_dir.Path() + "requests.log")) {
         if (line["path"].asString() == "/clientapi/" &&
             line["body"].asString().find("action=" + action) != std::string::npos)
-            lines.push_back(line);
+            lines.push_back(std::move(line));
     }
     return lines;
 }

@@ -5,6 +5,8 @@
 #include "foundation/ServerEndpoints.h"
 #include "foundation/SystemInfo.h"
 #include "server/StandInServer.h"
+#include "tests/support/RequestLog.h"
+#include "tests/support/RequestWatch.h"
 #include "tests/support/TempDir.h"
 
 #include <json/json.h>
@@ -33,11 +35,7 @@ protected:
         options.dataDir = m_dir.Path();
         options.logPath = m_dir.Path() + "requests.log";
         m_server = std::make_unique<CStandInServer>(options);
-        m_server->SetRequestObserver([this](const std::string& method, const std::string& path) {
-            std::lock_guard lock(m_mutex);
-            m_arrived.push_back(method + " " + path);
-            m_arrival.notify_all();
-        });
+        m_arrivals.Watch(*m_server);
         std::string error;
         ASSERT_TRUE(m_server->Start(error)) << error;
         ServerEndpoints endpoints = DefaultServerEndpoints();
@@ -46,30 +44,10 @@ protected:
         SetServerEndpoints(endpoints);
     }
 
-    bool WaitForArrivals(const std::string& prefix, size_t count)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_arrival.wait_for(lock, std::chrono::seconds(10), [&] {
-            size_t seen = 0;
-            for (const std::string& request : m_arrived)
-                seen += request.rfind(prefix, 0) == 0;
-            return seen >= count;
-        });
-    }
-
     // The logged requests whose path starts with `prefix`, in arrival order.
     std::vector<Json::Value> Logged(const std::string& prefix) const
     {
-        std::vector<Json::Value> lines;
-        std::istringstream in(testsupport::ReadFile(m_dir.Path() + "requests.log"));
-        std::string text;
-        while (std::getline(in, text)) {
-            Json::Value line;
-            std::istringstream(text) >> line;
-            if (line["path"].asString().rfind(prefix, 0) == 0)
-                lines.push_back(line);
-        }
-        return lines;
+        return testsupport::ReadRequestLog(m_dir.Path() + "requests.log", prefix);
     }
 
     void Faults(const std::string& json)
@@ -79,10 +57,8 @@ protected:
     }
 
     testsupport::TempDir m_dir;
+    testsupport::RequestWatch m_arrivals;
     std::unique_ptr<CStandInServer> m_server;
-    std::mutex m_mutex;
-    std::condition_variable m_arrival;
-    std::vector<std::string> m_arrived;
 };
 
 TEST_F(PageVisitTest, EachVisitIsOneHeadWithItsPageAFreshRandomTextAndABrowsersAgent)
@@ -121,7 +97,7 @@ TEST_F(PageVisitTest, RedirectsAreFollowed)
     Faults(R"([{"path": "/stat/hm.gif", "redirectTo": "/site/counted"}])");
     CPageVisitReporter reporter;
     reporter.Report(SiteUrl("mygame/"));
-    ASSERT_TRUE(WaitForArrivals("HEAD /site/counted", 1));
+    ASSERT_TRUE(m_arrivals.WaitFor("HEAD /site/counted", 1));
     ASSERT_TRUE(reporter.WaitIdle(10000));
 }
 
@@ -134,7 +110,7 @@ TEST_F(PageVisitTest, StalledBeaconsNeitherHoldTheCallerNorTheShutdown)
         reporter.Report(SiteUrl(""));
     const double reporting = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(reporting, 0.5) << "reporting never waits on the network";
-    ASSERT_TRUE(WaitForArrivals("HEAD /stat/", 30));
+    ASSERT_TRUE(m_arrivals.WaitFor("HEAD /stat/", 30));
     EXPECT_EQ(reporter.InFlight(), 30);
 
     start = std::chrono::steady_clock::now();

@@ -7,6 +7,8 @@
 #include "foundation/ServerEndpoints.h"
 #include "server/StandInServer.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/RequestLog.h"
+#include "tests/support/RequestWatch.h"
 #include "tests/support/TempDir.h"
 
 #include "catalogue/ImageLoader.h"
@@ -67,6 +69,7 @@ protected:
         options.dataDir = data;
         options.logPath = m_dir.Path() + "requests.log";
         m_server = std::make_unique<CStandInServer>(options);
+        m_requests.Watch(*m_server);
         std::string error;
         ASSERT_TRUE(m_server->Start(error)) << error;
 
@@ -81,33 +84,10 @@ protected:
         SetAppPaths(paths);
     }
 
-    // Waits until the server has logged `count` requests whose path starts with `prefix`. The log
-    // line is written before the answer goes out, so the request is then in the middle of its
-    // transfer.
-    bool WaitForLogged(const std::string& prefix, size_t count) const
-    {
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (Logged(prefix).size() < count) {
-            if (std::chrono::steady_clock::now() > until)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
-    }
-
     // Request log lines whose path starts with `prefix`.
     std::vector<Json::Value> Logged(const std::string& prefix) const
     {
-        std::vector<Json::Value> lines;
-        std::istringstream in(ReadFile(m_dir.Path() + "requests.log"));
-        std::string text;
-        while (std::getline(in, text)) {
-            Json::Value line;
-            std::istringstream(text) >> line;
-            if (line["path"].asString().rfind(prefix, 0) == 0)
-                lines.push_back(line);
-        }
-        return lines;
+        return testsupport::ReadRequestLog(m_dir.Path() + "requests.log", prefix);
     }
 
     void Faults(const std::string& json)
@@ -117,6 +97,7 @@ protected:
     }
 
     testsupport::TempDir m_dir;
+    testsupport::RequestWatch m_requests;
     std::unique_ptr<CStandInServer> m_server;
     MessageRecorder m_messages;
     CCatalogueClient m_client;
@@ -174,7 +155,7 @@ TEST_F(CatalogueClientTest, TheLatestRequestOfAWindowAndViewWins)
     // replaced by page 3 before it was sent, and page 3 is answered.
     Faults(R"({"path": "/clientapi/", "delayMs": 400, "times": 1})");
     m_client.RequestGameList(FakeWindow(), 0, 0, 0, 1, "", 2);
-    ASSERT_TRUE(WaitForLogged("/clientapi/", 1));
+    ASSERT_TRUE(m_requests.WaitFor("POST /clientapi/", 1));
     m_client.RequestGameList(FakeWindow(), 0, 0, 0, 2, "", 2);
     m_client.RequestGameList(FakeWindow(), 0, 0, 0, 3, "", 2);
     // Another view of the window and another window keep their own latest request.
@@ -301,8 +282,8 @@ TEST_F(CatalogueClientTest, StalledTransfersEndSoonAfterTheirOwnersStop)
     std::thread detail([&] { RunGameInfoRequest(FakeWindow(), game, closing, idle); });
     // Two catalogue requests (the page and the detail) and the icon are in the middle of their
     // transfers.
-    ASSERT_TRUE(WaitForLogged("/clientapi/", 2));
-    ASSERT_TRUE(WaitForLogged("/image/", 1));
+    ASSERT_TRUE(m_requests.WaitFor("POST /clientapi/", 2));
+    ASSERT_TRUE(m_requests.WaitFor("GET /image/", 1));
 
     // Every flag first, then every join: the whole wait is one abort.
     auto start = std::chrono::steady_clock::now();

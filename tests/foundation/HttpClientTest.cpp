@@ -2,6 +2,7 @@
 #include "foundation/NetGlobal.h"
 #include "platform/CodePage.h"
 #include "server/StandInServer.h"
+#include "tests/support/RequestLog.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -63,18 +64,7 @@ protected:
     // The logged requests, oldest first.
     std::vector<Json::Value> Log() const
     {
-        std::vector<Json::Value> lines;
-        std::stringstream in(ReadFile(m_dir.Path() + "requests.log"));
-        std::string line;
-        Json::CharReaderBuilder builder;
-        while (std::getline(in, line)) {
-            Json::Value value;
-            std::string errors;
-            std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-            if (reader->parse(line.data(), line.data() + line.size(), &value, &errors))
-                lines.push_back(value);
-        }
-        return lines;
+        return testsupport::ReadRequestLog(m_dir.Path() + "requests.log");
     }
 
     testsupport::TempDir m_dir;

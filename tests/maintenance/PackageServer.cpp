@@ -3,6 +3,7 @@
 #include "foundation/AppPaths.h"
 #include "foundation/ServerEndpoints.h"
 #include "tests/download/ZipTestArchive.h"
+#include "tests/support/RequestLog.h"
 
 #include <json/json.h>
 
@@ -12,6 +13,7 @@
 #include <sstream>
 
 using testsupport::ReadFile;
+using testsupport::ReadRequestLog;
 using testsupport::WriteFile;
 
 namespace maintenancetest {
@@ -64,17 +66,8 @@ bool PackageWorld::Faults(const std::string& json) const
 std::vector<LoggedRequest> PackageWorld::Requests() const
 {
     std::vector<LoggedRequest> requests;
-    std::stringstream in(ReadFile(m_dir.Path() + "requests.log"));
-    std::string line;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    while (std::getline(in, line)) {
-        Json::Value value;
-        std::string errors;
-        if (reader->parse(line.data(), line.data() + line.size(), &value, &errors))
-            requests.push_back(
-                {value["method"].asString(), value["path"].asString(), value["range"].asString()});
-    }
+    for (const Json::Value& value : ReadRequestLog(m_dir.Path() + "requests.log"))
+        requests.push_back({value["method"].asString(), value["path"].asString(), value["range"].asString()});
     return requests;
 }
 

@@ -1,5 +1,7 @@
 #include "tests/server/ServerProcess.h"
 
+#include "tests/support/RequestLog.h"
+
 #include <csignal>
 #include <sstream>
 
@@ -40,12 +42,7 @@ bool ServerProcess::SetFaults(const std::string& json) const
 
 std::vector<Json::Value> ServerProcess::Log() const
 {
-    std::vector<Json::Value> lines;
-    std::stringstream in(testsupport::ReadFile(m_logDir.Path() + "requests.log"));
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(ParseJson(line));
-    return lines;
+    return testsupport::ReadRequestLog(m_logDir.Path() + "requests.log");
 }
 
 std::string FormEncode(const std::vector<std::pair<std::string, std::string>>& fields)
