@@ -20,15 +20,6 @@ Json::Value ReadJson(const std::string& path)
     return ParseJson(text.str());
 }
 
-std::string Between(const std::string& page, const std::string& before, const std::string& after)
-{
-    size_t start = page.find(before);
-    if (start == std::string::npos)
-        return {};
-    start += before.size();
-    return page.substr(start, page.find(after, start) - start);
-}
-
 class DemoSharesTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -46,16 +37,9 @@ protected:
         auto page = client->Get("/share/link/" + key);
         if (!page || page->status != 200)
             return Json::Value();
-        const std::string cookie = page->get_header_value("Set-Cookie");
-        const std::string& body = page->body;
-        const std::string query = "/share/download?uk=" + Between(body, "FileUtils.uk=\"", "\"") +
-                                  "&shareid=" + Between(body, "FileUtils.shareid=\"", "\"") +
-                                  "&fid_list=%5B" + Between(body, "\\\"fs_id\\\":\\\"", "\\\"") +
-                                  "%5D&sign=" + Between(body, "FileUtils.downloadsign=\"", "\"") +
-                                  "&timestamp=" + Between(body, "FileUtils.timestamp=\"", "\"") +
-                                  "&r=0.1234567812345678";
+        const std::string query = ShareEndpointQuery(page->body, "0.1234567812345678");
         auto answer = client->Get(query, {{"Referer", s_server->Origin() + "/share/link/" + key},
-                                          {"Cookie", cookie.substr(0, cookie.find(';')) + ";"}});
+                                          {"Cookie", CookieOf(page->get_header_value("Set-Cookie")) + ";"}});
         return answer && answer->status == 200 ? ParseJson(answer->body) : Json::Value();
     }
 

@@ -77,3 +77,31 @@ Json::Value ParseJson(const std::string& text)
         return Json::Value();
     return value;
 }
+
+namespace {
+
+// The text between `before` and the next `after` in `page`; empty when absent.
+std::string Between(const std::string& page, const std::string& before, const std::string& after)
+{
+    size_t start = page.find(before);
+    if (start == std::string::npos)
+        return {};
+    start += before.size();
+    return page.substr(start, page.find(after, start) - start);
+}
+
+} // namespace
+
+std::string ShareEndpointQuery(const std::string& pageBody, const std::string& r)
+{
+    return "/share/download?uk=" + Between(pageBody, "FileUtils.uk=\"", "\"") +
+           "&shareid=" + Between(pageBody, "FileUtils.shareid=\"", "\"") + "&fid_list=%5B" +
+           Between(pageBody, "\\\"fs_id\\\":\\\"", "\\\"") +
+           "%5D&sign=" + Between(pageBody, "FileUtils.downloadsign=\"", "\"") +
+           "&timestamp=" + Between(pageBody, "FileUtils.timestamp=\"", "\"") + "&r=" + r;
+}
+
+std::string CookieOf(const std::string& setCookie)
+{
+    return setCookie.substr(0, setCookie.find(';'));
+}

@@ -40,3 +40,9 @@ private:
 std::string FormEncode(const std::vector<std::pair<std::string, std::string>>& fields);
 
 Json::Value ParseJson(const std::string& text);
+
+// The download endpoint's query ("/share/download?...") that a share's page builds from the values
+// written into it, with `r` as its random part, as the mobile page's script does.
+std::string ShareEndpointQuery(const std::string& pageBody, const std::string& r);
+// "NAME=VALUE" of a "Set-Cookie: NAME=VALUE; path=/" header's value.
+std::string CookieOf(const std::string& setCookie);

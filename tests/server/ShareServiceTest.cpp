@@ -20,23 +20,6 @@ const char kShares[] = R"({
   "removed": {"file": "download/games/1.zip", "state": "removed"}
 })";
 
-// The text between `before` and the next `after` in `page`; empty when absent.
-std::string Between(const std::string& page, const std::string& before, const std::string& after)
-{
-    size_t start = page.find(before);
-    if (start == std::string::npos)
-        return {};
-    start += before.size();
-    return page.substr(start, page.find(after, start) - start);
-}
-
-// The value of a Set-Cookie "NAME=VALUE; path=/" header.
-std::string CookieOf(const httplib::Result& result)
-{
-    std::string header = result->get_header_value("Set-Cookie");
-    return header.substr(0, header.find(';'));
-}
-
 // One share served in-process with a request log, driven step by step as the mobile page would.
 class ShareServiceTest : public ::testing::Test {
 protected:
@@ -60,13 +43,8 @@ protected:
         auto page = m_client->Get("/share/link/" + key);
         if (!page || page->status != 200)
             return {};
-        m_cookie = CookieOf(page);
-        const std::string& body = page->body;
-        return "/share/download?uk=" + Between(body, "FileUtils.uk=\"", "\"") +
-               "&shareid=" + Between(body, "FileUtils.shareid=\"", "\"") + "&fid_list=%5B" +
-               Between(body, "\\\"fs_id\\\":\\\"", "\\\"") +
-               "%5D&sign=" + Between(body, "FileUtils.downloadsign=\"", "\"") +
-               "&timestamp=" + Between(body, "FileUtils.timestamp=\"", "\"") + "&r=" + r;
+        m_cookie = CookieOf(page->get_header_value("Set-Cookie"));
+        return ShareEndpointQuery(page->body, r);
     }
 
     Json::Value Ask(const std::string& query, const std::string& key, const std::string& cookie)
@@ -99,7 +77,7 @@ TEST_F(ShareServiceTest, APlainShareResolvesThroughTheStorageCookieAndTwoHops)
 
     auto planted = m_client->Get("/rest/2.0/pcs/file?method=plantcookie&type=ett");
     ASSERT_TRUE(planted);
-    const std::string storage = CookieOf(planted);
+    const std::string storage = CookieOf(planted->get_header_value("Set-Cookie"));
     ASSERT_EQ(storage.compare(0, std::string(kShareStorageCookie).size(), kShareStorageCookie), 0);
 
     httplib::Headers withCookie = {{"Cookie", storage + ";"}};
