@@ -5,6 +5,7 @@
 #include "account/SecurityCodeFrame.h"
 #include "account/SecurityCodeAsker.h"
 #include "server/CaptchaPicture.h"
+#include "tests/support/OffscreenUi.h"
 #include "tests/support/TempDir.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
@@ -12,76 +13,33 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <functional>
-#include <thread>
 
 using namespace UiLib;
 
-// Allocations that the system libraries under Qt keep for the life of the process.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:FcPattern\nleak:QFontDatabase\n";
+    return QUOKKA_QT_LEAK_SUPPRESSIONS;
 }
 
 namespace {
 
-class UiEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        CPaintManagerUI::SetInstance(nullptr);
-    }
-    void TearDown() override { CPaintManagerUI::Term(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const g_environment =
-    ::testing::AddGlobalTestEnvironment(new UiEnvironment); // gtest owns it
+[[maybe_unused]] ::testing::Environment* const g_ui = testsupport::UseOffscreenUi();
 
 struct Answer {
     int result = -1;
     std::string code;
 };
 
-// Asks the program's prompt from a worker thread while the test thread runs the UI loop; a driver
-// thread waits for the dialog and runs `script` inside its modal loop with the dialog's handle.
+// Asks the program's prompt from a worker thread, as the share resolver does, while `script`
+// drives the dialog.
 Answer AskWithScript(const std::string& picture, const std::function<void(HWND)>& script)
 {
-    std::atomic<bool> done{false};
     Answer answer;
-    std::thread worker([&] {
-        CSecurityCodeAsker asker;
-        answer.result = asker.AskSecurityCode(nullptr, picture, answer.code);
-        done = true;
-    });
-    std::thread driver([&] {
-        HWND hwnd = nullptr;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (hwnd == nullptr && std::chrono::steady_clock::now() < deadline)
-            // Only a look: running the loop here could start the dialog inside this request, which
-            // would then wait on the dialog that waits on the script.
-            RunOnUiThread([&] {
-                hwnd = FindWindow(u"SecurityCodeFrame");
-                return 0;
-            });
-        RunOnUiThread([&] {
-            script(hwnd);
-            // A script that left the dialog without an answer ends it, so the test cannot hang.
-            auto* dialog =
-                hwnd && IsWindow(hwnd) ? static_cast<CSecurityCodeFrame*>(WindowFromHandle(hwnd)) : nullptr;
-            if (dialog != nullptr && dialog->Result() == 0) {
-                ADD_FAILURE() << "the script left the dialog open";
-                CPaintManagerUI::EndAllModalLoops(IDCLOSE);
-            }
-            return 0;
-        });
-    });
-    EXPECT_TRUE(TestInput::WaitFor([&] { return done.load(); }, 8000)) << "the prompt did not answer";
-    driver.join();
-    worker.join();
+    answer.result = testsupport::DriveModalDialog(
+        testsupport::AskedFrom::Worker, u"SecurityCodeFrame",
+        [&] { return CSecurityCodeAsker().AskSecurityCode(nullptr, picture, answer.code); }, script);
     return answer;
 }
 
@@ -97,14 +55,6 @@ bool ShowsInk(const TestInput::TestImage& image)
                 return true;
         }
     return false;
-}
-
-POINT CentreOf(HWND hwnd, const char16_t* name)
-{
-    auto* dialog = static_cast<CSecurityCodeFrame*>(WindowFromHandle(hwnd));
-    CControlUI* control = dialog->GetPaintManager().FindControl(name);
-    RECT rc = control->GetPos();
-    return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
 }
 
 class SecurityCodeFrameTest : public ::testing::Test {
@@ -158,10 +108,10 @@ TEST_F(SecurityCodeFrameTest, TheButtonsAcceptFourCharactersAndCloseWithEight)
         ASSERT_NE(hwnd, nullptr);
         TestInput::ProcessEvents();
         TestInput::TypeText(hwnd, u"ABCDE");
-        TestInput::Click(hwnd, CentreOf(hwnd, u"Btn_Ok"));
+        testsupport::ClickOn(hwnd, u"Btn_Ok");
         TestInput::ProcessEvents();
         openAfterFive = IsWindow(hwnd);
-        TestInput::Click(hwnd, CentreOf(hwnd, u"Btn_Close"));
+        testsupport::ClickOn(hwnd, u"Btn_Close");
     });
     EXPECT_TRUE(openAfterFive);
     EXPECT_EQ(closed.result, 8);
@@ -171,7 +121,7 @@ TEST_F(SecurityCodeFrameTest, TheButtonsAcceptFourCharactersAndCloseWithEight)
         ASSERT_NE(hwnd, nullptr);
         TestInput::ProcessEvents();
         TestInput::TypeText(hwnd, u"ABCD");
-        TestInput::Click(hwnd, CentreOf(hwnd, u"Btn_Ok"));
+        testsupport::ClickOn(hwnd, u"Btn_Ok");
     });
     EXPECT_EQ(accepted.result, 1);
     EXPECT_EQ(accepted.code, "ABCD");

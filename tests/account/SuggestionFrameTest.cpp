@@ -1,9 +1,10 @@
 // The feedback dialog in a real window on Qt's offscreen platform: its texts, the forum link
 // clicked through the window's input handling and reaching a recording xdg-open first on PATH,
-// and its result. The UI environment of this test binary starts and ends the toolkit.
+// and its result.
 
 #include "account/SuggestionFrame.h"
 #include "foundation/ServerEndpoints.h"
+#include "tests/support/OffscreenUi.h"
 #include "tests/support/TempDir.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
@@ -12,16 +13,16 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
-#include <thread>
 
 using namespace UiLib;
 namespace fs = std::filesystem;
 
 namespace {
+
+[[maybe_unused]] ::testing::Environment* const g_ui = testsupport::UseOffscreenUi();
 
 class SuggestionFrameTest : public ::testing::Test {
 protected:
@@ -92,28 +93,17 @@ TEST_F(SuggestionFrameTest, ShowsTheVersionAndOpensTheForumLinkWithoutItsMarkup)
 
 TEST_F(SuggestionFrameTest, CloseEndsTheModalRunWithEight)
 {
-    std::atomic<bool> done{false};
-    std::thread driver([&] {
-        HWND hwnd = nullptr;
-        while (hwnd == nullptr && !done)
-            RunOnUiThread([&] {
-                hwnd = FindWindow(u"CSuggestionFrame");
-                return 0;
-            });
-        RunOnUiThread([&] {
-            auto* dialog = static_cast<CSuggestionFrame*>(WindowFromHandle(hwnd));
+    const int result = testsupport::DriveModalDialog(
+        testsupport::AskedFrom::UiThread, u"CSuggestionFrame", [] { return CSuggestionFrame::Run(nullptr); },
+        [](HWND hwnd) {
+            ASSERT_NE(hwnd, nullptr);
+            CWindowWnd* dialog = WindowFromHandle(hwnd);
             EXPECT_EQ(dialog->GetWindowText(), u"反馈");
             EXPECT_EQ(dialog->GetStyle() & 0xFFFF0000u, 0x96C80000u & 0xFFFF0000u);
             EXPECT_EQ(dialog->GetExStyle(), 0x100u);
             TestInput::ProcessEvents();
-            RECT rc = dialog->GetPaintManager().FindControl(u"Btn_Close")->GetPos();
-            TestInput::Click(hwnd, POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
-            return 0;
+            testsupport::ClickOn(hwnd, u"Btn_Close");
         });
-    });
-    const int result = CSuggestionFrame::Run(nullptr);
-    done = true;
-    driver.join();
     EXPECT_EQ(result, 8);
 }
 

@@ -21,32 +21,23 @@
 #include "foundation/StringConv.h"
 #include "store/GameinfoRecord.h"
 #include "store/LocalGameRecord.h"
+#include "tests/support/OffscreenUi.h"
 #include "ui/DialogFrameWnd.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
 
 using namespace UiLib;
 
-// Allocations that the system libraries under Qt keep for the life of the process.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:FcPattern\nleak:QFontDatabase\n";
+    return QUOKKA_QT_LEAK_SUPPRESSIONS;
 }
 
 namespace {
 
-class UiEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        CPaintManagerUI::SetInstance(nullptr);
-    }
-    void TearDown() override { CPaintManagerUI::Term(); }
-};
+[[maybe_unused]] ::testing::Environment* const g_ui = testsupport::UseOffscreenUi();
 
-[[maybe_unused]] ::testing::Environment* const g_environment =
-    ::testing::AddGlobalTestEnvironment(new UiEnvironment); // gtest owns it
+using testsupport::CentreOf;
 
 struct Note {
     std::u16string type;
@@ -119,12 +110,6 @@ public:
 private:
     CDuiString m_layout;
 };
-
-POINT Center(CControlUI* control)
-{
-    const RECT& rc = control->GetPos();
-    return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-}
 
 std::string Ansi(const char16_t* text)
 {
@@ -203,7 +188,7 @@ protected:
     {
         CControlUI* control = dialog.Get<CControlUI>(name);
         ASSERT_NE(control, nullptr);
-        TestInput::Click(dialog.GetHWND(), Center(control));
+        TestInput::Click(dialog.GetHWND(), CentreOf(control));
     }
     HWND Hwnd() { return dialog.GetHWND(); }
 
@@ -472,28 +457,28 @@ TEST_F(TileTest, InstallStatesSetTextAndTag)
 TEST_F(TileTest, ClicksOnTheTileAndItsButtons)
 {
     tile->SetInstallState(3);
-    TestInput::Click(Hwnd(), Center(tile->FindSubControl(u"Btn_InstallGame")));
+    TestInput::Click(Hwnd(), CentreOf(tile->FindSubControl(u"Btn_InstallGame")));
     ASSERT_EQ(dialog.Clicks(), 1);
     EXPECT_EQ(dialog.LastClick()->sender, tile);
     EXPECT_EQ(dialog.LastClick()->wParam, 1u);
     EXPECT_EQ(dialog.LastClick()->lParam, 3);
 
     tile->FindSubControl(u"Btn_DeleteGame")->SetTag(77);
-    TestInput::Click(Hwnd(), Center(tile->FindSubControl(u"Btn_DeleteGame")));
+    TestInput::Click(Hwnd(), CentreOf(tile->FindSubControl(u"Btn_DeleteGame")));
     ASSERT_EQ(dialog.Clicks(), 2);
     EXPECT_EQ(dialog.LastClick()->wParam, 2u);
     EXPECT_EQ(dialog.LastClick()->lParam, 77);
 
     // A press on the name is a press on the clickable tile.
-    TestInput::Click(Hwnd(), Center(tile->FindSubControl(u"Lb_GameName")));
+    TestInput::Click(Hwnd(), CentreOf(tile->FindSubControl(u"Lb_GameName")));
     ASSERT_EQ(dialog.Clicks(), 3);
     EXPECT_EQ(dialog.LastClick()->sender, tile);
     EXPECT_EQ(dialog.LastClick()->wParam, 0u);
 
     // Pressed on the tile, released outside: no click.
-    TestInput::MouseDown(Hwnd(), Center(tile->FindSubControl(u"Lb_GameName")));
-    TestInput::MouseMove(Hwnd(), Center(dialog.Get<CControlUI>(u"Lb_Outside")));
-    TestInput::MouseUp(Hwnd(), Center(dialog.Get<CControlUI>(u"Lb_Outside")));
+    TestInput::MouseDown(Hwnd(), CentreOf(tile->FindSubControl(u"Lb_GameName")));
+    TestInput::MouseMove(Hwnd(), CentreOf(dialog.Get<CControlUI>(u"Lb_Outside")));
+    TestInput::MouseUp(Hwnd(), CentreOf(dialog.Get<CControlUI>(u"Lb_Outside")));
     EXPECT_EQ(dialog.Clicks(), 3);
 }
 
@@ -506,17 +491,17 @@ TEST_F(TileTest, HotBorderFollowsThePointerOverTheTileAndItsButtons)
     EXPECT_FALSE(tile->IsHot());
     EXPECT_NE(edgePixel(), 0x2479E4u);
 
-    TestInput::MouseMove(Hwnd(), Center(tile->FindSubControl(u"Lb_GameName")));
+    TestInput::MouseMove(Hwnd(), CentreOf(tile->FindSubControl(u"Lb_GameName")));
     TestInput::ProcessEvents();
     EXPECT_TRUE(tile->IsHot());
     EXPECT_EQ(edgePixel(), 0x2479E4u);
 
-    TestInput::MouseMove(Hwnd(), Center(tile->FindSubControl(u"Btn_InstallGame")));
+    TestInput::MouseMove(Hwnd(), CentreOf(tile->FindSubControl(u"Btn_InstallGame")));
     TestInput::ProcessEvents();
     EXPECT_TRUE(tile->IsHot());
 
     // Straight from a button (inside a row of the tile) to outside the tile.
-    TestInput::MouseMove(Hwnd(), Center(dialog.Get<CControlUI>(u"Lb_Outside")));
+    TestInput::MouseMove(Hwnd(), CentreOf(dialog.Get<CControlUI>(u"Lb_Outside")));
     TestInput::ProcessEvents();
     EXPECT_FALSE(tile->IsHot());
     EXPECT_NE(edgePixel(), 0x2479E4u);

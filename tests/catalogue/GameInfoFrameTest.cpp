@@ -10,6 +10,8 @@
 #include "foundation/NetGlobal.h"
 #include "foundation/ServerEndpoints.h"
 #include "server/StandInServer.h"
+#include "tests/support/OffscreenUi.h"
+#include "tests/support/RequestWatch.h"
 #include "tests/support/TempDir.h"
 #include "ui/Button.h"
 #include "ui/Container.h"
@@ -34,29 +36,29 @@
 
 using namespace UiLib;
 namespace fs = std::filesystem;
+using testsupport::CentreOf;
 using testsupport::WriteFile;
 
-// Allocations that the system libraries under Qt keep for the life of the process.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:FcPattern\nleak:QFontDatabase\n";
+    return QUOKKA_QT_LEAK_SUPPRESSIONS;
 }
 
 namespace {
 
-class UiEnvironment : public ::testing::Environment {
+// The toolkit, with the network under it and the image cache that goes before it.
+class UiEnvironment : public testsupport::OffscreenUiEnvironment {
 public:
     void SetUp() override
     {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        OffscreenUiEnvironment::SetUp();
         ASSERT_TRUE(NetGlobalInit());
-        CPaintManagerUI::SetInstance(nullptr);
     }
     void TearDown() override
     {
         CImageLoader::DestroyInstance();
-        CPaintManagerUI::Term();
         NetGlobalCleanup();
+        OffscreenUiEnvironment::TearDown();
     }
 };
 
@@ -128,12 +130,6 @@ void WritePng(const std::string& path, const QColor& color, int w = 268, int h =
     ASSERT_TRUE(image.save(QString::fromStdString(path), "PNG"));
 }
 
-POINT CentreOf(CControlUI* control)
-{
-    RECT rc = control->GetPos();
-    return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-}
-
 double SecondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -174,10 +170,7 @@ protected:
         StandInServerOptions options;
         options.dataDir = data;
         m_server = std::make_unique<CStandInServer>(options);
-        m_server->SetRequestObserver([this](const std::string& method, const std::string& path) {
-            std::lock_guard lock(m_mutex);
-            m_requests.push_back(method + " " + path);
-        });
+        m_requests.Watch(*m_server);
         std::string error;
         ASSERT_TRUE(m_server->Start(error)) << error;
 
@@ -238,14 +231,7 @@ protected:
         TestInput::ProcessEvents();
     }
 
-    int Requests(const std::string& prefix)
-    {
-        std::lock_guard lock(m_mutex);
-        int count = 0;
-        for (const std::string& request : m_requests)
-            count += request.rfind(prefix, 0) == 0;
-        return count;
-    }
+    int Requests(const std::string& prefix) const { return m_requests.Count(prefix); }
 
     void Faults(const std::string& json)
     {
@@ -264,9 +250,8 @@ protected:
     std::u16string ButtonText() { return Find(u"Btn_InstallGame")->GetText().Str(); }
 
     testsupport::TempDir m_dir;
+    testsupport::RequestWatch m_requests;
     std::unique_ptr<CStandInServer> m_server;
-    std::mutex m_mutex;
-    std::vector<std::string> m_requests;
     RecordingActions m_actions;
     std::unique_ptr<CGameInfoFrameNew> m_window;
 };
@@ -521,27 +506,17 @@ TEST_F(GameInfoFrameTest, ActionButtonFollowsTheGamesStatus)
 TEST_F(GameInfoFrameTest, RunIsModalOverItsOwnerAndRegistersTheWindow)
 {
     HWND seen = nullptr;
-    std::atomic<bool> done{false};
-    std::thread driver([&] {
-        HWND hwnd = nullptr;
-        while (hwnd == nullptr && !done)
-            RunOnUiThread([&] {
-                hwnd = FindWindow(u"GameInfoFrame");
-                return 0;
-            });
-        RunOnUiThread([&] {
+    const int result = testsupport::DriveModalDialog(
+        testsupport::AskedFrom::UiThread, u"GameInfoFrame",
+        [&] { return CGameInfoFrameNew::Run(nullptr, Game("101"), m_actions); },
+        [&](HWND hwnd) {
             seen = hwnd;
-            auto* window = static_cast<CGameInfoFrameNew*>(WindowFromHandle(hwnd));
-            TestInput::WaitFor([&] { return window->DetailEnded(); }, 8000);
+            auto* window = dynamic_cast<CGameInfoFrameNew*>(WindowFromHandle(hwnd));
+            ASSERT_NE(window, nullptr);
+            EXPECT_TRUE(TestInput::WaitFor([&] { return window->DetailEnded(); }, 8000));
             TestInput::ProcessEvents();
-            CControlUI* close = window->GetPaintManager().FindControl(u"Btn_Close");
-            TestInput::Click(hwnd, CentreOf(close));
-            return 0;
+            testsupport::ClickOn(hwnd, u"Btn_Close");
         });
-    });
-    const int result = CGameInfoFrameNew::Run(nullptr, Game("101"), m_actions);
-    done = true;
-    driver.join();
     EXPECT_EQ(result, 1);
     ASSERT_NE(seen, nullptr);
     EXPECT_EQ(m_actions.detailWindows, (std::vector<HWND>{seen, nullptr}));

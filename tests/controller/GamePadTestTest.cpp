@@ -6,6 +6,7 @@
 #include "controller/SdlContext.h"
 #include "controller/XInputPads.h"
 #include "tests/controller/VirtualPad.h"
+#include "tests/support/OffscreenUi.h"
 #include "ui/Option.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
@@ -23,11 +24,12 @@ using namespace UiLib;
 // (its error text) for threads it did not start itself, such as the window's poller.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:FcPattern\nleak:QFontDatabase\nleak:"
-           "libSDL2\n";
+    return QUOKKA_QT_LEAK_SUPPRESSIONS "leak:libSDL2\n";
 }
 
 namespace {
+
+using testsupport::CentreOf;
 
 constexpr const char16_t* kOptions[] = {
     u"Opt_DPAD_UP",
@@ -78,12 +80,6 @@ public:
     }
 };
 
-POINT Centre(CControlUI* control)
-{
-    const RECT rc = control->GetPos();
-    return {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-}
-
 // A fingerprint of the pixels inside a control's rectangle.
 uint64_t Region(const TestInput::TestImage& image, CControlUI* control)
 {
@@ -97,12 +93,8 @@ uint64_t Region(const TestInput::TestImage& image, CControlUI* control)
 
 class GamePadTestTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        CPaintManagerUI::SetInstance(nullptr);
-    }
-    static void TearDownTestSuite() { CPaintManagerUI::Term(); }
+    static void SetUpTestSuite() { testsupport::StartOffscreenUi(); }
+    static void TearDownTestSuite() { testsupport::StopOffscreenUi(); }
 
     void SetUp() override
     {
@@ -156,7 +148,10 @@ protected:
     }
     int PanelCount() { return static_cast<CContainerUI*>(Find(u"Tl_GamePadList"))->GetCount(); }
     std::u16string Count() { return std::u16string(Find(u"Lb_GamePadNum")->GetText().Str()); }
-    void ClickControl(std::u16string_view name) { TestInput::Click(m_window->GetHWND(), Centre(Find(name))); }
+    void ClickControl(std::u16string_view name)
+    {
+        TestInput::Click(m_window->GetHWND(), CentreOf(Find(name)));
+    }
 
     CSdlContext m_sdl;
     std::vector<std::unique_ptr<VirtualPad>> m_pads;

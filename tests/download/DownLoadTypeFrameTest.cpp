@@ -4,6 +4,7 @@
 
 #include "download/DownLoadTypeFrame.h"
 #include "download/DownLoadTypeChooser.h"
+#include "tests/support/OffscreenUi.h"
 #include "ui/Button.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
@@ -11,90 +12,33 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <cstdlib>
 #include <functional>
-#include <thread>
 
 using namespace UiLib;
 
-// Allocations that the system libraries under Qt keep for the life of the process.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:FcPattern\nleak:QFontDatabase\n";
+    return QUOKKA_QT_LEAK_SUPPRESSIONS;
 }
 
 namespace {
 
-class UiEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        CPaintManagerUI::SetInstance(nullptr);
-    }
-    void TearDown() override { CPaintManagerUI::Term(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const g_environment =
-    ::testing::AddGlobalTestEnvironment(new UiEnvironment); // gtest owns it
+[[maybe_unused]] ::testing::Environment* const g_ui = testsupport::UseOffscreenUi();
 
 constexpr int kLayoutHeight = 176;
 
-// Asks the program's chooser from a worker thread, as the download engine does, while the test
-// thread runs the UI loop. The dialog runs in a modal loop of its own on the UI thread, so the
-// test's input must come from inside that loop: a driver thread waits for the dialog through
-// RunOnUiThread and then runs `script` there with the dialog's handle (null when none appeared).
-// Returns the worker's answer, or -1 when it gave none.
+// Asks the program's chooser from a worker thread, as the download engine does, while `script`
+// drives the dialog. Returns the worker's answer.
 int AskWithScript(int mask, const std::function<void(HWND)>& script)
 {
-    std::atomic<bool> done{false};
-    int answer = -1;
-    std::thread worker([&] {
-        CDownLoadTypeChooser chooser;
-        answer = chooser.ChooseDownloadSource(nullptr, mask);
-        done = true;
-    });
-    std::thread driver([&] {
-        HWND hwnd = nullptr;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        // Each look returns at once: processing events inside it could start the dialog's modal
-        // loop within this very request, which would then never return to run the script.
-        while (hwnd == nullptr && std::chrono::steady_clock::now() < deadline) {
-            RunOnUiThread([&] {
-                hwnd = FindWindow(u"DownLoadTypeFrame");
-                return 0;
-            });
-            if (hwnd == nullptr)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5)); // poll interval only
-        }
-        RunOnUiThread([&] {
-            script(hwnd);
-            return 0;
-        });
-    });
-    if (!TestInput::WaitFor([&] { return done.load(); }, 8000)) {
-        ADD_FAILURE() << "the chooser did not answer";
-        CPaintManagerUI::EndAllModalLoops(IDCLOSE);
-        TestInput::WaitFor([&] { return done.load(); }, 8000);
-    }
-    driver.join();
-    worker.join();
-    return answer;
+    return testsupport::DriveModalDialog(
+        testsupport::AskedFrom::Worker, u"DownLoadTypeFrame",
+        [mask] { return CDownLoadTypeChooser().ChooseDownloadSource(nullptr, mask); }, script);
 }
 
-CControlUI* Control(HWND hwnd, const char16_t* name)
-{
-    auto* dialog = static_cast<CDownLoadTypeFrame*>(WindowFromHandle(hwnd));
-    return dialog->GetPaintManager().FindControl(name);
-}
-
-POINT CentreOf(CControlUI* control)
-{
-    RECT rc = control->GetPos();
-    return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-}
+using testsupport::CentreOf;
+using testsupport::ClickOn;
+using testsupport::ControlIn;
 
 struct MaskCase {
     int mask;
@@ -114,10 +58,10 @@ TEST(DownLoadTypeFrameTest, ShowsTheOfferedButtonsAndShrinksByTheHiddenOnes)
             const int hidden = !c.pan + !c.quokka + !c.noZip;
             EXPECT_EQ(window->GetWindowRect().Height(), kLayoutHeight - 41 * hidden);
             EXPECT_EQ(window->GetWindowRect().Width(), 230);
-            EXPECT_EQ(Control(hwnd, u"Btn_BaiduPan")->IsVisible(), c.pan);
-            EXPECT_EQ(Control(hwnd, u"Btn_Quokka")->IsVisible(), c.quokka);
-            EXPECT_EQ(Control(hwnd, u"Btn_NoZip")->IsVisible(), c.noZip);
-            TestInput::Click(hwnd, CentreOf(Control(hwnd, u"Btn_Close")));
+            EXPECT_EQ(ControlIn(hwnd, u"Btn_BaiduPan")->IsVisible(), c.pan);
+            EXPECT_EQ(ControlIn(hwnd, u"Btn_Quokka")->IsVisible(), c.quokka);
+            EXPECT_EQ(ControlIn(hwnd, u"Btn_NoZip")->IsVisible(), c.noZip);
+            ClickOn(hwnd, u"Btn_Close");
         });
         EXPECT_EQ(answer, kSourceClosed);
         EXPECT_EQ(FindWindow(u"DownLoadTypeFrame"), nullptr);
@@ -130,7 +74,7 @@ TEST(DownLoadTypeFrameTest, OnlyTheOwnServerLeavesAWindow82PixelsShorter)
         ASSERT_NE(hwnd, nullptr);
         EXPECT_EQ(WindowFromHandle(hwnd)->GetWindowRect().Height(), kLayoutHeight - 82);
         // The one button lies inside the shorter window, where a click lands on it.
-        POINT pt = CentreOf(Control(hwnd, u"Btn_Quokka"));
+        POINT pt = CentreOf(ControlIn(hwnd, u"Btn_Quokka"));
         EXPECT_LT(pt.y, kLayoutHeight - 82);
         TestInput::Click(hwnd, pt);
     });
@@ -144,7 +88,7 @@ TEST(DownLoadTypeFrameTest, EachButtonAnswersItsSource)
     for (const auto& [name, source] : buttons) {
         const int answer = AskWithScript(kSourceBaiduPan | kSourceOwnServer | kSourceNoZip, [&](HWND hwnd) {
             ASSERT_NE(hwnd, nullptr);
-            TestInput::Click(hwnd, CentreOf(Control(hwnd, name)));
+            ClickOn(hwnd, name);
         });
         EXPECT_EQ(answer, source);
     }
@@ -178,9 +122,9 @@ TEST(DownLoadTypeFrameTest, PaintsTheSkin)
         const std::uint32_t caption = image.Pixel(5, 20);
         EXPECT_LT((caption >> 16) & 0xFF, 0x60u) << std::hex << caption;
         EXPECT_GT(caption & 0xFF, 0xC0u) << std::hex << caption;
-        POINT plate = CentreOf(Control(hwnd, u"Btn_Quokka"));
+        POINT plate = CentreOf(ControlIn(hwnd, u"Btn_Quokka"));
         EXPECT_GT((image.Pixel(plate.x - 60, plate.y) >> 16) & 0xFF, 0xE0u);
-        TestInput::Click(hwnd, CentreOf(Control(hwnd, u"Btn_Close")));
+        ClickOn(hwnd, u"Btn_Close");
     });
     EXPECT_EQ(answer, kSourceClosed);
 }

@@ -6,6 +6,7 @@
 
 #include "foundation/AppPaths.h"
 #include "platform/CodePage.h"
+#include "tests/support/OffscreenUi.h"
 #include "tests/support/TempDir.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
@@ -34,14 +35,10 @@ const std::pair<const char*, const char*> kPlatforms[] = {
 
 class KeyMapTipsFrameTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        CPaintManagerUI::SetInstance(nullptr);
-    }
     // The toolkit goes with the suite: left to the end of the process, the application object would
     // be destroyed among the static objects after Qt's own.
-    static void TearDownTestSuite() { CPaintManagerUI::Term(); }
+    static void SetUpTestSuite() { testsupport::StartOffscreenUi(); }
+    static void TearDownTestSuite() { testsupport::StopOffscreenUi(); }
 
     void SetUp() override
     {
@@ -188,10 +185,7 @@ TEST_F(KeyMapTipsFrameTest, ClosingMinimisesAndTheNextGameRestores)
     TestInput::ProcessEvents();
     ASSERT_TRUE(m_tips.IsVisible());
 
-    CControlUI* close = m_tips.GetPaintManager().FindControl(u"Btn_Close");
-    ASSERT_NE(close, nullptr);
-    const RECT rc = close->GetPos();
-    TestInput::Click(m_tips.GetHWND(), POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
+    testsupport::ClickOn(m_tips.GetHWND(), u"Btn_Close");
     EXPECT_TRUE(TestInput::WaitFor([&] { return m_tips.IsMinimized(); }));
     EXPECT_EQ(FindWindow(u"KeyMapTipsFrame"), m_tips.GetHWND());
 
@@ -233,14 +227,18 @@ TEST(KeyMapTipFilesTest, EveryPlatformHasItsTwoFilesInUtf8)
 
     // A shipped text in the window, for a person to look at.
     if (const char* folder = std::getenv("QUOKKA_TEST_SHOTS")) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        CPaintManagerUI::SetInstance(nullptr);
-        CKeyMapTipsFrame tips;
-        ASSERT_NE(tips.CreateHidden(), nullptr);
-        tips.ShowFor(root, "130", 2);
-        TestInput::SaveImage(tips.GetHWND(), std::string(folder) + "/KeyMapTipsDialog_N64.png");
-        tips.DestroyWindow();
-        TestInput::ProcessEvents();
+        // Ended here too: a toolkit left to the end of the process goes after Qt's own objects.
+        testsupport::StartOffscreenUi();
+        {
+            CKeyMapTipsFrame tips;
+            EXPECT_NE(tips.CreateHidden(), nullptr);
+            tips.ShowFor(root, "130", 2);
+            EXPECT_TRUE(
+                TestInput::SaveImage(tips.GetHWND(), std::string(folder) + "/KeyMapTipsDialog_N64.png"));
+            tips.DestroyWindow();
+            TestInput::ProcessEvents();
+        }
+        testsupport::StopOffscreenUi();
     }
 }
 

@@ -4,91 +4,45 @@
 
 #include "emulator/HandleTypeFrame.h"
 #include "emulator/MultiDiscSelectFrame.h"
+#include "tests/support/OffscreenUi.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
 #include "ui/WindowWnd.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <thread>
 
 using namespace UiLib;
 
-// Allocations that the system libraries under Qt keep for the life of the process. Weak, so a
-// suite beside this one may give its own list.
+// Weak, so a suite beside this one may give its own list.
 extern "C" __attribute__((weak)) const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:FcPattern\nleak:QFontDatabase\n";
+    return QUOKKA_QT_LEAK_SUPPRESSIONS;
 }
 
 namespace {
 
+using testsupport::CentreOf;
+using testsupport::ClickOn;
+using testsupport::ControlIn;
+
 class LaunchDialogsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        CPaintManagerUI::SetInstance(nullptr);
-    }
     // The toolkit goes with the suite: left to the end of the process, the application object would
     // be destroyed among the static objects after Qt's own.
-    static void TearDownTestSuite() { CPaintManagerUI::Term(); }
+    static void SetUpTestSuite() { testsupport::StartOffscreenUi(); }
+    static void TearDownTestSuite() { testsupport::StopOffscreenUi(); }
 };
 
 // Runs `open` (which shows a modal dialog and returns its answer) on the UI thread while `script`
-// runs inside the dialog's modal loop, and returns the answer. The script gets the first window
-// of `className` once it is shown (null if none appears). A dialog the script leaves open is
-// ended, so a failing test cannot hang.
+// drives the dialog, and returns the answer.
 int RunWithScript(const char16_t* className, const std::function<int()>& open,
                   const std::function<void(HWND)>& script)
 {
-    std::atomic<bool> scriptDone{false};
-    std::thread driver([&] {
-        RunOnUiThread([&] {
-            HWND hwnd = nullptr;
-            TestInput::WaitFor(
-                [&] {
-                    hwnd = FindWindow(className);
-                    return hwnd != nullptr && WindowFromHandle(hwnd)->IsVisible();
-                },
-                3000);
-            script(hwnd);
-            if (!TestInput::WaitFor([&] { return FindWindow(className) == nullptr; }, 3000)) {
-                ADD_FAILURE() << "the dialog is still open";
-                CPaintManagerUI::EndAllModalLoops(IDCLOSE);
-            }
-            return 0;
-        });
-        scriptDone = true;
-    });
-    const int answer = open();
-    // A dialog that ended on its own before the script ran still lets the script have its turn.
-    TestInput::WaitFor([&] { return scriptDone.load(); }, 8000);
-    driver.join();
-    return answer;
-}
-
-CControlUI* Control(HWND hwnd, const char16_t* name)
-{
-    auto* dialog = dynamic_cast<CDialogFrameWnd*>(WindowFromHandle(hwnd));
-    return dialog != nullptr ? dialog->GetPaintManager().FindControl(name) : nullptr;
-}
-
-POINT CentreOf(CControlUI* control)
-{
-    RECT rc = control->GetPos();
-    return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-}
-
-void ClickControl(HWND hwnd, const char16_t* name)
-{
-    CControlUI* control = Control(hwnd, name);
-    ASSERT_NE(control, nullptr) << "no control named this way";
-    TestInput::Click(hwnd, CentreOf(control));
+    return testsupport::DriveModalDialog(testsupport::AskedFrom::UiThread, className, open, script);
 }
 
 // Renders the dialog for a person to look at, when QUOKKA_TEST_SHOTS names a folder.
@@ -109,21 +63,21 @@ TEST_F(LaunchDialogsTest, ControlMethodDialogLooksAsLaidOut)
                                          EXPECT_EQ(window->GetWindowText(), CDuiString(u"选择控制方式"));
                                          EXPECT_EQ(window->GetWindowRect().Width(), 230);
                                          EXPECT_EQ(window->GetWindowRect().Height(), 134);
-                                         EXPECT_EQ(Control(hwnd, u"Btn_GamePad")->GetText(), CDuiString(u"手柄"));
-                                         EXPECT_EQ(Control(hwnd, u"Btn_Keyboard")->GetText(), CDuiString(u"键盘"));
-                                         ASSERT_NE(Control(hwnd, u"Btn_Custom"), nullptr);
-                                         EXPECT_EQ(Control(hwnd, u"Btn_Custom")->GetText(), CDuiString(u"自定义"));
-                                         EXPECT_FALSE(Control(hwnd, u"Btn_Custom")->IsVisible());
+                                         EXPECT_EQ(ControlIn(hwnd, u"Btn_GamePad")->GetText(), CDuiString(u"手柄"));
+                                         EXPECT_EQ(ControlIn(hwnd, u"Btn_Keyboard")->GetText(), CDuiString(u"键盘"));
+                                         ASSERT_NE(ControlIn(hwnd, u"Btn_Custom"), nullptr);
+                                         EXPECT_EQ(ControlIn(hwnd, u"Btn_Custom")->GetText(), CDuiString(u"自定义"));
+                                         EXPECT_FALSE(ControlIn(hwnd, u"Btn_Custom")->IsVisible());
                                          // Both choices lie inside the window, where a person can click them.
-                                         EXPECT_LT(Control(hwnd, u"Btn_Keyboard")->GetPos().bottom, 134);
+                                         EXPECT_LT(ControlIn(hwnd, u"Btn_Keyboard")->GetPos().bottom, 134);
                                          // The caption band is the accent blue, the plates light.
                                          TestInput::TestImage image = TestInput::Grab(hwnd);
                                          ASSERT_FALSE(image.IsNull());
                                          EXPECT_GT(image.Pixel(5, 20) & 0xFF, 0xC0u);
-                                         POINT plate = CentreOf(Control(hwnd, u"Btn_GamePad"));
+                                         POINT plate = CentreOf(ControlIn(hwnd, u"Btn_GamePad"));
                                          EXPECT_GT((image.Pixel(plate.x + 60, plate.y) >> 16) & 0xFF, 0xE0u);
                                          Shoot(hwnd, "HandleTypeDialog");
-                                         ClickControl(hwnd, u"Btn_Close");
+                                         ClickOn(hwnd, u"Btn_Close");
                                      });
     EXPECT_EQ(answer, -1);
 }
@@ -136,17 +90,17 @@ TEST_F(LaunchDialogsTest, ControlMethodDialogAnswersEachWayOut)
         int answer;
     };
     const Case cases[] = {
-        {"gamepad", [](HWND hwnd) { ClickControl(hwnd, u"Btn_GamePad"); }, 1},
-        {"keyboard", [](HWND hwnd) { ClickControl(hwnd, u"Btn_Keyboard"); }, 2},
-        {"close button", [](HWND hwnd) { ClickControl(hwnd, u"Btn_Close"); }, -1},
+        {"gamepad", [](HWND hwnd) { ClickOn(hwnd, u"Btn_GamePad"); }, 1},
+        {"keyboard", [](HWND hwnd) { ClickOn(hwnd, u"Btn_Keyboard"); }, 2},
+        {"close button", [](HWND hwnd) { ClickOn(hwnd, u"Btn_Close"); }, -1},
         // The window system's close and the program's shutdown are no choice either, although
         // the toolkit's code for them could be mistaken for one.
         {"system close", [](HWND hwnd) { WindowFromHandle(hwnd)->SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0); }, -1},
         {"shutdown", [](HWND) { CPaintManagerUI::EndAllModalLoops(IDCLOSE); }, -1},
         {"keyboard clicked twice", [](HWND hwnd) {
-             ClickControl(hwnd, u"Btn_Keyboard");
+             ClickOn(hwnd, u"Btn_Keyboard");
              if (FindWindow(u"DownLoadTypeFrame") != nullptr)
-                 ClickControl(hwnd, u"Btn_GamePad");
+                 ClickOn(hwnd, u"Btn_GamePad");
          }, 2},
     };
     for (const Case& c : cases) {
@@ -184,13 +138,13 @@ TEST_F(LaunchDialogsTest, DiscDialogShowsOneButtonPerDiscAndShrinksByTheRest)
                     << "height " << window->GetWindowRect().Height();
                 EXPECT_EQ(window->GetWindowText(), CDuiString(u"多盘选择"));
                 EXPECT_EQ(window->GetWindowRect().Width(), 230);
-                EXPECT_EQ(Control(hwnd, u"Lbl_Title")->GetText(), CDuiString(u"选择游戏盘"));
+                EXPECT_EQ(ControlIn(hwnd, u"Lbl_Title")->GetText(), CDuiString(u"选择游戏盘"));
                 for (int i = 0; i < 4; ++i) {
-                    EXPECT_EQ(Control(hwnd, buttons[i])->IsVisible(), i < shown) << i;
-                    EXPECT_EQ(Control(hwnd, buttons[i])->GetText(), CDuiString(texts[i]));
+                    EXPECT_EQ(ControlIn(hwnd, buttons[i])->IsVisible(), i < shown) << i;
+                    EXPECT_EQ(ControlIn(hwnd, buttons[i])->GetText(), CDuiString(texts[i]));
                 }
                 // The last disc's button lies inside the shorter window.
-                EXPECT_LT(Control(hwnd, buttons[shown - 1])->GetPos().bottom, c.height);
+                EXPECT_LT(ControlIn(hwnd, buttons[shown - 1])->GetPos().bottom, c.height);
                 // It centres itself again after shrinking.
                 const RECT rc = window->GetWindowRect();
                 const int centreY = (rc.top + rc.bottom) / 2;
@@ -199,7 +153,7 @@ TEST_F(LaunchDialogsTest, DiscDialogShowsOneButtonPerDiscAndShrinksByTheRest)
                 EXPECT_NEAR(centreY, fullCentreY, 1);
                 Shoot(hwnd, "MultiDiscDialog_" + std::to_string(c.discs));
                 // The last disc's button answers its index.
-                ClickControl(hwnd, buttons[shown - 1]);
+                ClickOn(hwnd, buttons[shown - 1]);
             });
         EXPECT_EQ(answer, shown - 1);
     }
@@ -212,14 +166,14 @@ TEST_F(LaunchDialogsTest, DiscDialogAnswersTheClickedDiscOrClosed)
         const int answer = RunWithScript(u"MultiDiscSelectFrame", [] { return CMultiDiscSelectFrame::Ask(nullptr, 4); },
                                          [&](HWND hwnd) {
                                              ASSERT_NE(hwnd, nullptr);
-                                             ClickControl(hwnd, buttons[i]);
+                                             ClickOn(hwnd, buttons[i]);
                                          });
         EXPECT_EQ(answer, i);
     }
     EXPECT_EQ(RunWithScript(u"MultiDiscSelectFrame", [] { return CMultiDiscSelectFrame::Ask(nullptr, 2); },
                             [](HWND hwnd) {
                                 ASSERT_NE(hwnd, nullptr);
-                                ClickControl(hwnd, u"Btn_Close");
+                                ClickOn(hwnd, u"Btn_Close");
                             }),
               -1);
     EXPECT_EQ(RunWithScript(u"MultiDiscSelectFrame", [] { return CMultiDiscSelectFrame::Ask(nullptr, 3); },

@@ -7,6 +7,7 @@
 #include "maintenance/RuntimeChecks.h"
 #include "platform/Process.h"
 #include "tests/maintenance/PackageServer.h"
+#include "tests/support/OffscreenUi.h"
 #include "ui/Button.h"
 #include "ui/Label.h"
 #include "ui/PaintManager.h"
@@ -24,23 +25,21 @@ using namespace UiLib;
 using namespace maintenancetest;
 using testsupport::ReadFile;
 
-// Allocations that the system libraries under Qt keep for the life of the process.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:FcPattern\nleak:QFontDatabase\n";
+    return QUOKKA_QT_LEAK_SUPPRESSIONS;
 }
 
 namespace {
 
-class UiEnvironment : public ::testing::Environment {
+// The toolkit, and the registry tool that the installers made in this program's tests call.
+class UiEnvironment : public testsupport::OffscreenUiEnvironment {
 public:
     void SetUp() override
     {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
         setenv("QUOKKA_TEST_REGEDIT", QUOKKA_REGEDIT_PATH, 1);
-        CPaintManagerUI::SetInstance(nullptr);
+        OffscreenUiEnvironment::SetUp();
     }
-    void TearDown() override { CPaintManagerUI::Term(); }
 };
 [[maybe_unused]] ::testing::Environment* const g_ui = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
 
@@ -88,10 +87,7 @@ protected:
     }
     static void ClickOn(CDownLoadPopFrame& window, const char16_t* name)
     {
-        CControlUI* control = window.GetPaintManager().FindControl(name);
-        ASSERT_NE(control, nullptr);
-        RECT rc = control->GetPos();
-        TestInput::Click(window.GetHWND(), POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
+        testsupport::ClickOn(window.GetHWND(), name);
     }
 
     PackageWorld m_world;

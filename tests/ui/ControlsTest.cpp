@@ -88,7 +88,7 @@ TEST(ControlsTest, RichTextScrollsByWheelWhenLongerThanItsBox)
     dialog.GetPaintManager().UpdateLayout();
     EXPECT_GT(rich->GetTextHeight(), 120);
     ASSERT_GT(rich->GetScrollRange().cy, 0);
-    TestInput::Wheel(dialog.GetHWND(), uitest::Center(rich), -120);
+    TestInput::Wheel(dialog.GetHWND(), uitest::CentreOf(rich), -120);
     EXPECT_EQ(rich->GetScrollPos().cy, 20);
     rich->SetText(u"短");
     dialog.GetPaintManager().UpdateLayout();

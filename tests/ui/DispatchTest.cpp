@@ -16,7 +16,7 @@
 #include "ui/TreeView.h"
 
 using namespace UiLib;
-using uitest::Center;
+using uitest::CentreOf;
 using uitest::TestDialog;
 
 namespace {
@@ -92,9 +92,9 @@ TEST_F(DispatchTest, ClicksReachListenersOnlyForEnabledControlsReleasedInside)
     EXPECT_EQ(dialog.Count(u"click", u"Btn_Off"), 0);
 
     // Pressed on the button, released elsewhere: no click.
-    TestInput::MouseDown(Hwnd(), Center(dialog.Find(u"Btn_A")));
-    TestInput::MouseMove(Hwnd(), Center(dialog.Find(u"Lb_Under")));
-    TestInput::MouseUp(Hwnd(), Center(dialog.Find(u"Lb_Under")));
+    TestInput::MouseDown(Hwnd(), CentreOf(dialog.Find(u"Btn_A")));
+    TestInput::MouseMove(Hwnd(), CentreOf(dialog.Find(u"Lb_Under")));
+    TestInput::MouseUp(Hwnd(), CentreOf(dialog.Find(u"Lb_Under")));
     EXPECT_EQ(dialog.Count(u"click", u"Btn_A"), 1);
 
     dialog.ClickOn(u"Btn_Float");
@@ -111,7 +111,7 @@ TEST_F(DispatchTest, ControlsRemovedByTheirOwnClickLeaveNothingDangling)
     dialog.ClickOn(u"Row_1");
     EXPECT_EQ(Get<CListUI>(u"Ls_Rows")->GetCount(), 0);
     EXPECT_EQ(dialog.Find(u"Row_1"), nullptr);
-    TestInput::Click(Hwnd(), Center(dialog.Find(u"Ls_Rows")), true); // right click where rows were
+    TestInput::Click(Hwnd(), CentreOf(dialog.Find(u"Ls_Rows")), true); // right click where rows were
 
     dialog.Find(u"Opt_2")->SetName(u"Opt_Two");
     EXPECT_EQ(dialog.Find(u"Opt_2"), nullptr);
@@ -121,10 +121,10 @@ TEST_F(DispatchTest, ControlsRemovedByTheirOwnClickLeaveNothingDangling)
 
 TEST_F(DispatchTest, HoverRepaintsOnlyTheHoveredControl)
 {
-    TestInput::MouseMove(Hwnd(), Center(dialog.Find(u"Lb_Under")));
+    TestInput::MouseMove(Hwnd(), CentreOf(dialog.Find(u"Lb_Under")));
     TestInput::ProcessEvents();
     int before = dialog.GetPaintManager().GetPaintStats().nPaints;
-    TestInput::MouseMove(Hwnd(), Center(dialog.Find(u"Btn_A")));
+    TestInput::MouseMove(Hwnd(), CentreOf(dialog.Find(u"Btn_A")));
     TestInput::ProcessEvents();
     const TPaintStats& stats = dialog.GetPaintManager().GetPaintStats();
     EXPECT_EQ(stats.nPaints, before + 1);
@@ -134,10 +134,10 @@ TEST_F(DispatchTest, HoverRepaintsOnlyTheHoveredControl)
 TEST_F(DispatchTest, HitTestingFindsTheDeepestVisibleControl)
 {
     CPaintManagerUI& pm = dialog.GetPaintManager();
-    EXPECT_EQ(pm.FindControl(Center(dialog.Find(u"Btn_A"))), dialog.Find(u"Btn_A"));
-    EXPECT_EQ(pm.FindControl(Center(dialog.Find(u"Btn_Float"))), dialog.Find(u"Btn_Float")); // floats on top
+    EXPECT_EQ(pm.FindControl(CentreOf(dialog.Find(u"Btn_A"))), dialog.Find(u"Btn_A"));
+    EXPECT_EQ(pm.FindControl(CentreOf(dialog.Find(u"Btn_Float"))), dialog.Find(u"Btn_Float")); // floats on top
     // The tab shows page 0 only: its point hits page 0, and hidden pages are never hit.
-    POINT tabPoint = Center(dialog.Find(u"Tab_Main"));
+    POINT tabPoint = CentreOf(dialog.Find(u"Tab_Main"));
     EXPECT_EQ(pm.FindControl(tabPoint), dialog.Find(u"Btn_Page0"));
     EXPECT_EQ(pm.FindControl(POINT{-5, -5}), nullptr);
     EXPECT_EQ(pm.FindControl(u"Btn_Page2"), dialog.Find(u"Btn_Page2"));
@@ -165,7 +165,7 @@ TEST_F(DispatchTest, OptionGroupKeepsOneSelectedAndSwitchesTabs)
     EXPECT_EQ(tab->GetCurSel(), 2);
     ASSERT_TRUE(TestInput::WaitFor([&] { return !tab->IsAnimating(); }));
     dialog.GetPaintManager().UpdateLayout();
-    EXPECT_EQ(dialog.GetPaintManager().FindControl(Center(tab)), dialog.Find(u"Btn_Page2"));
+    EXPECT_EQ(dialog.GetPaintManager().FindControl(CentreOf(tab)), dialog.Find(u"Btn_Page2"));
     EXPECT_FALSE(tab->SelectItem(7));
 
     // An option outside a group toggles.
@@ -184,9 +184,9 @@ TEST_F(DispatchTest, ListSelectsRowsAndCtrlClickAddsToTheSelection)
     EXPECT_EQ(dialog.notes[dialog.notes.size() - 2].wParam, 2u); // itemselect, then itemclick
     EXPECT_EQ(dialog.Count(u"itemclick", u"Row_2"), 1);
 
-    TestInput::Click(Hwnd(), Center(dialog.Find(u"Row_3")), false, true);
+    TestInput::Click(Hwnd(), CentreOf(dialog.Find(u"Row_3")), false, true);
     EXPECT_EQ(list->GetSelectedIndexes(), (std::vector<int>{2, 3}));
-    TestInput::Click(Hwnd(), Center(dialog.Find(u"Row_2")), false, true);
+    TestInput::Click(Hwnd(), CentreOf(dialog.Find(u"Row_2")), false, true);
     EXPECT_EQ(list->GetSelectedIndexes(), (std::vector<int>{3}));
 
     dialog.ClickOn(u"Row_0");
@@ -196,7 +196,7 @@ TEST_F(DispatchTest, ListSelectsRowsAndCtrlClickAddsToTheSelection)
 TEST_F(DispatchTest, WheelScrollsByTheStepAndHitTestingFollows)
 {
     auto* list = Get<CListUI>(u"Ls_Rows");
-    POINT inside = Center(list);
+    POINT inside = CentreOf(list);
     CControlUI* before = dialog.GetPaintManager().FindControl(inside);
     TestInput::Wheel(Hwnd(), inside, -120);
     EXPECT_EQ(list->GetScrollPos().cy, 30);

@@ -25,7 +25,7 @@ const char16_t* kFrameLayout =
 
 LRESULT HitTest(TestDialog& dialog, std::u16string_view name)
 {
-    POINT pt = uitest::Center(dialog.Find(name));
+    POINT pt = uitest::CentreOf(dialog.Find(name));
     RECT window = dialog.GetWindowRect();
     return dialog.SendMessage(WM_NCHITTEST, 0, MAKELPARAM(window.left + pt.x, window.top + pt.y));
 }
@@ -52,7 +52,7 @@ TEST(FrameTest, PressOnCaptionButtonClicksInsteadOfDragging)
     EXPECT_EQ(dialog.Count(u"click", u"Btn_Close"), 1);
     EXPECT_EQ(TestInput::SystemMoveRequests(dialog.GetHWND()), 0);
 
-    TestInput::MouseDown(dialog.GetHWND(), uitest::Center(dialog.Find(u"Lb_Title")));
+    TestInput::MouseDown(dialog.GetHWND(), uitest::CentreOf(dialog.Find(u"Lb_Title")));
     EXPECT_EQ(TestInput::SystemMoveRequests(dialog.GetHWND()), 1);
     EXPECT_EQ(dialog.Count(u"click"), 1);
 }

@@ -189,7 +189,7 @@ TEST(ModalTest, ADialogCancelsItsWorkerAndClosesWhenTheWorkerSaysItEnded)
             std::unique_ptr<Progress> record(reinterpret_cast<Progress*>(lParam));
             lastStep = record->step;
             if (record->step == 3) // far enough: a person presses Cancel
-                TestInput::Click(hwnd, uitest::Center(dialog.Find(u"Btn_Cancel")));
+                TestInput::Click(hwnd, uitest::CentreOf(dialog.Find(u"Btn_Cancel")));
             return true;
         }
         if (msg == kEnded) {

@@ -17,7 +17,7 @@
 #include "ui/WindowWnd.h"
 
 using namespace UiLib;
-using uitest::Center;
+using uitest::CentreOf;
 using uitest::TestDialog;
 
 namespace {
@@ -98,8 +98,8 @@ TEST_F(PiecesTest, TreeNodesRebuiltManyTimesLeaveNoRowBehind)
         }
         ASSERT_EQ(tree->GetCount(), 1 + 17 + 5);
         // Select, hover and paint the rebuilt rows: every row the tree shows is alive.
-        TestInput::Click(Hwnd(), POINT{Center(tree).x, tree->GetPos().top + 30});
-        TestInput::MouseMove(Hwnd(), POINT{Center(tree).x, tree->GetPos().top + 50});
+        TestInput::Click(Hwnd(), POINT{CentreOf(tree).x, tree->GetPos().top + 30});
+        TestInput::MouseMove(Hwnd(), POINT{CentreOf(tree).x, tree->GetPos().top + 50});
         TestInput::Grab(Hwnd());
     }
     // One node with its subtree out of the view, handed back whole.
@@ -132,12 +132,12 @@ TEST_F(PiecesTest, ARowReactsToItsOwnSelectionAndTheListMakesRoom)
     list->Add(first);
     list->Add(second);
     dialog.GetPaintManager().UpdateLayout();
-    TestInput::Click(Hwnd(), Center(first));
+    TestInput::Click(Hwnd(), CentreOf(first));
     dialog.GetPaintManager().UpdateLayout();
     EXPECT_EQ(first->changes, 1);
     EXPECT_EQ(first->GetHeight(), 50);
     EXPECT_EQ(second->GetPos().top, first->GetPos().bottom);
-    TestInput::Click(Hwnd(), Center(second));
+    TestInput::Click(Hwnd(), CentreOf(second));
     dialog.GetPaintManager().UpdateLayout();
     EXPECT_EQ(first->changes, 2);
     EXPECT_EQ(first->GetHeight(), 20);
@@ -188,8 +188,8 @@ TEST_F(PiecesTest, FilesDropOnTheAcceptingControlUnderTheCursorOnly)
             EXPECT_EQ(msg.wParam, drop->files.size());
         }
     };
-    POINT outside = Center(dialog.Find(u"Lb_NoDrop"));
-    POINT inside = Center(dialog.Find(u"Lb_InDrop"));          // a label inside the accepting layout
+    POINT outside = CentreOf(dialog.Find(u"Lb_NoDrop"));
+    POINT inside = CentreOf(dialog.Find(u"Lb_InDrop"));          // a label inside the accepting layout
     EXPECT_TRUE(TestInput::DragEnter(Hwnd(), outside, files)); // a target, though not at that point
     EXPECT_FALSE(TestInput::DragMove(Hwnd(), outside, files));
     EXPECT_TRUE(TestInput::DragMove(Hwnd(), inside, files));
@@ -235,7 +235,7 @@ TEST_F(PiecesTest, HorizontalContainersStepByTheScrollStepAndTakeTheWheelSideway
     strip->HomeLeft();
 
     // A container that scrolls only sideways takes the plain wheel; Shift does the same.
-    POINT over = Center(strip);
+    POINT over = CentreOf(strip);
     TestInput::Wheel(Hwnd(), over, -120);
     EXPECT_EQ(strip->GetScrollPos().cx, 25);
     TestInput::ShiftWheel(Hwnd(), over, -120);
@@ -255,7 +255,7 @@ TEST_F(PiecesTest, HorizontalContainersStepByTheScrollStepAndTakeTheWheelSideway
 TEST_F(PiecesTest, ForeImagesPaintOverTheBackgroundAndPointsConvert)
 {
     auto* label = Get<CLabelUI>(u"Lb_Fore");
-    POINT mid = Center(label);
+    POINT mid = CentreOf(label);
     std::uint32_t accent = 0x2479E4;
     EXPECT_TRUE(uitest::Near(uitest::Rgb(TestInput::Grab(Hwnd()).Pixel(mid.x, mid.y)), accent));
     label->SetForeImage({});

@@ -87,13 +87,12 @@ void SaveIcon(const QString& path, QColor a, QColor b)
 }
 
 // Starts the toolkit on the offscreen platform and draws the test skin's images.
-class UiEnvironment : public ::testing::Environment {
+class UiEnvironment : public testsupport::OffscreenUiEnvironment {
 public:
     void SetUp() override
     {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        OffscreenUiEnvironment::SetUp();
         m_dir = std::make_unique<testsupport::TempDir>();
-        UiLib::CPaintManagerUI::SetInstance(nullptr);
         QString ui = QString::fromStdString(m_dir->Path()) + QStringLiteral("skin/ui/");
         QDir().mkpath(ui);
         QColor accent(0x24, 0x79, 0xe4);
@@ -115,7 +114,7 @@ public:
     }
     void TearDown() override
     {
-        UiLib::CPaintManagerUI::Term();
+        OffscreenUiEnvironment::TearDown();
         m_dir.reset();
     }
 
@@ -174,7 +173,7 @@ void TestDialog::ClickOn(std::u16string_view name)
 {
     UiLib::CControlUI* control = Find(name);
     ASSERT_NE(control, nullptr) << "no control named " << UiLib::CDuiString(name).ToUtf8();
-    UiLib::TestInput::Click(GetHWND(), Center(control));
+    UiLib::TestInput::Click(GetHWND(), CentreOf(control));
 }
 
 int TestDialog::Count(std::u16string_view type, std::u16string_view sender) const
@@ -185,12 +184,6 @@ int TestDialog::Count(std::u16string_view type, std::u16string_view sender) cons
             ++count;
     }
     return count;
-}
-
-UiLib::POINT Center(UiLib::CControlUI* control)
-{
-    const UiLib::RECT& rc = control->GetPos();
-    return UiLib::POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
 }
 
 bool Near(std::uint32_t a, std::uint32_t b, int tolerance)

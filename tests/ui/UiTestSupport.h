@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/OffscreenUi.h"
 #include "ui/Control.h"
 #include "ui/DialogFrameWnd.h"
 #include "ui/TestInput.h"
@@ -54,7 +55,7 @@ private:
     UiLib::LPCTSTR m_className;
 };
 
-UiLib::POINT Center(UiLib::CControlUI* control);
+using testsupport::CentreOf;
 // RGB of an ARGB pixel, for comparisons.
 inline std::uint32_t Rgb(std::uint32_t argb)
 {
