@@ -2,17 +2,15 @@
 // nothing but the toolkit keeps them there: shown without taking the focus, such a window comes
 // above the window the user works in, and the focus stays where it was. The X server is an Xvfb of
 // the test's own; the stacking order is read from the server.
-#include "tests/support/ChildProcess.h"
+#include "tests/e2e/XServer.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
 #include "ui/WindowWnd.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,17 +26,6 @@ class PlainWindow : public CWindowWnd {
 public:
     LPCTSTR GetWindowClassName() const override { return u"PlainWindow"; }
 };
-
-bool XvfbOnPath()
-{
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':'))
-        if (!folder.empty() && ::access((folder + "/Xvfb").c_str(), X_OK) == 0)
-            return true;
-    return false;
-}
 
 // The titles of the root's mapped children, bottom first.
 std::vector<std::string> MappedTitlesBottomUp(Display* display)
@@ -77,18 +64,12 @@ class TopmostStackingTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (!XvfbOnPath())
+        if (!e2e::XServer::Available())
             return;
-        s_server = std::make_unique<testsupport::ChildProcess>(
-            std::vector<std::string>{"/usr/bin/env", "Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen",
-                                     "0", "800x600x24"},
-            std::map<std::string, std::string>{}, true);
-        while (auto line = s_server->ReadLine(20000)) {
-            if (!line->empty() && line->find_first_not_of("0123456789") == std::string::npos) {
-                s_display = ":" + *line;
-                break;
-            }
-        }
+        s_server = std::make_unique<e2e::XServer>();
+        if (!s_server->Start())
+            return;
+        s_display = s_server->Display();
         setenv("DISPLAY", s_display.c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
@@ -119,12 +100,12 @@ protected:
         return MappedTitlesBottomUp(m_display);
     }
 
-    static std::unique_ptr<testsupport::ChildProcess> s_server;
+    static std::unique_ptr<e2e::XServer> s_server;
     static std::string s_display;
     Display* m_display = nullptr;
 };
 
-std::unique_ptr<testsupport::ChildProcess> TopmostStackingTest::s_server;
+std::unique_ptr<e2e::XServer> TopmostStackingTest::s_server;
 std::string TopmostStackingTest::s_display;
 
 TEST_F(TopmostStackingTest, ATopmostWindowShownWithoutFocusComesAboveTheWindowInFront)
