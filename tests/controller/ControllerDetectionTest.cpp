@@ -1,5 +1,6 @@
 #include "controller/ControllerDetection.h"
 #include "controller/SdlContext.h"
+#include "tests/controller/VirtualPad.h"
 
 #include <SDL.h>
 
@@ -10,50 +11,9 @@ namespace {
 
 constexpr char kZeroGuid[] = "00000000-0000-0000-0000-000000000000";
 
-// A virtual joystick attached for the life of the object.
-class VirtualJoystick {
-public:
-    VirtualJoystick(SDL_JoystickType type, uint16_t vendor, uint16_t product, const char* name)
-    {
-        SDL_VirtualJoystickDesc desc;
-        SDL_zero(desc);
-        desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-        desc.type = static_cast<Uint16>(type);
-        const bool pad = type == SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-        desc.naxes = pad ? 6 : 3;
-        desc.nbuttons = pad ? 15 : 4;
-        desc.vendor_id = vendor;
-        desc.product_id = product;
-        desc.name = name;
-        m_index = SDL_JoystickAttachVirtualEx(&desc);
-        if (m_index >= 0)
-            m_instance = SDL_JoystickGetDeviceInstanceID(m_index);
-    }
-    ~VirtualJoystick() { Detach(); }
-    VirtualJoystick(const VirtualJoystick&) = delete;
-    VirtualJoystick& operator=(const VirtualJoystick&) = delete;
-
-    bool Attached() const { return m_index >= 0; }
-    void Detach()
-    {
-        // Device indexes move as devices come and go; the instance id finds this one.
-        for (int i = 0; m_index >= 0 && i < SDL_NumJoysticks(); ++i) {
-            if (SDL_JoystickGetDeviceInstanceID(i) == m_instance) {
-                SDL_JoystickDetachVirtual(i);
-                break;
-            }
-        }
-        m_index = -1;
-    }
-
-private:
-    int m_index = -1;
-    SDL_JoystickID m_instance = -1;
-};
-
-std::unique_ptr<VirtualJoystick> Xbox360(const char* name)
+std::unique_ptr<VirtualPad> Xbox360(const char* name)
 {
-    return std::make_unique<VirtualJoystick>(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 0x045e, 0x028e, name);
+    return std::make_unique<VirtualPad>(name);
 }
 
 // Upper-case hexadecimal in groups of 8-4-4-4-12.
@@ -124,7 +84,7 @@ TEST_F(ControllerDetectionTest, IndexesOutsideTheListGiveTheZeroGuid)
 TEST_F(ControllerDetectionTest, TwoPadsGiveDistinctStableGuidsInOrder)
 {
     auto first = Xbox360("first pad");
-    VirtualJoystick second(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 0x045e, 0x02ea, "second pad"); // Xbox One
+    VirtualPad second("second pad", SDL_JOYSTICK_TYPE_GAMECONTROLLER, 0x045e, 0x02ea); // Xbox One
     ASSERT_TRUE(first->Attached() && second.Attached()) << SDL_GetError();
 
     CControllerDetection detection;
@@ -160,8 +120,8 @@ TEST_F(ControllerDetectionTest, TwoPadsGiveDistinctStableGuidsInOrder)
 
 TEST_F(ControllerDetectionTest, XInputFilterLeavesOutOtherJoysticks)
 {
-    VirtualJoystick stick(SDL_JOYSTICK_TYPE_FLIGHT_STICK, 0x1234, 0x5678, "flight stick");
-    VirtualJoystick other(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 0x054c, 0x09cc, "other pad");
+    VirtualPad stick("flight stick", SDL_JOYSTICK_TYPE_FLIGHT_STICK, 0x1234, 0x5678);
+    VirtualPad other("other pad", SDL_JOYSTICK_TYPE_GAMECONTROLLER, 0x054c, 0x09cc);
     auto xbox = Xbox360("xinput pad");
     ASSERT_TRUE(stick.Attached() && other.Attached() && xbox->Attached()) << SDL_GetError();
 

@@ -2,7 +2,8 @@
 
 // A virtual game controller for tests: an XInput-style pad (game controller type, an Xbox 360
 // vendor and product, 15 buttons and 6 axes) that SDL maps button by button and axis by axis onto
-// its game controller layout. It records the motor speeds that reach it.
+// its game controller layout, or a joystick of another type or make. It records the motor speeds
+// that reach it.
 
 #include <SDL.h>
 
@@ -21,6 +22,12 @@ public:
 
     explicit VirtualPad(const char* name = "virtual pad",
                         SDL_JoystickType type = SDL_JOYSTICK_TYPE_GAMECONTROLLER)
+        : VirtualPad(name, type, type == SDL_JOYSTICK_TYPE_GAMECONTROLLER ? 0x045e : 0x1234,
+                     type == SDL_JOYSTICK_TYPE_GAMECONTROLLER ? 0x028e : 0x5678)
+    {
+    }
+    // A device of another make: `vendor` and `product` are its USB ids.
+    VirtualPad(const char* name, SDL_JoystickType type, Uint16 vendor, Uint16 product)
     {
         SDL_VirtualJoystickDesc desc;
         SDL_zero(desc);
@@ -29,8 +36,8 @@ public:
         const bool pad = type == SDL_JOYSTICK_TYPE_GAMECONTROLLER;
         desc.naxes = pad ? 6 : 3;
         desc.nbuttons = pad ? 15 : 4;
-        desc.vendor_id = pad ? 0x045e : 0x1234;
-        desc.product_id = pad ? 0x028e : 0x5678;
+        desc.vendor_id = vendor;
+        desc.product_id = product;
         desc.name = name;
         desc.userdata = &m_rumble;
         desc.Rumble = [](void* userdata, Uint16 low, Uint16 high) -> int {
