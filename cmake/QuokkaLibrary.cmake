@@ -22,3 +22,21 @@ function(quokka_test name)
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 endfunction()
+
+# quokka_fuzz_target(<name> SOURCES ... LIBRARY <library>): a libFuzzer program against one library,
+# which is instrumented for coverage so the fuzzer can steer by it. Needs clang; with another
+# compiler it is skipped with a note. Configure a separate build for them, e.g.
+#   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQUOKKA_BUILD_FUZZ=ON -DQUOKKA_SANITIZE=ON
+# and run one with build-fuzz/tests/<folder>/fuzz/<name> -max_total_time=180
+function(quokka_fuzz_target name)
+    cmake_parse_arguments(ARG "" "LIBRARY" "SOURCES" ${ARGN})
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(STATUS "${name} needs clang; skipped")
+        return()
+    endif()
+    target_compile_options(${ARG_LIBRARY} PRIVATE -fsanitize=fuzzer-no-link)
+    add_executable(${name} ${ARG_SOURCES})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBRARY})
+endfunction()
