@@ -22,7 +22,7 @@
 #include "store/GameinfoRecord.h"
 #include "store/LocalGameRecord.h"
 #include "tests/support/OffscreenUi.h"
-#include "ui/DialogFrameWnd.h"
+#include "tests/support/TestDialog.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
 
@@ -39,76 +39,39 @@ namespace {
 
 using testsupport::CentreOf;
 
-struct Note {
-    std::u16string type;
-    CControlUI* sender = nullptr;
-    WPARAM wParam = 0;
-    LPARAM lParam = 0;
-};
+// The catalogue's own controls, for the layouts that name them.
+CControlUI* CatalogueControl(std::u16string_view tag)
+{
+    if (tag == u"GameItem")
+        return new CGameItemUI;
+    if (tag == u"EmuFilter")
+        return new CEmuFilterUI;
+    if (tag == u"GameTypeFilter")
+        return new CGameTypeFilterUI;
+    if (tag == u"GameRankfilter")
+        return new CGameRankfilter;
+    if (tag == u"DispatchEventButton")
+        return new CDispatchEventButtonUI;
+    if (tag == u"DispatchEventOption")
+        return new CDispatchEventOptionUI;
+    if (tag == u"PageLabel")
+        return new CPageLabelUI;
+    if (tag == u"Loading")
+        return new CLoadingUI;
+    if (tag == u"LoadingFail")
+        return new CLoadingFailUI;
+    return nullptr;
+}
 
-class ControlsDialog : public CDialogFrameWnd {
+class ControlsDialog : public testsupport::TestDialog {
 public:
-    explicit ControlsDialog(const char16_t* layout) : m_layout(layout) {}
-    CDuiString GetSkinFile() const override { return m_layout; }
-    LPCTSTR GetWindowClassName() const override { return u"CatalogueControlsTest"; }
-    void Notify(TNotifyUI& msg) override
+    explicit ControlsDialog(const char16_t* layout) : TestDialog(layout, u"CatalogueControlsTest")
     {
-        if (msg.sType != u"timer")
-            notes.push_back(Note{msg.sType.Str(), msg.pSender, msg.wParam, msg.lParam});
+        factory = CatalogueControl;
     }
-    CControlUI* CreateControl(LPCTSTR pstrClass) override
-    {
-        std::u16string_view tag(pstrClass);
-        if (tag == u"GameItem")
-            return new CGameItemUI;
-        if (tag == u"EmuFilter")
-            return new CEmuFilterUI;
-        if (tag == u"GameTypeFilter")
-            return new CGameTypeFilterUI;
-        if (tag == u"GameRankfilter")
-            return new CGameRankfilter;
-        if (tag == u"DispatchEventButton")
-            return new CDispatchEventButtonUI;
-        if (tag == u"DispatchEventOption")
-            return new CDispatchEventOptionUI;
-        if (tag == u"PageLabel")
-            return new CPageLabelUI;
-        if (tag == u"Loading")
-            return new CLoadingUI;
-        if (tag == u"LoadingFail")
-            return new CLoadingFailUI;
-        return nullptr;
-    }
-    bool Open()
-    {
-        if (Create(nullptr, u"controls", UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE) == nullptr)
-            return false;
-        ShowWindow(true);
-        TestInput::ProcessEvents();
-        m_pm.UpdateLayout();
-        return true;
-    }
-    template <class T> T* Get(std::u16string_view name) { return static_cast<T*>(m_pm.FindControl(name)); }
-    int Clicks() const
-    {
-        int count = 0;
-        for (const Note& note : notes)
-            count += note.type == u"click";
-        return count;
-    }
-    const Note* LastClick() const
-    {
-        for (auto it = notes.rbegin(); it != notes.rend(); ++it) {
-            if (it->type == u"click")
-                return &*it;
-        }
-        return nullptr;
-    }
-
-    std::vector<Note> notes;
-
-private:
-    CDuiString m_layout;
+    template <class T> T* Get(std::u16string_view name) { return static_cast<T*>(Find(name)); }
+    int Clicks() const { return Count(u"click"); }
+    const testsupport::Note* LastClick() const { return Last(u"click"); }
 };
 
 std::string Ansi(const char16_t* text)
@@ -201,7 +164,7 @@ TEST_F(FilterTest, OptionsCarryTheirIdsAndAClickReportsTheFilter)
     EXPECT_EQ(emu->GetTag(), 0u);
     ClickOn(u"Emu_MamePlus");
     ASSERT_EQ(dialog.Clicks(), 1);
-    EXPECT_EQ(dialog.LastClick()->sender, emu);
+    EXPECT_EQ(dialog.LastClick()->control, emu);
     EXPECT_EQ(dialog.LastClick()->wParam, 146u);
     EXPECT_EQ(emu->GetTag(), 146u);
     // The window decides the selection; without checkedself the option stays as it was.
@@ -220,7 +183,7 @@ TEST_F(FilterTest, OptionsCarryTheirIdsAndAClickReportsTheFilter)
     EXPECT_EQ(dialog.Get<CControlUI>(u"Flt_Type")->GetTag(), 15u);
 
     ClickOn(u"Rank_2");
-    EXPECT_EQ(dialog.LastClick()->sender, dialog.Get<CControlUI>(u"Flt_Rank"));
+    EXPECT_EQ(dialog.LastClick()->control, dialog.Get<CControlUI>(u"Flt_Rank"));
     EXPECT_EQ(dialog.LastClick()->wParam, 2u);
 
     EXPECT_TRUE(emu->SelectId(146));
@@ -325,7 +288,7 @@ TEST_F(FilterTest, PagerReportsThePickedPageAndShowsAgainAfterHiding)
 
     ClickOn(u"PageLabelbutton2");
     ASSERT_EQ(dialog.Clicks(), 1);
-    EXPECT_EQ(dialog.LastClick()->sender, pager);
+    EXPECT_EQ(dialog.LastClick()->control, pager);
     EXPECT_EQ(dialog.LastClick()->wParam, 11u);
     ClickOn(u"PageLabelbutton1");
     EXPECT_EQ(dialog.LastClick()->wParam, 9u);
@@ -459,7 +422,7 @@ TEST_F(TileTest, ClicksOnTheTileAndItsButtons)
     tile->SetInstallState(3);
     TestInput::Click(Hwnd(), CentreOf(tile->FindSubControl(u"Btn_InstallGame")));
     ASSERT_EQ(dialog.Clicks(), 1);
-    EXPECT_EQ(dialog.LastClick()->sender, tile);
+    EXPECT_EQ(dialog.LastClick()->control, tile);
     EXPECT_EQ(dialog.LastClick()->wParam, 1u);
     EXPECT_EQ(dialog.LastClick()->lParam, 3);
 
@@ -472,7 +435,7 @@ TEST_F(TileTest, ClicksOnTheTileAndItsButtons)
     // A press on the name is a press on the clickable tile.
     TestInput::Click(Hwnd(), CentreOf(tile->FindSubControl(u"Lb_GameName")));
     ASSERT_EQ(dialog.Clicks(), 3);
-    EXPECT_EQ(dialog.LastClick()->sender, tile);
+    EXPECT_EQ(dialog.LastClick()->control, tile);
     EXPECT_EQ(dialog.LastClick()->wParam, 0u);
 
     // Pressed on the tile, released outside: no click.

@@ -136,56 +136,6 @@ const std::string& ImageFolder()
     return UiEnvironment::s_folder;
 }
 
-void TestDialog::Notify(UiLib::TNotifyUI& msg)
-{
-    notes.push_back(Note{msg.sType.Str(), msg.pSender != nullptr ? msg.pSender->GetName().Str() : u"",
-                         msg.wParam, msg.lParam});
-    if (onNotify)
-        onNotify(msg);
-    else
-        CDialogFrameWnd::Notify(msg);
-}
-
-UiLib::CControlUI* TestDialog::CreateControl(UiLib::LPCTSTR pstrClass)
-{
-    return factory ? factory(pstrClass) : nullptr;
-}
-
-UiLib::LRESULT TestDialog::HandleCustomMessage(UiLib::UINT uMsg, UiLib::WPARAM wParam, UiLib::LPARAM lParam,
-                                               bool& handled)
-{
-    handled = onMessage ? onMessage(uMsg, wParam, lParam) : false;
-    return 0;
-}
-
-bool TestDialog::Open(UiLib::DWORD style, UiLib::DWORD exStyle, UiLib::HWND owner)
-{
-    if (Create(owner, u"测试", style, exStyle) == nullptr)
-        return false;
-    if (!(style & UiLib::WS_VISIBLE))
-        ShowWindow(true);
-    UiLib::TestInput::ProcessEvents();
-    m_pm.UpdateLayout();
-    return true;
-}
-
-void TestDialog::ClickOn(std::u16string_view name)
-{
-    UiLib::CControlUI* control = Find(name);
-    ASSERT_NE(control, nullptr) << "no control named " << UiLib::CDuiString(name).ToUtf8();
-    UiLib::TestInput::Click(GetHWND(), CentreOf(control));
-}
-
-int TestDialog::Count(std::u16string_view type, std::u16string_view sender) const
-{
-    int count = 0;
-    for (const Note& note : notes) {
-        if (note.type == type && (sender.empty() || note.sender == sender))
-            ++count;
-    }
-    return count;
-}
-
 bool Near(std::uint32_t a, std::uint32_t b, int tolerance)
 {
     for (int shift = 0; shift <= 16; shift += 8) {
