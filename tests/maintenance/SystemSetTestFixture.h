@@ -20,6 +20,7 @@
 #include "store/LocalLibrary.h"
 #include "tests/maintenance/PackageServer.h"
 #include "tests/support/Fifo.h"
+#include "tests/support/OffscreenUi.h"
 #include "ui/Edit.h"
 #include "ui/MenuWnd.h"
 #include "ui/MessageBox.h"
@@ -208,7 +209,7 @@ protected:
         TestInput::ProcessEvents();
         RECT rc = control->GetPos();
         ASSERT_LT(rc.left, rc.right) << "not laid out";
-        TestInput::Click(m_window->GetHWND(), POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
+        TestInput::Click(m_window->GetHWND(), testsupport::CentreOf(control));
         TestInput::ProcessEvents();
     }
     void Click(const char16_t* name)
