@@ -17,6 +17,7 @@
 #include "maintenance/DownLoadPopFrame.h"
 #include "store/GameStore.h"
 #include "store/LocalLibrary.h"
+#include "tests/app/DialogScripts.h"
 #include "tests/emulator/LaunchTestSupport.h"
 #include "tests/support/Fifo.h"
 #include "ui/Container.h"
@@ -241,40 +242,12 @@ protected:
     }
     static void ClickIn(HWND window, std::u16string_view name) { ClickIn(window, Find(window, name)); }
 
-    // Clicks `control` of `window` and runs `script` on the UI thread inside the modal loop that the
-    // click opens, once a window of `className` is up. A thread of the test asks for it again and
-    // again: the UI thread may take a request before the click has opened the window, and cannot
-    // open it while it waits inside the request. False when no such window came within 20 s; every
-    // modal loop is then ended, so the click returns.
+    // Clicks `control` of `window` and runs `script` inside the modal loop the click opens, once a
+    // window of `className` is up. False when none came (every modal loop is then ended).
     static bool ClickIntoWindow(HWND window, CControlUI* control, const char16_t* className,
                                 const std::function<void(HWND)>& script)
     {
-        std::atomic<bool> ended{false};
-        std::atomic<bool> ran{false};
-        std::thread inside([&] {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (!ran && std::chrono::steady_clock::now() < deadline) {
-                RunOnUiThread([&] {
-                    HWND opened = FindWindow(className);
-                    if (opened == nullptr)
-                        return 0;
-                    TestInput::ProcessEvents();
-                    script(opened);
-                    ran = true;
-                    return 0;
-                });
-            }
-            if (!ran)
-                RunOnUiThread([] {
-                    CPaintManagerUI::EndAllModalLoops(IDCLOSE);
-                    return 0;
-                });
-            ended = true;
-        });
-        ClickIn(window, control);
-        TestInput::WaitFor([&] { return ended.load(); }, 25000);
-        inside.join();
-        return ran;
+        return apptest::ClickIntoWindow([&] { ClickIn(window, control); }, className, script);
     }
 
     // Opens the detail window of a catalogue game with a click on its tile's icon (away from the

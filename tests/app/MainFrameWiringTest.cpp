@@ -18,6 +18,7 @@
 #include "foundation/FileSystem.h"
 #include "store/GameStore.h"
 #include "store/LocalLibrary.h"
+#include "tests/app/DialogScripts.h"
 #include "tests/emulator/LaunchTestSupport.h"
 #include "tests/support/Fifo.h"
 #include "ui/Container.h"
@@ -130,48 +131,17 @@ protected:
         TestInput::Click(m_frame->GetHWND(), Centre(m_frame->GetPaintManager(), control));
         TestInput::ProcessEvents();
     }
-    // Runs `script` on the UI thread once a window of `className` is up, from a thread of the test.
-    // Each try returns at once while the window is not there: the UI thread may take a request up
-    // before the code that opens the dialog has run (the dialog cannot appear inside the request),
-    // so waiting there would hold the dialog back. False (and every modal loop ended) when no such
-    // window came within 20 s.
     static bool RunInWindowOnceOpen(const char16_t* className, const std::function<void(HWND)>& script)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        bool ran = false;
-        while (!ran && std::chrono::steady_clock::now() < deadline) {
-            RunOnUiThread([&] {
-                HWND dialog = FindWindow(className);
-                if (dialog == nullptr)
-                    return 0;
-                TestInput::ProcessEvents();
-                script(dialog);
-                ran = true;
-                return 0;
-            });
-        }
-        if (!ran)
-            RunOnUiThread([] {
-                CPaintManagerUI::EndAllModalLoops(IDCLOSE);
-                return 0;
-            });
-        return ran;
+        return apptest::RunInWindowOnceOpen(className, script);
     }
     // Clicks `control` and runs `script` inside the modal loop the click opens, once a window of
     // `className` is up.
     void ClickIntoDialog(CControlUI* control, const char16_t* className,
                          const std::function<void(HWND)>& script)
     {
-        std::atomic<bool> ran{false};
-        std::atomic<bool> found{false};
-        std::thread inside([&] {
-            found = RunInWindowOnceOpen(className, script);
-            ran = true;
-        });
-        Click(control);
-        TestInput::WaitFor([&] { return ran.load(); }, 25000);
-        inside.join();
-        EXPECT_TRUE(found) << "no window of the expected class came up";
+        EXPECT_TRUE(apptest::ClickIntoWindow([&] { Click(control); }, className, script))
+            << "no window of the expected class came up";
     }
 
     static void ClickIn(HWND dialog, std::u16string_view name)
