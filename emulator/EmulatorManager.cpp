@@ -395,13 +395,15 @@ void EmulatorManager::SettingsWork(EmulatorRecordPtr record)
         m_settingsRecord.Save(run);
         platform::ProcessHandle process = platform::StartProcess(file, "", folder, platform::kShowNormal);
         if (process) {
-            run.Pid = process.Pid();
-            run.StartTime = platform::ProcessStartTime(process.Pid());
-            m_settingsRecord.Save(run);
+            // Known at once, before the record is written to the disk: the window's close ends the
+            // emulator through it, and the emulator may already be running when the record is.
             {
                 std::lock_guard lock(m_mutex);
                 m_settingsPid = process.Pid();
             }
+            run.Pid = process.Pid();
+            run.StartTime = platform::ProcessStartTime(process.Pid());
+            m_settingsRecord.Save(run);
             // A shutdown stops the wait while the emulator may still write its files: they are
             // taken back only after it has ended, by the next start if need be.
             if (process.Wait(platform::Event::kInfinite, &m_stopSettings) == platform::WaitResult::Exited) {
