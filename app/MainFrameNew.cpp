@@ -387,6 +387,11 @@ void CMainFrameNew::ImportDroppedFiles(const std::vector<std::string>& paths, in
 
 void CMainFrameNew::ShowDownloaded(const std::string& gameId, bool downloaded)
 {
+    ShowInstallState(gameId, downloaded ? 8 : 0);
+}
+
+void CMainFrameNew::ShowInstallState(const std::string& gameId, int state)
+{
     CDuiString key = FromAnsi(gameId);
     for (OnlineView* view : {&m_find, &m_searchView}) {
         if (view->tiles == nullptr)
@@ -394,7 +399,7 @@ void CMainFrameNew::ShowDownloaded(const std::string& gameId, bool downloaded)
         for (int i = 0; i < view->tiles->GetCount(); ++i) {
             CControlUI* item = view->tiles->GetItemAt(i);
             if (item->GetUserData() == key)
-                static_cast<CGameItemUI*>(item)->SetInstallState(downloaded ? 8 : 0);
+                static_cast<CGameItemUI*>(item)->SetInstallState(state);
         }
     }
 }
@@ -637,17 +642,7 @@ void CMainFrameNew::OnDownloadStatus(WPARAM wParam, LPARAM lParam)
     if (!gameId)
         return;
     // The library's word wins: a game it holds shows 启动 whatever its task last said.
-    const int state = m_library->IsDownloaded(*gameId) ? 8 : static_cast<int>(wParam);
-    CDuiString key = FromAnsi(*gameId);
-    for (OnlineView* view : {&m_find, &m_searchView}) {
-        if (view->tiles == nullptr)
-            continue;
-        for (int i = 0; i < view->tiles->GetCount(); ++i) {
-            CControlUI* item = view->tiles->GetItemAt(i);
-            if (item->GetUserData() == key)
-                static_cast<CGameItemUI*>(item)->SetInstallState(state);
-        }
-    }
+    ShowInstallState(*gameId, m_library->IsDownloaded(*gameId) ? 8 : static_cast<int>(wParam));
 }
 
 void CMainFrameNew::SetViewLabel(OnlineView& view)

@@ -127,6 +127,8 @@ private:
     void StartLibraryServices();
     // The catalogue and search tiles of `gameId` show 启动 (downloaded) or 安装 again.
     void ShowDownloaded(const std::string& gameId, bool downloaded);
+    // Sets the install state of the game's catalogue and search tiles.
+    void ShowInstallState(const std::string& gameId, int state);
     void StartPollers();
     void StopPollers();
     void DownloadPoller(UiLib::HWND window);
