@@ -9,6 +9,7 @@
 // Run: app_bench [--runs N] [--starts N]
 
 #include "app/MainFrameNew.h"
+#include "bench/BenchMainWindow.h"
 #include "app/Startup.h"
 
 #include "catalogue/CatalogueClient.h"
@@ -61,8 +62,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr int kPageSize = 42;
-constexpr DWORD kMainWindowStyle = 0x10CF0000; // as start-up creates it: visible, caption, size box
-constexpr DWORD kMainWindowExStyle = 0x100;
 
 double MsBetween(Clock::time_point from, Clock::time_point to)
 {
@@ -100,30 +99,6 @@ CContainerUI* Tiles(CMainFrameNew& frame)
     return static_cast<CContainerUI*>(frame.GetPaintManager().FindControl(u"Tl_GameView_FindGame"));
 }
 
-// The start-up of the program as far as the main window: network, code page, paths, window.
-std::unique_ptr<CMainFrameNew> CreateMainWindow(const std::string& folder)
-{
-    std::setlocale(LC_ALL, "");
-    platform::ProcessCodePage();
-    PrepareAppPaths(folder, folder);
-    {
-        // A library folder named in the settings, so the first-run settings window stays away.
-        CAppSettings settings;
-        if (settings.RomPath().empty()) {
-            settings.SetRomPath(folder + "Games/");
-            settings.Save();
-            PrepareAppPaths(folder, folder);
-        }
-    }
-    SetServerEndpoints(LoadServerEndpoints(folder + "servers.cfg"));
-    CPaintManagerUI::SetInstance(nullptr);
-    auto frame = std::make_unique<CMainFrameNew>();
-    if (frame->Create(nullptr, CDuiString::FromUtf8(kMainWindowTitle), kMainWindowStyle,
-                      kMainWindowExStyle) == nullptr)
-        return nullptr;
-    return frame;
-}
-
 // ---- the child: one start to the first frame -----------------------------------------------------
 
 // Prints "<main to first frame ms> <spawn to first frame ms> <main to first page painted ms>".
@@ -134,7 +109,7 @@ int FirstFrameChild(const std::string& folder, double spawnNs)
         return 2;
     int result = 0;
     {
-        std::unique_ptr<CMainFrameNew> frame = CreateMainWindow(folder);
+        std::unique_ptr<CMainFrameNew> frame = bench::CreateMainWindow(folder);
         if (!frame)
             return 3;
         CPaintManagerUI& pm = frame->GetPaintManager();
@@ -397,7 +372,7 @@ int Parent(int runs, int starts)
     MemoryFigures memory;
     RefillFigures refill;
     {
-        std::unique_ptr<CMainFrameNew> frame = CreateMainWindow(parentFolder);
+        std::unique_ptr<CMainFrameNew> frame = bench::CreateMainWindow(parentFolder);
         if (!frame)
             return 1;
         std::vector<Page> pages;

@@ -7,6 +7,7 @@
 // Run: game_info_bench [--runs N] [--png FILE]   (FILE: the last measured frame, to look at)
 
 #include "app/MainFrameNew.h"
+#include "bench/BenchMainWindow.h"
 #include "app/Startup.h"
 
 #include "catalogue/GameInfoFrameNew.h"
@@ -50,8 +51,6 @@ extern "C" const char* __lsan_default_suppressions()
 namespace {
 
 constexpr double kGoalMs = 100.0;
-constexpr DWORD kMainWindowStyle = 0x10CF0000; // as start-up creates it: visible, caption, size box
-constexpr DWORD kMainWindowExStyle = 0x100;
 
 // Where the last measured frame goes as a PNG; empty for nowhere.
 std::string g_pngPath;
@@ -73,28 +72,6 @@ std::map<std::string, int> ScreenshotCounts(const std::string& dataDir)
     for (const Json::Value& game : catalogue["games"])
         counts[game["gameid"].asString()] = static_cast<int>(game["screens"].size());
     return counts;
-}
-
-// The start-up of the program as far as the main window: code page, paths, settings, window.
-std::unique_ptr<CMainFrameNew> CreateMainWindow(const std::string& folder)
-{
-    std::setlocale(LC_ALL, "");
-    platform::ProcessCodePage();
-    PrepareAppPaths(folder, folder);
-    {
-        // A library folder named in the settings, so the first-run settings window stays away.
-        CAppSettings settings;
-        settings.SetRomPath(folder + "Games/");
-        settings.Save();
-        PrepareAppPaths(folder, folder);
-    }
-    SetServerEndpoints(LoadServerEndpoints(folder + "servers.cfg"));
-    CPaintManagerUI::SetInstance(nullptr);
-    auto frame = std::make_unique<CMainFrameNew>();
-    if (frame->Create(nullptr, CDuiString::FromUtf8(kMainWindowTitle), kMainWindowStyle,
-                      kMainWindowExStyle) == nullptr)
-        return nullptr;
-    return frame;
 }
 
 POINT Centre(CControlUI* control)
@@ -202,7 +179,7 @@ int Run(int runs)
     std::string gameId;
     int screens = 0;
     {
-        std::unique_ptr<CMainFrameNew> frame = CreateMainWindow(app);
+        std::unique_ptr<CMainFrameNew> frame = bench::CreateMainWindow(app);
         if (!frame)
             return 1;
         auto* tiles =
