@@ -24,25 +24,6 @@ protected:
     std::string ListPath() const { return m_server.Dir() + "database/library-folders.lst"; }
     std::string OldFolder(const std::string& gameId) const { return OldRoot() + "PS/" + gameId + "/"; }
 
-    // A stored task row of a single-archive game in `folder`.
-    void StoreRow(const std::string& gameId, const std::string& shortName, const std::string& folder)
-    {
-        if (!m_store)
-            m_store = std::make_unique<CGameStore>(m_server.Dir() + "database/quokka.db");
-        DownloadTaskRecord record;
-        record.GameId = gameId;
-        record.GameName = "游戏" + gameId;
-        record.EmulatorShortName = shortName;
-        record.EmulatorId = "119";
-        record.FilePath = folder;
-        record.FileName = gameId + ".zip";
-        record.NeedUnZip = "1";
-        record.Source = kSourceOwnServer;
-        record.TotalSize = "1.00";
-        record.UrlList[0] = Origin() + "/download/games/" + gameId + ".zip";
-        ASSERT_TRUE(m_store->Submit(kStoreAddDownload, &record, false, false));
-    }
-
     // A task row under the old library folder with a partial file; the engine is then started on the
     // new folder. Returns whether the task came back.
     bool OldTaskComesBack(const std::string& gameId)

@@ -207,23 +207,8 @@ TEST_F(DownloadSchedulingTest, PausingDuringExtractionHoldsTheExtractor)
 
 TEST_F(DownloadSchedulingTest, StartDropsRowsOfInstalledGamesAndRowsOutsideTheLibrary)
 {
-    m_store = std::make_unique<CGameStore>(m_server.Dir() + "database/quokka.db");
-    auto row = [&](const std::string& id, const std::string& shortName, const std::string& folder) {
-        DownloadTaskRecord record;
-        record.GameId = id;
-        record.GameName = "游戏" + id;
-        record.EmulatorShortName = shortName;
-        record.EmulatorId = "119";
-        record.FilePath = folder;
-        record.FileName = id + ".zip";
-        record.NeedUnZip = "1";
-        record.Source = kSourceOwnServer;
-        record.TotalSize = "1.00";
-        record.UrlList[0] = Origin() + "/download/games/" + id + ".zip";
-        ASSERT_TRUE(m_store->Submit(kStoreAddDownload, &record, false, false));
-    };
     // Finished before a crash: the library row is there, the download row and archive are left over.
-    row("40050", "PS", Folder("40050"));
+    StoreRow("40050", "PS", Folder("40050"));
     GameinfoRecord finished;
     finished.GameId = "40050";
     ASSERT_TRUE(m_store->Submit(kStoreAddGameinfo, &finished, false, false));
@@ -234,11 +219,11 @@ TEST_F(DownloadSchedulingTest, StartDropsRowsOfInstalledGamesAndRowsOutsideTheLi
     std::string outside = m_server.Dir() + "elsewhere/";
     std::filesystem::create_directories(outside);
     ASSERT_TRUE(WriteFile(outside + "keep.txt", "keep"));
-    row("40051", "PS", outside);
-    row("40052", "..", RomRoot() + "../");
-    row("40053", "PS", RomRoot());
+    StoreRow("40051", "PS", outside);
+    StoreRow("40052", "..", RomRoot() + "../");
+    StoreRow("40053", "PS", RomRoot());
     // A partial download that comes back.
-    row("40054", "PS", Folder("40054"));
+    StoreRow("40054", "PS", Folder("40054"));
     std::filesystem::create_directories(Folder("40054"));
     ASSERT_TRUE(WriteFile(Folder("40054") + "40054.zip", std::string(1048576 + 524288, 'x')));
 

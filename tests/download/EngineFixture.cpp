@@ -216,6 +216,24 @@ std::vector<int> EngineTest::Statuses(const std::string& gameId) const
     return statuses;
 }
 
+void EngineTest::StoreRow(const std::string& gameId, const std::string& shortName, const std::string& folder)
+{
+    if (!m_store)
+        m_store = std::make_unique<CGameStore>(m_server.Dir() + "database/quokka.db");
+    DownloadTaskRecord record;
+    record.GameId = gameId;
+    record.GameName = "游戏" + gameId;
+    record.EmulatorShortName = shortName;
+    record.EmulatorId = "119";
+    record.FilePath = folder;
+    record.FileName = gameId + ".zip";
+    record.NeedUnZip = "1";
+    record.Source = kSourceOwnServer;
+    record.TotalSize = "1.00";
+    record.UrlList[0] = Origin() + "/download/games/" + gameId + ".zip";
+    ASSERT_TRUE(m_store->Submit(kStoreAddDownload, &record, false, false));
+}
+
 DownloadTaskMap EngineTest::StoredDownloads()
 {
     DownloadTaskMap rows;

@@ -88,6 +88,9 @@ protected:
     // The status messages (to the main window) of one game, in order.
     std::vector<int> Statuses(const std::string& gameId) const;
 
+    // Stores a task row of a single-archive game of the own server in `folder`, as an earlier run
+    // left it (the store is made when there is none yet).
+    void StoreRow(const std::string& gameId, const std::string& shortName, const std::string& folder);
     DownloadTaskMap StoredDownloads();
     GameinfoMap StoredGames();
     // The Range headers of the GETs of a path, in order ("" for a GET without one).
