@@ -1,5 +1,6 @@
 #include "maintenance/SystemSetActions.h"
 
+#include "emulator/EmulatorManager.h"
 #include "maintenance/UpdateHandOff.h"
 #include "platform/Paths.h"
 #include "platform/Trace.h"
@@ -221,9 +222,32 @@ bool IsProgramRunning(const std::string& fileName)
     return found;
 }
 
+bool IsProcessInFolder(const std::string& folder)
+{
+    std::error_code ec;
+    const fs::path wanted = fs::canonical(folder, ec);
+    if (ec || folder.empty())
+        return false;
+    const std::string inside = WithSeparator(wanted.string());
+    const std::string self = std::to_string(::getpid());
+    bool found = false;
+    for (fs::directory_iterator it("/proc", ec), end; !found && !ec && it != end; it.increment(ec)) {
+        const std::string pid = it->path().filename().string();
+        if (pid.empty() || pid == self || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const std::string cwd = ReadLink("/proc/" + pid + "/cwd");
+        found = !cwd.empty() && (cwd == wanted.string() || cwd.rfind(inside, 0) == 0);
+    }
+    return found;
+}
+
 bool IsEmulatorRunning(const EmulatorRecord& record)
 {
     if (record.Execute.empty())
         return false;
-    return IsProgramRunning(FileNameOf(record.Execute.front()));
+    if (IsProgramRunning(FileNameOf(record.Execute.front())))
+        return true;
+    // A launcher that replaces itself with the emulator (exec) leaves no process of its own name;
+    // the emulator it became still runs in the emulator's folder, where it was started.
+    return IsProcessInFolder(EmulatorManager::EmulatorDirectory(record));
 }

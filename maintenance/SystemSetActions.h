@@ -35,9 +35,14 @@ std::string AutostartEntryText(const std::string& exePath);
 void ApplyAutostart(bool enabled);
 
 // Whether some process runs the emulator's first Execute entry: a process whose executable's file
-// name equals that entry's file name, or a "#!" script run through /bin/sh whose script has that
-// name. False for a record without Execute entries.
+// name equals that entry's file name, a "#!" script run through /bin/sh whose script has that
+// name, or a process working in the emulator's folder (a launcher that replaced itself with the
+// emulator it starts leaves no process of its own name). False for a record without Execute
+// entries.
 bool IsEmulatorRunning(const EmulatorRecord& record);
 
 // The same test for one executable file name.
 bool IsProgramRunning(const std::string& fileName);
+
+// Whether a process other than this one works in `folder` or a folder below it.
+bool IsProcessInFolder(const std::string& folder);

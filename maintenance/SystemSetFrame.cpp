@@ -25,7 +25,9 @@
 #include "ui/RichEdit.h"
 #include "ui/TabLayout.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -131,7 +133,9 @@ CSystemSetFrame::CSystemSetFrame(EmulatorManager& emulators, CLocalGameWatcher* 
       m_romDirBefore(RomDir())
 {
     m_folderOpener = [](const std::string& folder) {
-        platform::StartProcess(folder, "", "", platform::kShowNormal);
+        // Nothing to tell the user about, but a desktop without an opener (xdg-open) is worth a trace.
+        if (!platform::StartProcess(folder, "", "", platform::kShowNormal))
+            platform::TraceF("settings: cannot open %s: %s", folder.c_str(), std::strerror(errno));
     };
 }
 

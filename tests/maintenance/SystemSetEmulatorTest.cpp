@@ -172,6 +172,43 @@ TEST_F(SystemSetEmulatorTest, ASettingsRunHidesTheMenuAndCloseEndsTheEmulator)
     EXPECT_FALSE(IsEmulatorRunning(*Manager().Installed("1250001")));
 }
 
+TEST_F(SystemSetEmulatorTest, AnEmulatorItsLauncherBecameStillCountsAsRunning)
+{
+    // The launcher replaces itself with the emulator, as the packages' launchers do: no process
+    // carries the launcher's name while the emulator runs.
+    testsupport::Fifo fifo(m_world.Root() + "started");
+    m_installer.script = "#!/bin/sh\necho up > '" + fifo.Path() + "'\nexec sleep 1000\n";
+    const std::string launcher = "exec-run-" + std::to_string(::getpid()) + ".sh";
+    WriteList(R"({"fc": [)" + Emulator("1250001", "Nes", "1.0", "125", launcher) + "]}");
+    Open(1);
+    ASSERT_TRUE(WaitForItems(1));
+    ClickControl(ItemButton("1250001", u"Btn_DownloadEmu"));
+    ClickControl(ItemButton("1250001", u"Btn_EmuSet"));
+    ASSERT_EQ(fifo.ReadLine(10000), std::optional<std::string>("up"));
+    ASSERT_TRUE(TestInput::WaitFor(
+        [&] {
+            const pid_t pid = Manager().SettingsProcessId();
+            std::error_code ec;
+            return pid > 0 &&
+                   fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).filename() == "sleep";
+        },
+        10000));
+    EXPECT_FALSE(IsProgramRunning(launcher));
+    EXPECT_TRUE(IsEmulatorRunning(*m_window->Items()[0].record));
+
+    ClickControl(ItemButton("1250001", u"Btn_Option"));
+    EXPECT_EQ(m_window->OpenMenu(), nullptr);
+    // A second settings run is not started either.
+    const pid_t first = Manager().SettingsProcessId();
+    ClickControl(ItemButton("1250001", u"Btn_EmuSet"));
+    EXPECT_EQ(Manager().SettingsProcessId(), first);
+
+    CloseWindow();
+    EXPECT_TRUE(Manager().WaitForSettingsRun(10000));
+    EXPECT_FALSE(IsEmulatorRunning(*Manager().Installed("1250001")));
+    EXPECT_FALSE(IsProcessInFolder(EmulatorManager::EmulatorDirectory(*Manager().Installed("1250001"))));
+}
+
 TEST_F(SystemSetEmulatorTest, ARunningProgramIsFoundByItsExecutableOrItsScript)
 {
     EXPECT_TRUE(IsProgramRunning(fs::path(RunningExecutable()).filename().string()));
