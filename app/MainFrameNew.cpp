@@ -499,6 +499,7 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
         EmulatorManager& emulators = EmulatorManager::Instance();
         emulators.SetInstaller(m_emulatorInstaller.get());
         emulators.SetPrompts(m_prompts.get());
+        emulators.SetLaunchPrompts(m_launchDialogs.get()); // a settings run's emulator that cannot start
         RequestPage(m_find, m_find.wanted);
         m_library->Start(m_hWnd);
         StartPollers();

@@ -99,6 +99,12 @@ void EmulatorManager::SetPrompts(IEmulatorPrompts* prompts)
     m_prompts = prompts;
 }
 
+void EmulatorManager::SetLaunchPrompts(ILaunchPrompts* prompts)
+{
+    std::lock_guard lock(m_mutex);
+    m_launchPrompts = prompts;
+}
+
 void EmulatorManager::SetFolderOpener(std::function<void(const std::string&)> opener)
 {
     std::lock_guard lock(m_mutex);
@@ -367,25 +373,41 @@ void EmulatorManager::OpenDirectory(const EmulatorRecord& record)
         opener(folder);
 }
 
-void EmulatorManager::RunForSettings(const EmulatorRecord& record, platform::HWND /*owner*/)
+void EmulatorManager::RunForSettings(const EmulatorRecord& record, platform::HWND owner)
 {
     std::lock_guard lock(m_mutex);
-    if (m_stopping || m_settingsRunning || m_refreshRunning)
+    if (m_stopping || m_settingsRunning || m_refreshRunning || m_gameRunning)
         return;
     if (m_settingsWorker.joinable())
         m_settingsWorker.join();
     m_settingsRunning = true;
-    m_settingsWorker =
-        std::thread([this, copy = std::make_shared<const EmulatorRecord>(record)] { SettingsWork(copy); });
+    m_settingsWorker = std::thread(
+        [this, owner, copy = std::make_shared<const EmulatorRecord>(record)] { SettingsWork(copy, owner); });
 }
 
-void EmulatorManager::SettingsWork(EmulatorRecordPtr record)
+void EmulatorManager::SayCannotStart(platform::HWND owner, const std::string& path)
+{
+    ILaunchPrompts* prompts = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        prompts = m_launchPrompts;
+    }
+    if (prompts != nullptr)
+        prompts->PostNotice(owner, CannotStartText(path), "提示"); // paths are native (UTF-8) text
+}
+
+void EmulatorManager::SettingsWork(EmulatorRecordPtr record, platform::HWND owner)
 {
     const int controlMethod = CAppSettings().HandleType() == "2" ? 2 : 1;
     std::string folder = EmulatorDirectory(*record);
     std::string file;
-    if (!folder.empty() && !record->Execute.empty() &&
-        JoinInsideFolder(folder + "/", record->Execute.front(), file)) {
+    if (folder.empty() || record->Execute.empty() ||
+        !JoinInsideFolder(folder + "/", record->Execute.front(), file)) {
+        // Nothing in the emulator's folder to start: the program is named outside it, or not at all.
+        platform::TraceF("emulator: no program of %s to start", record->EmulatorId.c_str());
+        SayCannotStart(owner,
+                       folder + "/" + (record->Execute.empty() ? std::string() : record->Execute.front()));
+    } else {
         emulator_config::EnsureUserDirectory(*record, controlMethod);
         emulator_config::TransferBeforeLaunch(*record, controlMethod, {});
         // Written once the user copy is in place (and on the disk), kept until it has been taken
@@ -393,7 +415,7 @@ void EmulatorManager::SettingsWork(EmulatorRecordPtr record)
         RunRecord run{record->EmulatorId, controlMethod, {}, true, 0, 0, true, {}};
         EnsureDirectoryTree(m_settingsRecord.Path());
         m_settingsRecord.Save(run);
-        platform::ProcessHandle process = platform::StartProcess(file, "", folder, platform::kShowNormal);
+        platform::ProcessHandle process = platform::StartProgram(file, "", folder, platform::kShowNormal);
         if (process) {
             // Known at once, before the record is written to the disk: the window's close ends the
             // emulator through it, and the emulator may already be running when the record is.
@@ -415,6 +437,7 @@ void EmulatorManager::SettingsWork(EmulatorRecordPtr record)
         } else {
             platform::TraceF("emulator: cannot start %s", file.c_str());
             m_settingsRecord.Remove();
+            SayCannotStart(owner, file);
         }
     }
     std::lock_guard lock(m_mutex);
@@ -467,6 +490,27 @@ void EmulatorManager::RecoverSettingsRun(RunRecord record, EmulatorRecordPtr emu
     m_settingsPid = -1;
     m_settingsRunning = false;
     m_workerEnded.notify_all();
+}
+
+bool EmulatorManager::BeginGameRun()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_settingsRunning)
+        return false;
+    m_gameRunning = true;
+    return true;
+}
+
+void EmulatorManager::EndGameRun()
+{
+    std::lock_guard lock(m_mutex);
+    m_gameRunning = false;
+}
+
+bool EmulatorManager::GameRunning() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_gameRunning;
 }
 
 pid_t EmulatorManager::SettingsProcessId() const

@@ -2,6 +2,7 @@
 
 #include "emulator/EmulatorInstaller.h"
 #include "emulator/EmulatorPrompts.h"
+#include "emulator/LaunchPrompts.h"
 #include "emulator/RunRecord.h"
 #include "foundation/HttpClient.h"
 #include "platform/Event.h"
@@ -58,6 +59,9 @@ public:
     // every question is answered No. The objects must outlive their use by the manager.
     void SetInstaller(IEmulatorInstaller* installer);
     void SetPrompts(IEmulatorPrompts* prompts);
+    // Where a settings run says that its emulator cannot be started (PostNotice, from its worker);
+    // null (the default) says nothing. The object must outlive the manager's workers.
+    void SetLaunchPrompts(ILaunchPrompts* prompts);
     // How a folder is shown to the user; the default starts the desktop's file manager on it.
     void SetFolderOpener(std::function<void(const std::string& folder)> opener);
 
@@ -112,8 +116,11 @@ public:
     // Starts the emulator's first Execute entry in its folder without parameters, on a worker that
     // waits for it to end. The user copy of the configuration for the settings file's control method
     // (HandleType "2" keyboard, anything else gamepad) is put in place first and taken back after
-    // the emulator ended, so what the user changed there is kept. Ignored while a list request or
-    // another settings run is running. While the emulator runs, a run record at
+    // the emulator ended, so what the user changed there is kept. Ignored while a list request,
+    // another settings run or a game (BeginGameRun) is running. An emulator that cannot be started
+    // (its program missing, not a program, or refused by the system) is said to the user through
+    // the launch prompts' PostNotice, "无法启动：" and the program's path, over `owner`; the worker
+    // does not wait for the box. While the emulator runs, a run record at
     // SettingsRunRecordPath() names it: a program that dies meanwhile finds the record at its next
     // start (the constructor), waits on the worker for the emulator if it still runs, and takes the
     // configuration back then, as if the run had ended normally.
@@ -126,6 +133,16 @@ public:
     pid_t SettingsProcessId() const;
     // Blocks until no emulator runs for its settings, at most `timeoutMs`; true when none does.
     bool WaitForSettingsRun(int timeoutMs);
+
+    // A game run and a settings run both put the user's copy of an emulator's configuration in
+    // place and take it back when the emulator ends, so running both at once could lose what the
+    // user changed in one of them: they exclude each other. The launcher notes a game run here
+    // before its worker starts (true) and fails to when a settings run is active (false, nothing
+    // noted); EndGameRun notes its end. Any thread; neither blocks.
+    bool BeginGameRun();
+    void EndGameRun();
+    // Whether a game run is noted.
+    bool GameRunning() const;
 
     // Removes the user's copy of the emulator's configuration for the control method of the
     // settings file (HandleType "1" gamepad, "2" keyboard; any other value removes nothing), so the
@@ -148,7 +165,9 @@ private:
 
     void StartRefresh(platform::HWND window);
     void RefreshWork();
-    void SettingsWork(EmulatorRecordPtr record);
+    void SettingsWork(EmulatorRecordPtr record, platform::HWND owner);
+    // Says through the launch prompts that `path` could not be started.
+    void SayCannotStart(platform::HWND owner, const std::string& path);
     // Finishes the settings run that an earlier start of the program left behind, on the worker.
     void ResumeSettingsRun();
     void RecoverSettingsRun(RunRecord record, EmulatorRecordPtr emulator, uint64_t notBefore);
@@ -164,11 +183,13 @@ private:
     RecordMap m_installed;
     IEmulatorInstaller* m_installer = nullptr;
     IEmulatorPrompts* m_prompts = nullptr;
+    ILaunchPrompts* m_launchPrompts = nullptr;
     std::function<void(const std::string&)> m_folderOpener;
     bool m_refreshRunning = false;
     std::vector<platform::HWND> m_refreshWindows; // told when the running request succeeds
     std::thread m_refreshWorker;
     bool m_settingsRunning = false;
+    bool m_gameRunning = false;
     pid_t m_settingsPid = -1;
     std::thread m_settingsWorker;
     RunRecordFile m_settingsRecord; // the settings worker's alone once it runs

@@ -10,9 +10,11 @@
 #include "store/StoreListFormat.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -155,6 +157,10 @@ void GameLauncher::ResumeEarlierRun()
         m_recordFile.Remove();
         return;
     }
+    // The earlier game may still run: no settings run while it does. One left by an earlier start
+    // of the program as well is not ours to refuse; both only wait for what already runs.
+    if (!m_manager.BeginGameRun())
+        platform::Trace("launcher: an earlier settings run is being finished beside the earlier game");
     {
         std::lock_guard lock(m_mutex);
         m_controlMethod = record->ControlMethod;
@@ -185,7 +191,9 @@ void GameLauncher::RecoverWork(RunRecord record, EmulatorRecordPtr emulator, uin
 
 bool GameLauncher::BeginLaunch()
 {
-    if (m_launching || m_stop.IsSet())
+    // An emulator running for its settings has the user's configuration out as a game would: a
+    // launch now does nothing, as a second click during a game does.
+    if (m_launching || m_stop.IsSet() || m_manager.SettingsRunRunning())
         return false;
     return m_running.Wait(10);
 }
@@ -273,8 +281,9 @@ bool GameLauncher::LaunchLocalGame(const LocalGameRecord* row, platform::HWND ow
 
 bool GameLauncher::StartRun(std::unique_ptr<Run> run)
 {
-    // A dialog may have been up for a while: a shutdown that began meanwhile starts nothing.
-    if (m_stop.IsSet())
+    // A dialog may have been up for a while: a shutdown or a settings run that began meanwhile
+    // starts nothing. From here the manager refuses settings runs until Finish.
+    if (m_stop.IsSet() || !m_manager.BeginGameRun())
         return false;
     {
         std::lock_guard lock(m_mutex);
@@ -297,6 +306,7 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
 {
     const bool pc = run->typeId == kPcPlatform;
     std::string file;
+    std::string shownPath; // the program's full path for the user, also when it was refused
     std::string dir;
     std::string params;
     EmulatorRecordPtr emulator;
@@ -343,10 +353,14 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
                 fs::remove(partial, ec);
             }
         }
+        const std::string entry =
+            emulator->Execute.empty() ? std::string() : Native(emulator->Execute.front());
+        shownPath = dir + "/" + entry;
         if (!dir.empty() && !emulator->Execute.empty()) {
-            std::string entry = Native(emulator->Execute.front());
             if (!JoinInsideFolder(dir + "/", entry, file))
                 file.clear();
+            else
+                shownPath = file;
             if (id == "1230001" || id == "1460001") {
                 watch = WatchKind::HideConsole;
                 watchTitle = dir + "/" + entry;
@@ -357,17 +371,25 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
         }
         params = BuildLaunchParameters(Native(emulator->Executeparam), run->gamePath);
     } else if (run->local) {
+        // Started by its full path in its own folder: a program gone meanwhile is not looked for
+        // elsewhere (in PATH).
         size_t slash = run->gamePath.rfind('/');
         dir = slash == std::string::npos ? std::string() : run->gamePath.substr(0, slash + 1);
-        file = slash == std::string::npos ? run->gamePath : run->gamePath.substr(slash + 1);
+        file = run->gamePath;
+        shownPath = run->gamePath;
     } else {
         // The row names the program inside the game's folder.
         std::string second = Native(run->secondPath);
         std::string joined;
+        shownPath = run->gamePath + second;
+        std::replace(shownPath.begin() + static_cast<std::ptrdiff_t>(run->gamePath.size()), shownPath.end(),
+                     '\\', '/');
         if (JoinInsideFolder(run->gamePath, second, joined)) {
             size_t slash = joined.rfind('/');
             dir = joined.substr(0, slash + 1);
-            file = joined.substr(slash + 1);
+            if (slash + 1 < joined.size())
+                file = joined;
+            shownPath = joined;
         } else {
             platform::TraceF("launcher: PC game program %s refused", second.c_str());
         }
@@ -377,11 +399,17 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
         Finish(); // nothing started; a prepared record is finished at the next start
         return;
     }
+    // An emulator's program has to be one; a PC game's file starts as the desktop starts a file.
+    const StartAs startAs = pc ? StartAs::File : StartAs::Program;
     std::optional<int> exitCode;
+    bool started = false;
     if (!file.empty())
-        exitCode = RunProcess(file, params, dir, watch, watchTitle, record ? &*record : nullptr, &placed);
+        exitCode = RunProcess(file, params, dir, startAs, watch, watchTitle, record ? &*record : nullptr,
+                              started, &placed);
     else
         platform::Trace("launcher: nothing to start");
+    if (!started)
+        SayCannotStart(run->owner, shownPath);
 
     // An emulator that cannot start with its first program says so with exit code 1; the second
     // program is tried instead, a bounded number of times.
@@ -389,8 +417,12 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
         std::string fallback;
         if (!JoinInsideFolder(dir + "/", Native(emulator->Execute[1]), fallback))
             fallback.clear();
-        for (int starts = 0; exitCode == 1 && !fallback.empty() && starts < kMaxFallbackStarts; ++starts)
-            exitCode = RunProcess(fallback, params, dir, watch, watchTitle, &*record, &placed);
+        for (int starts = 0; exitCode == 1 && !fallback.empty() && starts < kMaxFallbackStarts; ++starts) {
+            exitCode =
+                RunProcess(fallback, params, dir, startAs, watch, watchTitle, &*record, started, &placed);
+            if (!started)
+                SayCannotStart(run->owner, fallback);
+        }
     }
     if (m_stop.IsSet()) {
         Finish(); // the game may still run: its record stays for the next start
@@ -405,13 +437,16 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
 }
 
 std::optional<int> GameLauncher::RunProcess(const std::string& file, const std::string& params,
-                                            const std::string& dir, WatchKind kind,
-                                            const std::string& watchTitle, RunRecord* record,
+                                            const std::string& dir, StartAs startAs, WatchKind kind,
+                                            const std::string& watchTitle, RunRecord* record, bool& started,
                                             emulator_config::PendingWrites* placed)
 {
-    platform::ProcessHandle process = platform::StartProcess(file, params, dir, platform::kShowNormal);
+    platform::ProcessHandle process = startAs == StartAs::Program
+                                          ? platform::StartProgram(file, params, dir, platform::kShowNormal)
+                                          : platform::StartProcess(file, params, dir, platform::kShowNormal);
+    started = static_cast<bool>(process);
     if (!process) {
-        platform::TraceF("launcher: cannot start %s", file.c_str());
+        platform::TraceF("launcher: cannot start %s (%s)", file.c_str(), std::strerror(errno));
         return std::nullopt;
     }
     if (record) {
@@ -495,12 +530,25 @@ void GameLauncher::Watch(platform::ProcessHandle& process, WatchKind kind, const
     }
 }
 
+void GameLauncher::SayCannotStart(platform::HWND owner, const std::string& path)
+{
+    ILaunchPrompts* prompts = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        prompts = m_prompts;
+    }
+    // Paths are native (UTF-8) text.
+    if (prompts != nullptr)
+        prompts->PostNotice(owner, CannotStartText(path), "提示");
+}
+
 void GameLauncher::Finish()
 {
     {
         std::lock_guard lock(m_mutex);
         m_processId = -1;
     }
+    m_manager.EndGameRun();
     m_running.Set();
 }
 

@@ -44,6 +44,15 @@ struct LaunchWatchTimings {
 // and on the launcher's stop event, so BeginShutdown ends the wait at once; the game itself is left
 // running, and its run record stays for the next start.
 //
+// A program that cannot be started (missing, not a program, refused by the system, or named outside
+// its folder) is said to the user from the worker through ILaunchPrompts::PostNotice, "无法启动："
+// and its full path; the worker goes on without waiting for the box and ends the run as after an
+// exit (WM_GAME_STATE 0, the configuration taken back). An exit code, even 127, is never taken for
+// a failed start.
+//
+// Game runs and the manager's settings runs exclude each other (EmulatorManager::BeginGameRun):
+// a launch during a settings run does nothing, as one during a game does.
+//
 // Crash safety: from the moment the user copy is in place until it has been taken back, a run record
 // (emulator, control method, game, process id and start time) is kept on disk. The constructor looks
 // at a record left by an earlier run of the program: a game that has ended has its configuration
@@ -82,8 +91,9 @@ public:
 
     // Launch a downloaded game (a Gameinfo row) or a local game (a LocalGame row) with `owner` as the
     // dialogs' owner and the receiver of WM_GAME_STATE. UI thread; blocks only while a dialog is up.
-    // True when the game's worker was started; false when nothing is given, a game runs, a dialog
-    // was closed, the emulator is missing or the file was not found (after saying so).
+    // True when the game's worker was started; false when nothing is given, a game or a settings
+    // run runs, a dialog was closed, the emulator is missing or the file was not found (after
+    // saying so).
     bool LaunchDownloadedGame(const GameinfoRecord* row, platform::HWND owner);
     bool LaunchLocalGame(const LocalGameRecord* row, platform::HWND owner);
 
@@ -109,6 +119,9 @@ public:
 private:
     struct Run;
     enum class WatchKind { None, HideConsole, CloseWhenGone };
+    // How a run's file is started: as a program only (an emulator), or as the desktop starts a
+    // file (a PC game).
+    enum class StartAs { Program, File };
 
     bool BeginLaunch();
     // The launch steps both kinds of game share: the emulator installed (but for PC games) and the
@@ -122,10 +135,14 @@ private:
     void ResumeEarlierRun();
     // Starts one process and waits for it (watching its windows as `kind` says). Updates the run
     // record with its id when `record` is given, then flushes `placed` and says so in the record.
-    // Returns its exit code; nullopt when it could not start or the wait was stopped.
+    // Returns its exit code; nullopt when it could not start (`started` false: the system refused
+    // it, which a failed exec is too, not an exit code) or the wait was stopped.
     std::optional<int> RunProcess(const std::string& file, const std::string& params, const std::string& dir,
-                                  WatchKind kind, const std::string& watchTitle, RunRecord* record,
+                                  StartAs startAs, WatchKind kind, const std::string& watchTitle,
+                                  RunRecord* record, bool& started,
                                   emulator_config::PendingWrites* placed = nullptr);
+    // Says "无法启动：" and `path` through the prompts' PostNotice, without waiting for the box.
+    void SayCannotStart(platform::HWND owner, const std::string& path);
     void Watch(platform::ProcessHandle& process, WatchKind kind, const std::string& title);
     void Finish();
 

@@ -383,10 +383,13 @@ std::vector<std::string> ChildEnvironment()
     return environment;
 }
 
-ProcessHandle StartProcess(const std::string& file, const std::string& params, const std::string& dir,
-                           int show)
+namespace {
+
+// What StartProcess and StartProgram share; documents and folders go to the desktop's opener only
+// when `documents` is set. Null when nothing was started (errno says why).
+std::unique_ptr<ProcessHandle::State> Start(const std::string& file, const std::string& params,
+                                            const std::string& dir, bool documents)
 {
-    (void)show; // a started program decides how its windows appear
     ReapOrphans();
     if (file.empty()) {
         errno = ENOENT;
@@ -430,6 +433,9 @@ ProcessHandle StartProcess(const std::string& file, const std::string& params, c
         argv = {"/bin/sh", target};
         for (std::string& arg : SplitCommandLine(params))
             argv.push_back(std::move(arg));
+    } else if (!documents) {
+        errno = EACCES;
+        return {};
     } else {
         // Folders and documents open in the desktop's program for them.
         program = SearchPath("xdg-open", searchPath);
@@ -472,7 +478,25 @@ ProcessHandle StartProcess(const std::string& file, const std::string& params, c
     auto state = std::make_unique<ProcessHandle::State>();
     state->pid = pid;
     state->pidfd = OpenPidFd(pid);
-    return ProcessHandle(std::move(state));
+    return state;
+}
+
+} // namespace
+
+ProcessHandle StartProcess(const std::string& file, const std::string& params, const std::string& dir,
+                           int show)
+{
+    (void)show; // a started program decides how its windows appear
+    std::unique_ptr<ProcessHandle::State> state = Start(file, params, dir, true);
+    return state ? ProcessHandle(std::move(state)) : ProcessHandle();
+}
+
+ProcessHandle StartProgram(const std::string& file, const std::string& params, const std::string& dir,
+                           int show)
+{
+    (void)show;
+    std::unique_ptr<ProcessHandle::State> state = Start(file, params, dir, false);
+    return state ? ProcessHandle(std::move(state)) : ProcessHandle();
 }
 
 } // namespace platform

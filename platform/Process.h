@@ -80,6 +80,7 @@ public:
 
 private:
     friend ProcessHandle StartProcess(const std::string&, const std::string&, const std::string&, int);
+    friend ProcessHandle StartProgram(const std::string&, const std::string&, const std::string&, int);
     explicit ProcessHandle(std::unique_ptr<State> state);
     std::unique_ptr<State> m_state;
 };
@@ -98,8 +99,17 @@ private:
 // program folder and SystemRoot names the registry emulation folder (WindowsFolder, without its
 // trailing '/'), so installers and launchers find quokka-regedit and system32/. Descriptors marked
 // close-on-exec stay behind.
-// Returns an empty handle when nothing could be started (errno says why: ENOENT for a missing file).
+// Returns an empty handle when nothing could be started, errno saying why: ENOENT for a missing file
+// (or a missing "#!" interpreter), EACCES or ENOEXEC for a file the system will not run, or the
+// error of changing into `dir`. A failed exec is seen here, never as an exit code of the child, so a
+// program that itself ends with 127 has started.
 ProcessHandle StartProcess(const std::string& file, const std::string& params, const std::string& dir,
+                           int show = kShowNormal);
+
+// As StartProcess for a file that has to be a program: an executable file or a "#!" script (run
+// through /bin/sh when it lacks the executable bit, as a package unpacked without modes leaves it).
+// A folder or a document is not handed to the desktop's opener: the handle is empty, errno EACCES.
+ProcessHandle StartProgram(const std::string& file, const std::string& params, const std::string& dir,
                            int show = kShowNormal);
 
 // When the process `pid` started, in clock ticks after boot (field 22 of /proc/<pid>/stat); together

@@ -308,6 +308,16 @@ int RunOnUiThread(const std::function<int()>& work, int answerWhenClosed)
     return result;
 }
 
+bool PostToUiThread(std::function<void()> work)
+{
+    Runtime& rt = RT();
+    std::lock_guard lock(rt.mutex);
+    if (rt.dispatcher == nullptr || rt.closed)
+        return false;
+    PostEvent(rt.dispatcher, new CallEvent(std::move(work)));
+    return true;
+}
+
 void RefuseUiRequests()
 {
     Runtime& rt = RT();

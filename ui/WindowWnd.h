@@ -163,4 +163,9 @@ CWindowWnd* WindowFromHandle(HWND hWnd);
 // answer is `answerWhenClosed`, so no worker waits for ever.
 int RunOnUiThread(const std::function<int()>& work, int answerWhenClosed = IDCLOSE);
 
+// Runs `work` on the UI thread later and returns at once (a worker's notice that needs no answer).
+// False, with `work` dropped unrun, when the toolkit has not started or has ended; queued work that
+// the toolkit's end overtakes is dropped unrun too.
+bool PostToUiThread(std::function<void()> work);
+
 } // namespace UiLib

@@ -153,6 +153,17 @@ public:
         std::lock_guard lock(mutex);
         told.push_back(caption + "|" + text);
     }
+    void PostNotice(platform::HWND owner, const std::string& text, const std::string& caption) override
+    {
+        std::lock_guard lock(mutex);
+        noticeOwners.push_back(owner);
+        notices.push_back(caption + "|" + text);
+    }
+    std::vector<std::string> Notices()
+    {
+        std::lock_guard lock(mutex);
+        return notices;
+    }
 
     std::mutex mutex;
     int methodAnswer = -1;
@@ -160,6 +171,8 @@ public:
     int discAnswer = -1;
     std::vector<int> discCounts;
     std::vector<std::string> told;
+    std::vector<std::string> notices; // posted from a worker, never waited for
+    std::vector<platform::HWND> noticeOwners;
 };
 
 // A program folder with the server, the store and the manager; the launcher is made by the test.
