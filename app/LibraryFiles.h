@@ -4,9 +4,9 @@
 
 // Deleting a game's files from the library. The library holds paths that came from the database,
 // the folder watcher and drops, so nothing here trusts them: only what lies strictly inside the
-// library folder is deleted, a symbolic link is removed itself and never what it points to, and
-// everything that is refused is traced and left on disk. Paths are native file-system names; a
-// folder value ends with '/'.
+// library folder, or is a downloaded game's own folder under an earlier one, is deleted, a symbolic
+// link is never followed, and everything that is refused is traced and left on disk. Paths are native
+// file-system names; a folder value ends with '/'.
 
 // Deletes a local game's file at `path` when it lies strictly inside `romDir` (its folders
 // resolved, its own last component not followed). A folder at that path is not deleted. Returns
@@ -19,6 +19,15 @@ bool DeleteLocalGameFile(const std::string& path, const std::string& romDir);
 // Returns whether something was removed.
 bool DeleteDownloadedGameFolder(const std::string& folder, const std::string& romDir,
                                 const std::string& localGameDir);
+
+// Deletes the folder `folder` of the downloaded game `gameId` of platform `platform` (the row's
+// EmulatorShortName). Inside `romDir` the rule of DeleteDownloadedGameFolder applies. Elsewhere the
+// game was installed under an earlier library folder, and the folder goes only when it is where the
+// download engine puts that game, <library folder>/<platform>/<gameId>/, as stored and once its
+// folders are resolved: a known platform, no "." or "..", not a link, not below a "LocalGame" folder,
+// neither inside nor above `romDir` or `localGameDir`. Returns whether something was removed.
+bool DeleteDownloadedGame(const std::string& folder, const std::string& gameId, const std::string& platform,
+                          const std::string& romDir, const std::string& localGameDir);
 
 // The folder of a downloaded game's FilePath: the text up to and including its last separator.
 std::string DownloadedGameFolder(const std::string& filePath);

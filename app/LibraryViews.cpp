@@ -380,7 +380,8 @@ void CLibraryViews::DeleteDownloaded(const std::string& gameId)
     std::optional<GameinfoRecord> game = library->FindGame(gameId);
     SubmitOwned(kStoreRemoveGameinfo, std::make_unique<std::string>(gameId));
     if (game) {
-        DeleteDownloadedGameFolder(NativeOf(DownloadedGameFolder(game->FilePath)), RomDir(), LocalGameDir());
+        DeleteDownloadedGame(NativeOf(DownloadedGameFolder(game->FilePath)), NativeOf(game->GameId),
+                             game->EmulatorShortName, RomDir(), LocalGameDir());
         library->RemoveGame(gameId);
     }
     RemoveTile(m_downloaded, gameId);

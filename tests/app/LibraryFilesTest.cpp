@@ -81,6 +81,71 @@ TEST_F(LibraryFilesTest, DownloadedGameFoldersOnlyBelowAPlatformFolder)
     EXPECT_TRUE(fs::exists(m_outside + "keep.nes"));
 }
 
+TEST_F(LibraryFilesTest, GamesOfAnEarlierLibraryFolderGoOnlyFromTheirOwnFolder)
+{
+    const std::string old = m_dir.Path() + "old/";
+    for (const char* game :
+         {"FC/1001/sub", "FC/1002", "FC/1003", "SFC/1004", "home/user", "LocalGame/FC/1005", "FC/1006/rom"}) {
+        fs::create_directories(old + game);
+        ASSERT_TRUE(testsupport::WriteFile(old + game + "/keep", "x"));
+    }
+    fs::create_directory_symlink(m_outside, old + "FC/1007");
+    fs::create_directory_symlink(m_outside, old + "PS");
+    fs::create_directories(m_outside + "1008");
+
+    // The library folder changed since the game was installed: its own folder goes, with what is in it.
+    fs::create_directory_symlink(m_outside, old + "FC/1001/sub/linked");
+    EXPECT_TRUE(DeleteDownloadedGame(old + "FC/1001/", "1001", "FC", m_rom, m_local));
+    EXPECT_FALSE(fs::exists(old + "FC/1001"));
+    EXPECT_TRUE(fs::is_directory(old + "FC"));
+    EXPECT_TRUE(fs::exists(m_outside + "keep.nes"));
+
+    struct Refused {
+        std::string folder, gameId, platform;
+    };
+    for (const Refused& refused : std::initializer_list<Refused>{
+             {old + "FC/1002/", "1003", "FC"},           // another game's folder
+             {old + "FC/1003/", "1003", "SFC"},          // another platform's
+             {old + "FC/1003/", "1003", "fc"},           // short names compare exactly
+             {old + "home/user/", "user", "home"},       // no platform is named so
+             {old + "FC/1007/", "1007", "FC"},           // a link in the game's place
+             {old + "PS/1008/", "1008", "PS"},           // resolves to outside/1008
+             {old + "LocalGame/FC/1005/", "1005", "FC"}, // an earlier library's local games
+             {old + "FC/1002/../1003/", "1003", "FC"},   // written with ".."
+             {old + "FC/./1003/", "1003", "FC"},         // written with "."
+             {old, "old", "FC"},                         // the root itself
+             {old + "FC/", "FC", "FC"},                  // the platform folder
+             {"/FC/1003/", "1003", "FC"},                // nothing above the platform
+             {"FC/1003/", "1003", "FC"},                 // relative
+             {old + "FC/1003/", "", "FC"},               // a row without its id
+             {old + "FC/1003/", "1003", ""}})
+        EXPECT_FALSE(DeleteDownloadedGame(refused.folder, refused.gameId, refused.platform, m_rom, m_local))
+            << refused.folder << " " << refused.gameId << " " << refused.platform;
+    for (const char* kept :
+         {"FC/1002/keep", "FC/1003/keep", "SFC/1004/keep", "home/user/keep", "LocalGame/FC/1005/keep"})
+        EXPECT_TRUE(fs::exists(old + kept)) << kept;
+    EXPECT_TRUE(fs::exists(fs::symlink_status(old + "FC/1007")));
+    EXPECT_TRUE(fs::exists(m_outside + "1008"));
+    EXPECT_TRUE(fs::exists(m_outside + "keep.nes"));
+
+    // A game folder that holds the library or the local games in use is kept, whatever its shape.
+    EXPECT_FALSE(DeleteDownloadedGame(old + "FC/1006/", "1006", "FC", old + "FC/1006/rom/", m_local));
+    EXPECT_FALSE(DeleteDownloadedGame(old + "FC/1006/", "1006", "FC", m_rom, old + "FC/1006/rom/"));
+    EXPECT_TRUE(fs::exists(old + "FC/1006/rom/keep"));
+
+    // Inside the library in use the earlier rule holds: no platform folder or local game, whatever the row
+    // says.
+    EXPECT_FALSE(DeleteDownloadedGame(m_rom + "FC/", "FC", "FC", m_rom, m_local));
+    EXPECT_FALSE(DeleteDownloadedGame(m_local + "FC/", "FC", "FC", m_rom, m_local));
+    EXPECT_TRUE(DeleteDownloadedGame(m_rom + "FC/1001/", "1001", "FC", m_rom, m_local));
+    EXPECT_FALSE(fs::exists(m_rom + "FC/1001"));
+    EXPECT_TRUE(fs::exists(m_local + "FC/a.nes"));
+
+    // Without a library folder chosen an earlier game still goes from its own folder.
+    EXPECT_TRUE(DeleteDownloadedGame(old + "SFC/1004/", "1004", "SFC", "", ""));
+    EXPECT_FALSE(fs::exists(old + "SFC/1004"));
+}
+
 TEST(LibraryTextTest, BytesInvalidInTheCodePageShowAsReplacementMarks)
 {
     EXPECT_EQ(DisplayText("超级 Mario").Str(), u"超级 Mario");

@@ -360,6 +360,10 @@ TEST_F(LibraryViewsTest, DeleteRemovesOnlyFilesInsideTheLibrary)
         ASSERT_TRUE(testsupport::WriteFile(file, "game"));
     fs::create_symlink(outside + "target.nes", fc + "link.nes");
     fs::create_directory_symlink(outside, m_rom + "FC/1002");
+    // Installed before the library folder was changed to m_rom.
+    const std::string earlier = m_dir.Path() + "earlier/";
+    fs::create_directories(earlier + "FC/1006");
+    ASSERT_TRUE(testsupport::WriteFile(earlier + "FC/1006/1006.nes", "game"));
 
     LocalGameRecord empty = Local("", "FC", "125");
     empty.GameName = "empty";
@@ -367,15 +371,17 @@ TEST_F(LibraryViewsTest, DeleteRemovesOnlyFilesInsideTheLibrary)
     root.GameName = "root";
     Store({Downloaded("1001", "125", "5", m_rom + "FC/1001/"),
            Downloaded("1002", "125", "5", m_rom + "FC/1002/"), Downloaded("1003", "125", "5", m_rom + "FC/"),
-           Downloaded("1004", "125", "5", m_rom), Downloaded("1005", "125", "5", "")},
+           Downloaded("1004", "125", "5", m_rom), Downloaded("1005", "125", "5", ""),
+           Downloaded("1006", "125", "5", earlier + "FC/1006/")},
           {Local(fc + "a.nes", "FC", "125"), Local(fc + "link.nes", "FC", "125"),
            Local(outside + "b.nes", "FC", "125"), Local(m_rom + "LocalGame/PC/Game/run.exe", "PC", "138"),
            empty, root});
-    Open(5, 6);
+    Open(6, 6);
 
     // Downloaded: a game's folder goes; a link in its place goes itself; the platform folder, the
-    // library root and an empty path delete nothing.
-    for (const char16_t* name : {u"游戏1001", u"游戏1002", u"游戏1003", u"游戏1004", u"游戏1005"})
+    // library root and an empty path delete nothing. A game of an earlier library folder goes too.
+    for (const char16_t* name :
+         {u"游戏1001", u"游戏1002", u"游戏1003", u"游戏1004", u"游戏1005", u"游戏1006"})
         ClickButton(u"Tl_GameView_DownloadGame", name, u"Btn_DeleteGame");
     EXPECT_EQ(Tiles(u"Tl_GameView_DownloadGame")->GetCount(), 0);
     EXPECT_EQ(Text(u"Lb_GameNumbers_DownloadGame"), u"0款游戏");
@@ -384,6 +390,8 @@ TEST_F(LibraryViewsTest, DeleteRemovesOnlyFilesInsideTheLibrary)
     EXPECT_TRUE(fs::exists(outside + "target.nes"));
     EXPECT_TRUE(fs::exists(m_rom + "FC/other.nes"));
     EXPECT_TRUE(fs::exists(fc));
+    EXPECT_FALSE(fs::exists(earlier + "FC/1006"));
+    EXPECT_TRUE(fs::is_directory(earlier + "FC"));
 
     ShowLocal();
     for (const char16_t* name : {u"a", u"link", u"b", u"run", u"empty", u"root"})
