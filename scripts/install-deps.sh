@@ -17,8 +17,8 @@ packages=(
     libjpeg-dev
     # OpenSSL: the TLS tests make their own certificates
     libssl-dev
-    # Chinese text in the skin
-    fonts-noto-cjk
+    # Chinese text in the skin; Qt's own texts (the folder picker, standard buttons) in Chinese
+    fonts-noto-cjk qt6-translations-l10n
     # peers that benchmarks and checks compare against
     sqlite3 curl unzip zip libarchive-tools aria2
     # looking at a real window; the display-loss tests run the program on an Xvfb they end

@@ -17,6 +17,7 @@
 
 #include "platform/Trace.h"
 #include "platform/WindowMessages.h"
+#include "ui/private/QtTranslations.h"
 #include "ui/private/UiPrivate.h"
 
 // Qt hands a posted event to the UI thread under locks of its own (futexes) that ThreadSanitizer
@@ -166,6 +167,7 @@ void EnsureApplication()
         rt.ownedApp = std::make_unique<QApplication>(g_argc, g_argv);
         std::setlocale(LC_NUMERIC, numeric.c_str());
         QApplication::setQuitOnLastWindowClosed(false);
+        InstallQtTranslations(); // the picker's and standard buttons' texts; English when missing
     }
     {
         std::lock_guard lock(rt.mutex);

@@ -4,7 +4,15 @@
 
 #include "UiTestSupport.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLibraryInfo>
+
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -13,6 +21,7 @@
 #include "ui/MessageBox.h"
 #include "ui/PaintManager.h"
 #include "ui/TestInput.h"
+#include "ui/private/QtTranslations.h"
 
 using namespace UiLib;
 using uitest::TestDialog;
@@ -244,4 +253,53 @@ TEST(ModalTest, EndingEveryLoopWhileTheFolderPickerIsOpenTurnsThePickerDown)
     EXPECT_FALSE(CPaintManagerUI::IsInModalLoop());
     TestInput::ProcessEvents(); // the dialog's deferred removal, with whatever it still held
     EXPECT_TRUE(OwnerTakesClick(owner));
+}
+
+// Qt's own folder picker speaks the program's language: its buttons and labels come from Qt's
+// Chinese translation, which the toolkit installs with the application. Without the translation
+// (not installed, or a folder without it) nothing fails and the texts stay Qt's own.
+TEST(ModalTest, TheFolderPickerShowsChineseTexts)
+{
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!std::filesystem::exists((folder + QStringLiteral("/qtbase_zh_CN.qm")).toStdString()))
+        GTEST_SKIP() << "Qt's Chinese translation is not installed in " << folder.toStdString();
+    EXPECT_FALSE(InstallQtTranslations(QStringLiteral("/nonexistent-folder")))
+        << "a missing file is no error";
+
+    SetFolderAnswerer({}); // the real picker
+    TestDialog owner(kOwnerLayout, u"OwnerFrame");
+    ASSERT_TRUE(owner.Open());
+    QStringList buttons;
+    QStringList labels;
+    owner.onMessage = [&](UINT msg, WPARAM, LPARAM) {
+        if (msg != kStep)
+            return false;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* picker = qobject_cast<QFileDialog*>(widget);
+            if (picker == nullptr || !picker->isVisible())
+                continue;
+            for (QAbstractButton* button : picker->findChildren<QAbstractButton*>()) {
+                if (button->isVisible() && !button->text().isEmpty())
+                    buttons << button->text();
+            }
+            for (QLabel* label : picker->findChildren<QLabel*>()) {
+                if (label->isVisible() && !label->text().isEmpty())
+                    labels << label->text();
+            }
+            if (const char* keep = std::getenv("QUOKKA_KEEP_SHOTS"))
+                picker->grab().save(QString::fromLocal8Bit(keep) + QStringLiteral("/folder-picker.png"));
+            picker->reject();
+        }
+        return true;
+    };
+    CDuiString chosen = u"/";
+    owner.PostMessage(kStep); // delivered by the picker's own loop
+    EXPECT_FALSE(BrowseForFolder(owner.GetHWND(), u"选择游戏下载目录", chosen));
+    ASSERT_FALSE(buttons.isEmpty()) << "the picker was never seen";
+    EXPECT_TRUE(buttons.contains(QStringLiteral("取消"))) << buttons.join(u'|').toStdString();
+    EXPECT_FALSE(buttons.contains(QStringLiteral("Cancel"))) << buttons.join(u'|').toStdString();
+    for (const QString& label : labels)
+        EXPECT_FALSE(label.contains(QStringLiteral("Look in")) ||
+                     label.contains(QStringLiteral("Directory:")))
+            << label.toStdString();
 }
