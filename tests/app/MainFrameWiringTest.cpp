@@ -241,6 +241,71 @@ TEST_F(MainFrameWiringTest, ALibraryGameStartsThroughItsTileAndTheTipsFollowTheG
     EXPECT_EQ(CAppSettings().HandleType(), "1") << "the answer is kept";
 }
 
+// 启动 on a game whose emulator's program is gone says so in a box ("无法启动：" and the program's
+// path) that the launch worker does not wait for: the game's run is over while the box is still
+// up. Running that emulator for its settings says the same.
+TEST_F(MainFrameWiringTest, AnEmulatorThatCannotStartIsSaidInABoxTheRunDoesNotWaitFor)
+{
+    launchtest::WriteTestEmulators(m_dir.Path() + "data/");
+    StartServer(m_dir.Path() + "data/");
+    {
+        CAppSettings settings;
+        settings.SetHandleType("2");
+        settings.SetShowKeyMapTips("0");
+        settings.Save();
+    }
+    launchtest::ServerInstaller installer;
+    EmulatorManager::Instance().SetInstaller(&installer);
+    ASSERT_TRUE(EmulatorManager::Instance().WaitForRefresh(10000));
+    EmulatorRecordPtr emulator = EmulatorManager::Instance().EnsureEmulator(125, nullptr);
+    ASSERT_TRUE(emulator);
+    const std::string program = EmulatorManager::EmulatorDirectory(*emulator) + "/launch.sh";
+    ASSERT_TRUE(fs::remove(program));
+
+    const std::string folder = Rom() + "FC/contra game/";
+    fs::create_directories(folder);
+    ASSERT_TRUE(testsupport::WriteFile(folder + "9001.nes", "game"));
+    {
+        GameinfoRecord row;
+        row.GameId = "9001";
+        row.GameName = "魂斗罗";
+        row.EmulatorShortName = "FC";
+        row.EmulatorId = "125";
+        row.CategoryId = "1";
+        row.FilePath = folder;
+        row.FileName = "9001.zip";
+        ASSERT_TRUE(CGameStore::Instance().Submit(kStoreAddGameinfo, &row, false, false));
+    }
+    Open();
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_DownloadGame")->GetCount() == 1; }, 15000));
+    Click(Find(u"Opt_MyGame"));
+
+    std::vector<std::u16string> boxes;
+    std::vector<HWND> owners;
+    bool runOverWhileShown = false;
+    SetMessageBoxAnswerer([&](HWND owner, const CDuiString& text, const CDuiString& caption, UINT type) {
+        boxes.push_back(caption.Str() + u"|" + text.Str());
+        owners.push_back(owner);
+        EXPECT_EQ(type, static_cast<UINT>(MB_OK));
+        runOverWhileShown = GameLauncher::Instance().WaitUntilIdle(10000);
+        return IDOK;
+    });
+    auto* tile = static_cast<CContainerUI*>(Tiles(u"Tl_GameView_DownloadGame")->GetItemAt(0));
+    Click(tile->FindSubControl(u"Btn_InstallGame"));
+    const std::u16string expected = u"提示|无法启动：" + CDuiString::FromUtf8(program).Str();
+    ASSERT_TRUE(TestInput::WaitFor([&] { return boxes.size() == 1; }, 10000));
+    EXPECT_EQ(boxes[0], expected);
+    EXPECT_EQ(owners[0], m_frame->GetHWND());
+    EXPECT_TRUE(runOverWhileShown) << "the launch worker went on while the box was up";
+
+    EmulatorManager::Instance().RunForSettings(*emulator, m_frame->GetHWND());
+    ASSERT_TRUE(TestInput::WaitFor([&] { return boxes.size() == 2; }, 10000));
+    EXPECT_EQ(boxes[1], expected);
+    EXPECT_TRUE(EmulatorManager::Instance().WaitForSettingsRun(10000));
+    SetMessageBoxAnswerer({});
+}
+
 // A click on a catalogue tile opens the detail window of the tile's game.
 TEST_F(MainFrameWiringTest, ACatalogueTileOpensItsGamesDetailWindow)
 {
