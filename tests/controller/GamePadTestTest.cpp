@@ -8,7 +8,9 @@
 #include "tests/controller/VirtualPad.h"
 #include "tests/support/OffscreenUi.h"
 #include "ui/Option.h"
+#include "ui/Label.h"
 #include "ui/PaintManager.h"
+#include "ui/RenderEngine.h"
 #include "ui/TestInput.h"
 #include "ui/TileLayout.h"
 
@@ -274,6 +276,36 @@ TEST_F(GamePadTestTest, TriggersAndSticksShowTheirValuesWithYUpwards)
     pad.SetTrigger(SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0);
     ASSERT_TRUE(WaitUntil([&] { return Text(0, u"ED_LEFT_THUMBSTICK") == u"32767/-2000"; }));
     EXPECT_EQ(Text(0, u"Ed_LEFT_TRIGGER"), u"0");
+}
+
+TEST_F(GamePadTestTest, TheWidestValuesFitTheirBoxes)
+{
+    VirtualPad& pad = Attach();
+    Open();
+    ASSERT_TRUE(WaitUntil([&] { return m_window->PanelOf(0) != nullptr; }));
+    pad.SetTrigger(SDL_CONTROLLER_AXIS_TRIGGERLEFT, 255);
+    pad.SetTrigger(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 255);
+    for (SDL_GameControllerAxis x : {SDL_CONTROLLER_AXIS_LEFTX, SDL_CONTROLLER_AXIS_RIGHTX})
+        pad.SetAxis(x, -32768);
+    for (SDL_GameControllerAxis y : {SDL_CONTROLLER_AXIS_LEFTY, SDL_CONTROLLER_AXIS_RIGHTY})
+        pad.SetAxis(y, 32767); // fully down: -32767 upwards
+    ASSERT_TRUE(WaitUntil([&] {
+        return Text(0, u"ED_LEFT_THUMBSTICK") == u"-32768/-32767" &&
+               Text(0, u"ED_RIGHT_THUMBSTICK") == u"-32768/-32767" && Text(0, u"Ed_LEFT_TRIGGER") == u"255";
+    }));
+    for (std::u16string_view name :
+         {u"ED_LEFT_THUMBSTICK", u"ED_RIGHT_THUMBSTICK", u"Ed_LEFT_TRIGGER", u"Ed_RIGHT_TRIGGER"}) {
+        auto* box = static_cast<CLabelUI*>(In(0, name));
+        ASSERT_NE(box, nullptr);
+        const SIZE text = CRenderEngine::GetTextSize(nullptr, &m_window->GetPaintManager(), box->GetText().Str(),
+                                                     box->GetFont(), DT_SINGLELINE);
+        const RECT rc = box->GetPos();
+        const RECT padding = box->GetTextPadding();
+        // A hinted display rounds each glyph's advance up to a whole pixel: room for that too.
+        const int room = rc.right - rc.left - padding.left - padding.right;
+        EXPECT_LE(text.cx + static_cast<int>(box->GetText().Str().size()), room)
+            << std::string(name.begin(), name.end()) << " clips its text";
+    }
 }
 
 TEST_F(GamePadTestTest, TheDeadZoneZeroesEachStickInsideItOnly)
