@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
@@ -130,6 +131,17 @@ TEST_F(LaunchStartFailureTest, AnEmulatorThatCannotStartIsSaidAndTheRunEndsAsAft
                      14),
          0755},
     };
+    // A desktop opener that would take the file that is not a program, as a document.
+    const std::string opener =
+        Game("bin/xdg-open", "#!/bin/sh\necho \"opened $*\" >> '" + m_env.Out() + "'\n");
+    ASSERT_EQ(::chmod(opener.c_str(), 0755), 0);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", (m_env.Dir() + "bin:" + path).c_str(), 1);
+    struct PathBack {
+        std::string path;
+        ~PathBack() { ::setenv("PATH", path.c_str(), 1); }
+    } pathBack{path};
+
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FirstProgram(c.content, c.mode);
@@ -144,7 +156,8 @@ TEST_F(LaunchStartFailureTest, AnEmulatorThatCannotStartIsSaidAndTheRunEndsAsAft
         EXPECT_EQ(m_prompts.noticeOwners, std::vector<platform::HWND>{kWindow});
         EXPECT_TRUE(m_prompts.told.empty()) << "no box that waits for the user on the worker";
         EXPECT_EQ(States(), (std::vector<int>{1, 0})) << "the tips come and go as for a game that ended";
-        EXPECT_TRUE(m_env.Report().empty()) << "the second program is only for an exit with code 1";
+        EXPECT_TRUE(m_env.Report().empty())
+            << "not opened as a document; the second program is only for an exit with code 1";
         // The user copy was put in place, then taken back (a new file renamed over it), whole.
         EXPECT_EQ(ReadFile(m_folder + "config/pad.cfg"), "the user's keys\n");
         EXPECT_EQ(ReadFile(user), "the user's keys\n");
