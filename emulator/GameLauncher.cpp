@@ -14,7 +14,6 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -446,7 +445,8 @@ std::optional<int> GameLauncher::RunProcess(const std::string& file, const std::
                                           : platform::StartProcess(file, params, dir, platform::kShowNormal);
     started = static_cast<bool>(process);
     if (!process) {
-        platform::TraceF("launcher: cannot start %s (%s)", file.c_str(), std::strerror(errno));
+        const int error = errno;
+        platform::TraceF("launcher: cannot start %s (errno %d)", file.c_str(), error);
         return std::nullopt;
     }
     if (record) {
