@@ -13,9 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
+#include <vector>
 
 using namespace UiLib;
 namespace fs = std::filesystem;
@@ -38,8 +41,8 @@ protected:
     {
         const std::string script = m_dir.Path() + "xdg-open";
         ASSERT_TRUE(testsupport::WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + m_dir.Path() +
-                                                       "opened.part\"\nmv \"" + m_dir.Path() + "opened.part\" \"" +
-                                                       m_dir.Path() + "opened.txt\"\n"));
+                                                       "opened.part\"\nmv \"" + m_dir.Path() +
+                                                       "opened.part\" \"" + m_dir.Path() + "opened.txt\"\n"));
         chmod(script.c_str(), 0755);
         const char* path = std::getenv("PATH");
         m_oldPath = path ? path : "";
@@ -89,6 +92,54 @@ TEST_F(SuggestionFrameTest, ShowsTheVersionAndOpensTheForumLinkWithoutItsMarkup)
     EXPECT_EQ(CSuggestionFrame::LinkAddress(u"<f 0><a></a></f>"), "");
     EXPECT_EQ(CSuggestionFrame::LinkAddress(CSuggestionFrame::LinkMarkup("--help")), "");
     EXPECT_EQ(CSuggestionFrame::LinkAddress(CSuggestionFrame::LinkMarkup("/etc/passwd")), "");
+}
+
+// The invitation is drawn as its two sentences, one a line, inside its control: no word of a
+// sentence wraps onto a short line of its own and no line is cut off at the control's foot.
+TEST_F(SuggestionFrameTest, TheInvitationShowsOneSentenceALine)
+{
+    CSuggestionFrame dialog;
+    ASSERT_NE(dialog.Create(nullptr, u"反馈", CSuggestionFrame::kStyle, CSuggestionFrame::kExStyle), nullptr);
+    dialog.ShowWindow(true);
+    TestInput::ProcessEvents();
+    const RECT rc = dialog.GetPaintManager().FindControl(u"Tx_Invite")->GetPos();
+    const TestInput::TestImage image = TestInput::Grab(dialog.GetHWND());
+    ASSERT_FALSE(image.IsNull());
+    if (const char* keep = std::getenv("QUOKKA_KEEP_SHOTS"))
+        TestInput::SaveImage(dialog.GetHWND(), std::string(keep) + "/feedback-dialog.png");
+
+    // Rows with ink (clearly darker than the white ground), grouped into lines: each line's height
+    // and how far right its ink reaches.
+    auto inked = [&](int x, int y) {
+        const std::uint32_t p = image.Pixel(x, y);
+        return ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 160;
+    };
+    struct Line {
+        int top, bottom, right;
+    };
+    std::vector<Line> lines;
+    for (int y = rc.top; y < rc.bottom && y < image.height; ++y) {
+        int right = -1;
+        for (int x = rc.left; x < rc.right; ++x)
+            if (inked(x, y))
+                right = x;
+        if (right < 0)
+            continue;
+        if (!lines.empty() && lines.back().bottom == y - 1) {
+            lines.back().bottom = y;
+            lines.back().right = std::max(lines.back().right, right);
+        } else {
+            lines.push_back({y, y, right});
+        }
+    }
+    ASSERT_EQ(lines.size(), 2u) << "the two sentences take two lines";
+    const int width = rc.right - rc.left;
+    for (const Line& line : lines) {
+        EXPECT_GT(line.right - rc.left, width * 2 / 3) << "a line of a few characters";
+        EXPECT_LT(line.bottom, rc.bottom - 1) << "a line cut off at the control's foot";
+    }
+    dialog.DestroyWindow();
+    TestInput::ProcessEvents();
 }
 
 TEST_F(SuggestionFrameTest, CloseEndsTheModalRunWithEight)
