@@ -237,12 +237,6 @@ TEST_F(LaunchStartFailureTest, ASettingsRunWhoseEmulatorCannotStartIsSaid)
     EXPECT_EQ(m_prompts.noticeOwners, std::vector<platform::HWND>{kWindow});
     EXPECT_EQ(ReadFile(user), "the user's keys\n");
     EXPECT_FALSE(fs::exists(EmulatorManager::SettingsRunRecordPath()));
-
-    // Without prompts nothing is said, and nothing else changes.
-    m_env.Manager().SetLaunchPrompts(nullptr);
-    m_env.Manager().RunForSettings(*emulator, kWindow);
-    ASSERT_TRUE(m_env.Manager().WaitForSettingsRun(10000));
-    EXPECT_EQ(m_prompts.Notices().size(), 1u);
 }
 
 // Both runs put the user's copy in place and take it back at the end: while one runs the other
@@ -295,15 +289,6 @@ TEST_F(LaunchStartFailureTest, GameRunsAndSettingsRunsExcludeEachOther)
     EXPECT_EQ(ReadFile(user), "changed by " + *settingsPid + "\n");
     EXPECT_EQ(LaunchEnvironment::RunCount(m_env.Report()), 3);
     EXPECT_TRUE(States().empty());
-
-    // Once neither runs, each starts again.
-    m_env.Behaviour("");
-    ASSERT_TRUE(m_launcher->LaunchLocalGame(&row, kWindow));
-    ASSERT_TRUE(m_launcher->WaitUntilIdle(10000));
-    m_env.Manager().RunForSettings(*emulator, kWindow);
-    ASSERT_TRUE(m_env.Manager().WaitForSettingsRun(10000));
-    EXPECT_EQ(LaunchEnvironment::RunCount(m_env.Report()), 5);
-    EXPECT_TRUE(m_prompts.Notices().empty());
 }
 
 } // namespace
