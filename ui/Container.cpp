@@ -423,9 +423,9 @@ void CContainerUI::ProcessScrollBar(RECT rc, int cxRequired, int cyRequired)
     if (m_bScrollProcess)
         return;
     m_bScrollProcess = true;
+    // The required extents include the insets, as the viewport (rc) does.
     if (m_pVerticalScrollBar) {
-        int inner = rc.Height() - m_rcInset.top - m_rcInset.bottom;
-        int range = std::max(0, cyRequired - inner);
+        int range = std::max(0, cyRequired - rc.Height());
         bool show = range > 0;
         bool changed = show != m_pVerticalScrollBar->IsOwnVisible();
         m_pVerticalScrollBar->SetVisible(show);
@@ -439,8 +439,7 @@ void CContainerUI::ProcessScrollBar(RECT rc, int cxRequired, int cyRequired)
         }
     }
     if (m_pHorizontalScrollBar) {
-        int inner = rc.Width() - m_rcInset.left - m_rcInset.right;
-        int range = std::max(0, cxRequired - inner);
+        int range = std::max(0, cxRequired - rc.Width());
         bool show = range > 0;
         bool changed = show != m_pHorizontalScrollBar->IsOwnVisible();
         m_pHorizontalScrollBar->SetVisible(show);

@@ -265,4 +265,25 @@ TEST_F(SystemSetEmulatorTest, MenuItemsAndResetButtonsReachTheEmulatorsFolders)
     EXPECT_FALSE(fs::exists(snes + "UserGamePadCfg"));
 }
 
+TEST_F(SystemSetEmulatorTest, TheMenuShowsItsSixItemsWithoutAScrollBar)
+{
+    WriteList(R"({"fc": [)" + Emulator("1250001", "Nes", "1.0", "125") + "]}");
+    Open(1);
+    ASSERT_TRUE(WaitForItems(1));
+    ClickControl(ItemButton("1250001", u"Btn_DownloadEmu"));
+    ClickControl(ItemButton("1250001", u"Btn_Option"));
+    CMenuWnd* menu = m_window->OpenMenu();
+    ASSERT_NE(menu, nullptr);
+    TestInput::ProcessEvents();
+    const TestInput::TestImage image = TestInput::Grab(menu->GetHWND());
+    ASSERT_FALSE(image.IsNull());
+    // A scroll bar would stand along the right edge, inside the border: there is only the menu's
+    // white there, from the first item to the last.
+    int marked = 0;
+    for (int y = 6; y < image.height - 6; ++y)
+        for (int x = image.width - 10; x < image.width - 2; ++x)
+            marked += (image.Pixel(x, y) & 0xFFFFFF) != 0xFFFFFF ? 1 : 0;
+    EXPECT_EQ(marked, 0) << "a scroll bar beside items that fit";
+}
+
 } // namespace
