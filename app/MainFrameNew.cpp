@@ -277,6 +277,13 @@ void CMainFrameNew::InitWindow()
     // Made now: a game that an earlier run of the program left running is adopted, and its
     // configuration taken back when it ends.
     GameLauncher::Instance().SetPrompts(m_launchDialogs.get());
+    // Before the start-up questions: the first-run settings window installs, removes and runs
+    // emulators too. Installs go through the installer window and ask through message boxes over
+    // this window.
+    EmulatorManager& emulators = EmulatorManager::Instance();
+    emulators.SetInstaller(m_emulatorInstaller.get());
+    emulators.SetPrompts(m_prompts.get());
+    emulators.SetLaunchPrompts(m_launchDialogs.get()); // a settings run's emulator that cannot start
 
     ReportPageVisit(SiteUrl(""));
     UserIdentity user;
@@ -494,12 +501,6 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
     if (msg.sType == u"windowinit") {
         InstallDownloadSourceChooser(std::make_shared<CDownLoadTypeChooser>());
         InstallSecurityCodePrompt(std::make_shared<CSecurityCodeAsker>());
-        // The emulator list is fetched on the manager's worker; installs go through the installer
-        // window and ask through message boxes over this window.
-        EmulatorManager& emulators = EmulatorManager::Instance();
-        emulators.SetInstaller(m_emulatorInstaller.get());
-        emulators.SetPrompts(m_prompts.get());
-        emulators.SetLaunchPrompts(m_launchDialogs.get()); // a settings run's emulator that cannot start
         RequestPage(m_find, m_find.wanted);
         m_library->Start(m_hWnd);
         StartPollers();

@@ -495,6 +495,46 @@ TEST_F(MainFrameWiringTest, WithoutALibraryFolderTheSettingsWindowComesFirst)
     EXPECT_TRUE(again);
 }
 
+// The first-run settings window manages emulators as the later one does: its questions come up
+// and its removals happen (the manager had neither its installer nor its prompts before the main
+// window's first notification, which comes after the start-up questions).
+TEST_F(MainFrameWiringTest, TheFirstRunSettingsWindowManagesEmulators)
+{
+    launchtest::WriteTestEmulators(m_dir.Path() + "data/");
+    StartServer(m_dir.Path() + "data/");
+    {
+        CAppSettings settings;
+        settings.SetRomPath("");
+        settings.Save();
+    }
+    launchtest::ServerInstaller installer;
+    EmulatorManager::Instance().SetInstaller(&installer);
+    ASSERT_TRUE(EmulatorManager::Instance().WaitForRefresh(10000));
+    EmulatorRecordPtr emulator = EmulatorManager::Instance().EnsureEmulator(125, nullptr);
+    ASSERT_TRUE(emulator);
+    EmulatorManager::Instance().SetInstaller(nullptr); // the window's own comes with the window
+
+    std::vector<std::u16string> asked;
+    SetMessageBoxAnswerer([&](HWND, const CDuiString& text, const CDuiString& caption, UINT) {
+        asked.push_back(caption.Str() + u"|" + text.Str());
+        return IDYES;
+    });
+    bool removed = false;
+    std::thread inside([&] {
+        RunInWindowOnceOpen(u"SystemSetFrame", [&](HWND dialog) {
+            removed = EmulatorManager::Instance().Uninstall(*emulator, dialog);
+            ClickIn(dialog, u"Btn_Close");
+        });
+    });
+    Open();
+    inside.join();
+    SetMessageBoxAnswerer({});
+    EXPECT_EQ(asked, (std::vector<std::u16string>{u"提示|是否删除模拟器"}));
+    EXPECT_TRUE(removed);
+    EXPECT_FALSE(EmulatorManager::Instance().HasInstalledPlatform(125));
+    EXPECT_FALSE(fs::exists(EmulatorManager::EmulatorDirectory(*emulator)));
+}
+
 // A termination signal while the first-run settings window waits ends that window unanswered;
 // start-up asks nothing more, and the main window closes itself instead of going on.
 TEST_F(MainFrameWiringTest, AnEndWhileTheFirstRunSettingsWaitCutsStartUpShort)
