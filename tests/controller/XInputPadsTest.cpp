@@ -5,6 +5,8 @@
 #include "controller/XInput.h"
 #include "tests/controller/VirtualPad.h"
 
+#include <csignal>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -172,4 +174,19 @@ TEST_F(XInputPadsTest, MotorsFollowTheVibrationRecordAndStopAtShutdown)
 
     CXInputPads::Instance().Shutdown();
     EXPECT_EQ(pad.Motors().Last(), std::make_pair(0, 0));
+}
+
+// A process reading pads can still be ended by SIGTERM (and SIGINT): SDL does not take them over.
+TEST(SdlContextTest, ATerminationSignalStillEndsAProcessReadingPads)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a fresh process: SDL not started before
+    EXPECT_EXIT(
+        {
+            CSdlContext sdl;
+            if (!sdl.Ok())
+                std::_Exit(3);
+            std::raise(SIGTERM);
+            std::_Exit(0); // still here: the signal was taken over
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
 }
