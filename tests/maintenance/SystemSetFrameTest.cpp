@@ -70,6 +70,27 @@ TEST_F(SystemSetFrameTest, NoControlMethodChosenSelectsNoGamepadOptionAndKeepsTh
     EXPECT_EQ(CAppSettings(ConfigPath()).HandleType(), "0");
 }
 
+// The window's edge stays drawn all round on every page: over the main window's light background
+// it would otherwise have none.
+TEST_F(SystemSetFrameTest, TheWindowKeepsItsEdgeOnEveryPage)
+{
+    const std::string library = m_world.Root() + "library/";
+    fs::create_directories(library);
+    WriteSettings(ConfigPath(), library, "0", "1", "1", "0", "1");
+    Open();
+    for (const char16_t* page : {u"Opt_CommonSet", u"Opt_EmuSet", u"Opt_Plugin", u"Opt_DownloadUpdate"}) {
+        Click(page);
+        const TestInput::TestImage image = TestInput::Grab(m_window->GetHWND());
+        ASSERT_FALSE(image.IsNull());
+        const std::uint32_t edge = 0xFFB8C3D1;
+        const int w = image.width;
+        const int h = image.height;
+        for (auto [x, y] : {std::pair{w / 4, h - 1}, std::pair{w * 3 / 4, h - 1}, std::pair{0, h / 2},
+                            std::pair{w - 1, h / 2}})
+            EXPECT_EQ(image.Pixel(x, y), edge) << CDuiString(page).ToUtf8() << " at " << x << "," << y;
+    }
+}
+
 // ---- Library folder ---------------------------------------------------------------------------------
 
 TEST_F(SystemSetFrameTest, FirstRunTakesGamesOnTheLargestDriveAndOpensOnTheLibraryPage)
