@@ -201,10 +201,9 @@ void CSystemSetFrame::InitWindow()
             m_settings.SetRomPath(folder);
         }
     }
-    if (m_downloadPath != nullptr) {
+    if (m_downloadPath != nullptr)
         m_downloadPath->SetReadOnly(true);
-        m_downloadPath->SetText(ToUi(m_settings.RomPath()));
-    }
+    ShowLibraryFolder();
 
     if (auto* version = Find<UiLib::CControlUI>(m_pm, u"Tx_Version"))
         version->SetText(ToUi(QuokkaVersion()));
@@ -504,8 +503,17 @@ void CSystemSetFrame::PickLibraryFolder()
         return;
     }
     m_settings.SetRomPath(ansi);
-    if (m_downloadPath != nullptr)
-        m_downloadPath->SetText(ToUi(ansi));
+    ShowLibraryFolder();
+}
+
+void CSystemSetFrame::ShowLibraryFolder()
+{
+    if (m_downloadPath == nullptr)
+        return;
+    // A long path is cut at the box's end: the whole of it shows as the box's tip.
+    const UiLib::CDuiString text = ToUi(m_settings.RomPath());
+    m_downloadPath->SetText(text);
+    m_downloadPath->SetToolTip(text);
 }
 
 void CSystemSetFrame::InstallRuntime(int kind)

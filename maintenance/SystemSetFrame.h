@@ -83,6 +83,8 @@ public:
     UiLib::CMenuWnd* OpenMenu() const;
 
 private:
+    // Shows the window's library folder in Ed_DownloadPath, whole in its tip.
+    void ShowLibraryFolder();
     void ReadOptions();
     void CopyOptionsToSettings();
     void SelectPage(int page);

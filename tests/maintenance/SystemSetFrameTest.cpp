@@ -131,6 +131,13 @@ TEST_F(SystemSetFrameTest, PickedFoldersGetTheirSeparatorDriveRootsGetGamesAndUn
     EXPECT_TRUE(fs::is_directory(m_world.Root() + "picked"));
     EXPECT_EQ(Control(u"Ed_DownloadPath")->GetText().Str(), Utf8ToUtf16(m_world.Root() + "picked/"));
 
+    // A path longer than the box is cut at its end; the box's tip shows all of it.
+    const std::string deep = m_world.Root() + std::string(120, 'd') + "/游戏库";
+    m_pick = deep;
+    Click(u"Btn_PickDir");
+    EXPECT_EQ(Control(u"Ed_DownloadPath")->GetText().Str(), Utf8ToUtf16(deep + "/"));
+    EXPECT_EQ(Control(u"Ed_DownloadPath")->GetToolTip().Str(), Utf8ToUtf16(deep + "/"));
+
     // The home folder stands for the root drive.
     m_pick = Home();
     Click(u"Btn_PickDir");
