@@ -19,6 +19,8 @@ packages=(
     libssl-dev
     # Chinese text in the skin; Qt's own texts (the folder picker, standard buttons) in Chinese
     fonts-noto-cjk qt6-translations-l10n
+    # the desktop's opener: a game's folder, an emulator's folder, the project's site
+    xdg-utils
     # peers that benchmarks and checks compare against
     sqlite3 curl unzip zip libarchive-tools aria2
     # looking at a real window; the display-loss tests run the program on an Xvfb they end
