@@ -1,10 +1,14 @@
 #include "app/LibraryFiles.h"
 
 #include "download/DownloadTaskPreparation.h"
+#include "emulator/LocalGameImport.h"
 #include "emulator/PlatformTable.h"
+#include "foundation/AppPaths.h"
+#include "foundation/StringHelpers.h"
 #include "platform/Trace.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -74,32 +78,100 @@ std::vector<std::string> Segments(const fs::path& path)
     return segments;
 }
 
-// Whether `folder` (resolved, its last component kept) is where the download engine files the game:
-// <some library folder>/<platform short name>/<game id>, written as it is stored (no "." or "..",
-// checked before resolving) and still of that shape once resolved, so a linked folder above it cannot
-// make it name something else. A folder named like the local games' folder is never a library folder.
-bool HasDownloadedGameShape(const std::string& text, const fs::path& resolved, const std::string& gameId,
-                            const std::string& platform)
+// Whether a path left under an earlier library folder has the place `matches` accepts, given its
+// segments: as it is stored (no "." or "..", checked before resolving) and still once resolved, so a
+// linked folder above it cannot make it name something else.
+bool HasShapeWrittenAndResolved(const std::string& text, const fs::path& resolved,
+                                const std::function<bool(const std::vector<std::string>&)>& matches)
 {
-    if (!IsPlainNameSegment(gameId) || !IsPlainNameSegment(platform))
-        return false;
-    std::optional<int> typeId = ShortNameToTypeId(platform);
-    if (!typeId || *typeId == kAllPlatformsTypeId)
-        return false;
     const std::vector<std::string> written = Segments(fs::path(text));
     for (const std::string& segment : written) {
         if (segment == "." || segment == "..")
             return false;
     }
-    const std::vector<std::string> real = Segments(resolved);
-    for (const std::vector<std::string>* segments : {&written, &real}) {
-        const size_t n = segments->size();
+    return matches(written) && matches(Segments(resolved));
+}
+
+// A platform of the table by its exact short name, never the entry for all platforms.
+bool IsRealPlatform(const std::string& platform)
+{
+    if (!IsPlainNameSegment(platform))
+        return false;
+    std::optional<int> typeId = ShortNameToTypeId(platform);
+    return typeId && *typeId != kAllPlatformsTypeId;
+}
+
+// Whether `folder` (resolved, its last component kept) is where the download engine files the game:
+// <some library folder>/<platform short name>/<game id>. A folder named like the local games' folder
+// is never a library folder.
+bool HasDownloadedGameShape(const std::string& text, const fs::path& resolved, const std::string& gameId,
+                            const std::string& platform)
+{
+    if (!IsPlainNameSegment(gameId) || !IsRealPlatform(platform))
+        return false;
+    return HasShapeWrittenAndResolved(text, resolved, [&](const std::vector<std::string>& segments) {
+        const size_t n = segments.size();
         // At least one folder above the platform folder: the library folder is never the file system's root.
-        if (n < 3 || (*segments)[n - 1] != gameId || (*segments)[n - 2] != platform ||
-            (*segments)[n - 3] == kLocalGameFolderName)
-            return false;
+        return n >= 3 && segments[n - 1] == gameId && segments[n - 2] == platform &&
+               segments[n - 3] != kLocalGameFolderName;
+    });
+}
+
+// Whether `path` (resolved, its last component kept) is where the folder watcher finds a game of
+// `platform`: <some library folder>/LocalGame/<platform folder>/<file>, the folder one the watcher
+// scans and named after the row's platform, the file's name ending with one of its extensions.
+// Files of subfolders, and files dropped from elsewhere, are where the user keeps them.
+bool HasLocalGameShape(const std::string& text, const fs::path& resolved, const std::string& platform)
+{
+    if (!IsRealPlatform(platform))
+        return false;
+    bool scanned = false;
+    for (const std::string& name : SplitString(PlatformDirNames, ","))
+        scanned = scanned || name == platform;
+    if (!scanned)
+        return false;
+    const std::string_view extensions = ShortNameToExtensions(platform);
+    return HasShapeWrittenAndResolved(text, resolved, [&](const std::vector<std::string>& segments) {
+        const size_t n = segments.size();
+        return n >= 4 && segments[n - 2] == platform && segments[n - 3] == kLocalGameFolderName &&
+               MatchesExtensionList(segments[n - 1], extensions);
+    });
+}
+
+enum class EarlierItem { GameFolder, GameFile };
+
+// Deletes `target` (resolved, its last component kept), a game's folder or file under an earlier
+// library folder, when `hasShape` and it is of the kind expected: a real folder, or a regular file;
+// a link is neither, since whose it is is unknown. Nothing inside or above the library folder or the
+// local games in use goes. Returns whether something was removed.
+bool DeleteFromEarlierLibrary(const std::string& text, const fs::path& target, bool hasShape, EarlierItem kind,
+                              const std::string& romDir, const std::string& localGameDir)
+{
+    bool refused = !hasShape;
+    for (const std::string& inUse : {romDir, localGameDir}) {
+        if (auto kept = ResolvedRoot(inUse))
+            refused = refused || DepthInside(target, *kept) >= 0 || DepthInside(*kept, target) >= 0;
     }
-    return true;
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(target, ec);
+    if (ec || !fs::exists(status))
+        return false; // already gone
+    const bool expected =
+        kind == EarlierItem::GameFolder ? fs::is_directory(status) : fs::is_regular_file(status);
+    if (refused || !expected) {
+        platform::TraceF("library: %s is not where the library keeps that game; kept", text.c_str());
+        return false;
+    }
+    if (kind == EarlierItem::GameFile) {
+        const bool removed = fs::remove(target, ec);
+        if (ec)
+            platform::TraceF("library: %s cannot be deleted: %s", text.c_str(), ec.message().c_str());
+        return removed;
+    }
+    const std::uintmax_t removed = fs::remove_all(target, ec);
+    if (ec)
+        platform::TraceF("library: %s cannot be deleted: %s", text.c_str(), ec.message().c_str());
+    return removed > 0 && removed != static_cast<std::uintmax_t>(-1);
 }
 
 } // namespace
@@ -160,25 +232,23 @@ bool DeleteDownloadedGame(const std::string& folder, const std::string& gameId, 
         return DeleteDownloadedGameFolder(folder, romDir, localGameDir);
 
     // Outside the library folder in use: the game was installed under an earlier one. Only a real
-    // folder in the very place the download engine gives that game goes, and never one that holds
-    // the library or the local games in use.
-    bool refused = !HasDownloadedGameShape(folder, *target, gameId, platform);
-    for (const std::string& inUse : {romDir, localGameDir}) {
-        if (auto kept = ResolvedRoot(inUse))
-            refused = refused || DepthInside(*target, *kept) >= 0 || DepthInside(*kept, *target) >= 0;
-    }
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(*target, ec);
-    if (ec || !fs::exists(status))
-        return false;                           // already gone
-    if (refused || !fs::is_directory(status)) { // a link is no game folder here: whose it is is unknown
-        platform::TraceF("library: %s is not the folder of game %s; kept", folder.c_str(), gameId.c_str());
-        return false;
-    }
-    std::uintmax_t removed = fs::remove_all(*target, ec);
-    if (ec)
-        platform::TraceF("library: %s cannot be deleted: %s", folder.c_str(), ec.message().c_str());
-    return removed > 0;
+    // folder in the very place the download engine gives that game goes.
+    return DeleteFromEarlierLibrary(folder, *target, HasDownloadedGameShape(folder, *target, gameId, platform),
+                                    EarlierItem::GameFolder, romDir, localGameDir);
+}
+
+bool DeleteLocalGame(const std::string& path, const std::string& platform, const std::string& romDir,
+                     const std::string& localGameDir)
+{
+    auto target = ResolveParent(path);
+    auto root = ResolvedRoot(romDir);
+    if (!target || (root && DepthInside(*target, *root) >= 0))
+        return DeleteLocalGameFile(path, romDir);
+
+    // Outside the library folder in use: the file was found under an earlier one's local games, or
+    // dropped from where the user keeps it. Only a plain file where the watcher finds games goes.
+    return DeleteFromEarlierLibrary(path, *target, HasLocalGameShape(path, *target, platform),
+                                    EarlierItem::GameFile, romDir, localGameDir);
 }
 
 std::string DownloadedGameFolder(const std::string& filePath)

@@ -4,7 +4,7 @@
 
 // Deleting a game's files from the library. The library holds paths that came from the database,
 // the folder watcher and drops, so nothing here trusts them: only what lies strictly inside the
-// library folder, or is a downloaded game's own folder under an earlier one, is deleted, a symbolic
+// library folder, or is a game's own folder or file under an earlier one, is deleted, a symbolic
 // link is never followed, and everything that is refused is traced and left on disk. Paths are native
 // file-system names; a folder value ends with '/'.
 
@@ -28,6 +28,16 @@ bool DeleteDownloadedGameFolder(const std::string& folder, const std::string& ro
 // neither inside nor above `romDir` or `localGameDir`. Returns whether something was removed.
 bool DeleteDownloadedGame(const std::string& folder, const std::string& gameId, const std::string& platform,
                           const std::string& romDir, const std::string& localGameDir);
+
+// Deletes the local game file `path` of platform `platform` (the row's EmulatorShortName). Inside
+// `romDir` the rule of DeleteLocalGameFile applies. Elsewhere the file was found under an earlier
+// library folder's local games, or was dropped from wherever the user keeps it, and it goes only when
+// it is where the folder watcher finds that platform's games, <library folder>/LocalGame/<platform>/<file>,
+// as stored and once its folders are resolved: a platform folder the watcher scans, a name with one
+// of the platform's extensions, no "." or "..", a regular file (not a link), neither inside nor
+// above `romDir` or `localGameDir`. Returns whether something was removed.
+bool DeleteLocalGame(const std::string& path, const std::string& platform, const std::string& romDir,
+                     const std::string& localGameDir);
 
 // The folder of a downloaded game's FilePath: the text up to and including its last separator.
 std::string DownloadedGameFolder(const std::string& filePath);

@@ -396,7 +396,7 @@ void CLibraryViews::DeleteLocal(const std::string& filePath)
     SubmitOwned(kStoreRemoveLocalGame, std::make_unique<std::string>(filePath));
     // A PC game's files are a program's whole folder, which the library never deletes.
     if (game && game->EmulatorShortName != "PC")
-        DeleteLocalGameFile(NativeOf(filePath), RomDir());
+        DeleteLocalGame(NativeOf(filePath), game->EmulatorShortName, RomDir(), LocalGameDir());
     library->RemoveLocalGame(filePath);
     RemoveTile(m_local, filePath);
 }

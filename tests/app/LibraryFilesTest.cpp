@@ -1,5 +1,6 @@
 // Deleting games' files on real folders: what lies strictly inside the library goes, links go
 // themselves, and every path that leaves the library, names its root or a platform folder is kept.
+// Under an earlier library folder only a game's own place goes; look-alikes are kept.
 
 #include "app/LibraryFiles.h"
 #include "app/LibraryText.h"
@@ -144,6 +145,81 @@ TEST_F(LibraryFilesTest, GamesOfAnEarlierLibraryFolderGoOnlyFromTheirOwnFolder)
     // Without a library folder chosen an earlier game still goes from its own folder.
     EXPECT_TRUE(DeleteDownloadedGame(old + "SFC/1004/", "1004", "SFC", "", ""));
     EXPECT_FALSE(fs::exists(old + "SFC/1004"));
+}
+
+TEST_F(LibraryFilesTest, LocalGamesOfAnEarlierLibraryFolderGoOnlyFromTheirPlatformFolder)
+{
+    const std::string old = m_dir.Path() + "old/";
+    const std::string local = old + "LocalGame/";
+    for (const char* file : {"LocalGame/FC/a.nes", "LocalGame/FC/c.NES", "LocalGame/FC/sub/b.nes",
+                             "LocalGame/FC/notes.txt", "LocalGame/PC/run.exe", "FC/d.nes", "LocalGame/SFC/e.sfc"}) {
+        fs::create_directories(fs::path(old + file).parent_path());
+        ASSERT_TRUE(testsupport::WriteFile(old + file, "x"));
+    }
+    fs::create_directories(local + "FC/folder.nes");
+    fs::create_symlink(m_outside + "keep.nes", local + "FC/link.nes");
+    // A platform folder, and a whole LocalGame folder, linked to where the user keeps other files.
+    fs::create_directories(m_outside + "ps");
+    ASSERT_TRUE(testsupport::WriteFile(m_outside + "ps/x.bin", "x"));
+    fs::create_directory_symlink(m_outside + "ps", local + "PS");
+    fs::create_directories(m_outside + "lg/FC");
+    ASSERT_TRUE(testsupport::WriteFile(m_outside + "lg/FC/y.nes", "x"));
+    fs::create_directories(m_dir.Path() + "linkedlg");
+    fs::create_directory_symlink(m_outside + "lg", m_dir.Path() + "linkedlg/LocalGame");
+
+    // The library folder changed since the watcher found the file there: the file goes, its folder stays.
+    EXPECT_TRUE(DeleteLocalGame(local + "FC/a.nes", "FC", m_rom, m_local));
+    EXPECT_FALSE(fs::exists(local + "FC/a.nes"));
+    EXPECT_TRUE(fs::is_directory(local + "FC"));
+    // Extensions match without regard to case; an earlier library folder reached through a link still
+    // resolves to a game's place.
+    EXPECT_TRUE(DeleteLocalGame(local + "FC/c.NES", "FC", m_rom, m_local));
+    fs::create_directory_symlink(old, m_dir.Path() + "oldlink");
+    EXPECT_TRUE(DeleteLocalGame(m_dir.Path() + "oldlink/LocalGame/SFC/e.sfc", "SFC", m_rom, m_local));
+    EXPECT_FALSE(fs::exists(local + "SFC/e.sfc"));
+    ASSERT_TRUE(testsupport::WriteFile(local + "FC/c.nes", "x"));
+
+    struct Refused {
+        std::string path, platform;
+    };
+    for (const Refused& refused : std::initializer_list<Refused>{
+             {m_outside + "keep.nes", "FC"},                   // dropped from where the user keeps it
+             {local + "FC/sub/b.nes", "FC"},                   // a subfolder of the user's own
+             {local + "FC/c.nes", "SFC"},                      // another platform's folder
+             {local + "FC/c.nes", "fc"},                       // short names compare exactly
+             {local + "FC/c.nes", ""},                         // a row without its platform
+             {local + "FC/notes.txt", "FC"},                   // no game file of the platform
+             {local + "PC/run.exe", "PC"},                     // no folder the watcher scans
+             {old + "FC/d.nes", "FC"},                         // not below a LocalGame folder
+             {local + "FC/link.nes", "FC"},                    // a link: whose file it is is unknown
+             {local + "FC/folder.nes", "FC"},                  // a folder
+             {local + "PS/x.bin", "PS"},                       // resolves to outside/ps/x.bin
+             {m_dir.Path() + "linkedlg/LocalGame/FC/y.nes", "FC"}, // resolves to outside/lg/FC/y.nes
+             {local + "FC/sub/../c.nes", "FC"},                // written with ".."
+             {old + "LocalGame/./FC/c.nes", "FC"},             // written with "."
+             {"/LocalGame/FC/c.nes", "FC"},                    // nothing above LocalGame
+             {"old/LocalGame/FC/c.nes", "FC"},                 // relative
+             {"", "FC"}})
+        EXPECT_FALSE(DeleteLocalGame(refused.path, refused.platform, m_rom, m_local))
+            << refused.path << " " << refused.platform;
+    for (const char* kept : {"LocalGame/FC/c.nes", "LocalGame/FC/sub/b.nes", "LocalGame/FC/notes.txt",
+                             "LocalGame/PC/run.exe", "FC/d.nes", "LocalGame/FC/folder.nes"})
+        EXPECT_TRUE(fs::exists(old + kept)) << kept;
+    EXPECT_TRUE(fs::exists(fs::symlink_status(local + "FC/link.nes")));
+    for (const char* kept : {"keep.nes", "ps/x.bin", "lg/FC/y.nes"})
+        EXPECT_TRUE(fs::exists(m_outside + kept)) << kept;
+
+    // A file in the local games in use, even when that folder lies apart from the library folder.
+    EXPECT_FALSE(DeleteLocalGame(local + "FC/c.nes", "FC", m_rom, local));
+    EXPECT_TRUE(fs::exists(local + "FC/c.nes"));
+
+    // Inside the library in use the earlier rule holds; without a library folder chosen an earlier
+    // library's file still goes from its place.
+    EXPECT_FALSE(DeleteLocalGame(m_local + "FC", "FC", m_rom, m_local));
+    EXPECT_TRUE(DeleteLocalGame(m_local + "FC/a.nes", "FC", m_rom, m_local));
+    EXPECT_FALSE(fs::exists(m_local + "FC/a.nes"));
+    EXPECT_TRUE(DeleteLocalGame(local + "FC/c.nes", "FC", "", ""));
+    EXPECT_FALSE(fs::exists(local + "FC/c.nes"));
 }
 
 TEST(LibraryTextTest, BytesInvalidInTheCodePageShowAsReplacementMarks)

@@ -364,6 +364,8 @@ TEST_F(LibraryViewsTest, DeleteRemovesOnlyFilesInsideTheLibrary)
     const std::string earlier = m_dir.Path() + "earlier/";
     fs::create_directories(earlier + "FC/1006");
     ASSERT_TRUE(testsupport::WriteFile(earlier + "FC/1006/1006.nes", "game"));
+    fs::create_directories(earlier + "LocalGame/FC");
+    ASSERT_TRUE(testsupport::WriteFile(earlier + "LocalGame/FC/c.nes", "game"));
 
     LocalGameRecord empty = Local("", "FC", "125");
     empty.GameName = "empty";
@@ -375,8 +377,8 @@ TEST_F(LibraryViewsTest, DeleteRemovesOnlyFilesInsideTheLibrary)
            Downloaded("1006", "125", "5", earlier + "FC/1006/")},
           {Local(fc + "a.nes", "FC", "125"), Local(fc + "link.nes", "FC", "125"),
            Local(outside + "b.nes", "FC", "125"), Local(m_rom + "LocalGame/PC/Game/run.exe", "PC", "138"),
-           empty, root});
-    Open(6, 6);
+           Local(earlier + "LocalGame/FC/c.nes", "FC", "125"), empty, root});
+    Open(6, 7);
 
     // Downloaded: a game's folder goes; a link in its place goes itself; the platform folder, the
     // library root and an empty path delete nothing. A game of an earlier library folder goes too.
@@ -394,7 +396,7 @@ TEST_F(LibraryViewsTest, DeleteRemovesOnlyFilesInsideTheLibrary)
     EXPECT_TRUE(fs::is_directory(earlier + "FC"));
 
     ShowLocal();
-    for (const char16_t* name : {u"a", u"link", u"b", u"run", u"empty", u"root"})
+    for (const char16_t* name : {u"a", u"link", u"b", u"run", u"c", u"empty", u"root"})
         ClickButton(u"Tl_GameView_LocalGame", name, u"Btn_DeleteGame");
     EXPECT_EQ(Tiles(u"Tl_GameView_LocalGame")->GetCount(), 0);
     EXPECT_EQ(Text(u"Lb_GameNumbers_LocalGame"), u"0款游戏");
@@ -402,6 +404,7 @@ TEST_F(LibraryViewsTest, DeleteRemovesOnlyFilesInsideTheLibrary)
     EXPECT_FALSE(fs::exists(fs::symlink_status(fc + "link.nes")));
     EXPECT_TRUE(fs::exists(outside + "target.nes")) << "a link's target is never deleted";
     EXPECT_TRUE(fs::exists(outside + "b.nes")) << "a file outside the library is kept";
+    EXPECT_FALSE(fs::exists(earlier + "LocalGame/FC/c.nes")) << "found under an earlier library folder";
     EXPECT_TRUE(fs::exists(m_rom + "LocalGame/PC/Game/run.exe")) << "PC games keep their files";
     EXPECT_TRUE(fs::exists(m_rom + "FC/other.nes"));
     EXPECT_EQ(CLocalLibrary::Instance().LocalGameCount(), 0u);
