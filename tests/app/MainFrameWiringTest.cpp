@@ -21,6 +21,7 @@
 #include "tests/app/DialogScripts.h"
 #include "tests/emulator/LaunchTestSupport.h"
 #include "tests/support/Fifo.h"
+#include "tests/support/FirstRunLibraryFolder.h"
 #include "ui/Container.h"
 #include "ui/MessageBox.h"
 #include "ui/PaintManager.h"
@@ -546,8 +547,7 @@ TEST_F(MainFrameWiringTest, AnEndWhileTheFirstRunSettingsWaitCutsStartUpShort)
         settings.Save();
     }
     // The first-run window makes a library folder on the largest drive; one made here goes again.
-    const std::string drive = GetLargestFreeDrive();
-    const bool gamesExisted = drive.empty() || fs::exists(drive + "Games/");
+    testsupport::FirstRunLibraryFolder firstRunLibrary;
     std::atomic<bool> asked{false};
     std::thread inside([&] {
         RunInWindowOnceOpen(u"SystemSetFrame", [&](HWND) {
@@ -562,8 +562,6 @@ TEST_F(MainFrameWiringTest, AnEndWhileTheFirstRunSettingsWaitCutsStartUpShort)
     EXPECT_TRUE(TestInput::WaitFor([&] { return m_frame->GetHWND() == nullptr; }, 10000))
         << "the main window went on after the signal";
     EXPECT_EQ(FindWindow(u"SystemSetFrame"), nullptr);
-    if (!gamesExisted)
-        fs::remove_all(drive + "Games/");
 
     // The next main window of the process starts afresh.
     m_frame.reset();

@@ -3,10 +3,9 @@
 // those transfers, shuts down normally and exits with 0. The figure goes to the test's output.
 #include "tests/e2e/EndToEnd.h"
 
-#include "foundation/FileSystem.h"
+#include "tests/support/FirstRunLibraryFolder.h"
 
 #include <csignal>
-#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -95,34 +94,10 @@ TEST_F(SigtermAtStartupTest, EndsWhileTheUpdateOfferWaitsAndDownloadsNothing)
     ExpectNoSanitizerReport(end);
 }
 
-// The folder a first run takes for its library, "Games/" on the largest drive, removed at the end
-// of the test (whatever its outcome) when the test's program made it: a folder that was there
-// before is the machine's own and is kept.
-class FirstRunLibraryFolder {
-public:
-    FirstRunLibraryFolder()
-    {
-        const std::string drive = GetLargestFreeDrive();
-        if (!drive.empty() && !std::filesystem::exists(std::filesystem::symlink_status(drive + "Games")))
-            m_made = drive + "Games/";
-    }
-    FirstRunLibraryFolder(const FirstRunLibraryFolder&) = delete;
-    FirstRunLibraryFolder& operator=(const FirstRunLibraryFolder&) = delete;
-    ~FirstRunLibraryFolder()
-    {
-        std::error_code ignored;
-        if (!m_made.empty())
-            std::filesystem::remove_all(m_made, ignored);
-    }
-
-private:
-    std::string m_made; // empty when the folder was there before or there is no drive
-};
-
 TEST_F(SigtermAtStartupTest, EndsWhileTheFirstRunSettingsWindowWaits)
 {
     // The child has the test's home folder and mounts, so it takes the same drive.
-    FirstRunLibraryFolder library;
+    testsupport::FirstRunLibraryFolder library;
     WriteSettings("[Set]\nIsTray=0\n");
 
     e2e::RunEnd end = EndWhileAsking("start-up: no library folder");

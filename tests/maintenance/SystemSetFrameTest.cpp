@@ -4,6 +4,7 @@
 // against the stand-in server, and the runtime states from the emulated registry.
 
 #include "tests/maintenance/SystemSetTestFixture.h"
+#include "tests/support/FirstRunLibraryFolder.h"
 
 using namespace systemsettest;
 
@@ -95,10 +96,9 @@ TEST_F(SystemSetFrameTest, TheWindowKeepsItsEdgeOnEveryPage)
 
 TEST_F(SystemSetFrameTest, FirstRunTakesGamesOnTheLargestDriveAndOpensOnTheLibraryPage)
 {
-    const std::string drive = GetLargestFreeDrive();
-    ASSERT_FALSE(drive.empty());
-    const std::string games = drive + "Games/";
-    const bool existed = fs::exists(games);
+    const testsupport::FirstRunLibraryFolder firstRunLibrary;
+    ASSERT_FALSE(firstRunLibrary.Path().empty()) << "no drive";
+    const std::string& games = firstRunLibrary.Path();
     Open(CSystemSetFrame::kDownloadPage);
     EXPECT_EQ(Control<CTabLayoutUI>(u"Tab_SystemSet")->GetCurSel(), 3);
     EXPECT_TRUE(Selected(u"Opt_DownloadUpdate"));
@@ -108,8 +108,6 @@ TEST_F(SystemSetFrameTest, FirstRunTakesGamesOnTheLargestDriveAndOpensOnTheLibra
     CloseWindow();
     EXPECT_EQ(CAppSettings(ConfigPath()).RomPath(), games);
     EXPECT_EQ(RomDir(), games);
-    if (!existed)
-        fs::remove_all(games);
 }
 
 TEST_F(SystemSetFrameTest, PickedFoldersGetTheirSeparatorDriveRootsGetGamesAndUnwritableOnesAreRefused)
@@ -165,10 +163,8 @@ TEST_F(SystemSetFrameTest, AMountPointIsADriveRoot)
     EXPECT_TRUE(IsDriveRoot("/proc"));
     EXPECT_FALSE(IsDriveRoot("/proc/self/"));
     if (IsDriveRoot("/dev/shm") && IsWritableFolder("/dev/shm/")) {
-        const bool existed = fs::exists("/dev/shm/Games");
+        const testsupport::FirstRunLibraryFolder shmLibrary("/dev/shm/");
         EXPECT_EQ(PrepareLibraryFolder("/dev/shm"), std::optional<std::string>("/dev/shm/Games/"));
-        if (!existed)
-            fs::remove_all("/dev/shm/Games");
     }
     EXPECT_EQ(PrepareLibraryFolder("/proc/self"), std::nullopt);
 }
