@@ -144,8 +144,8 @@ enum class EarlierItem { GameFolder, GameFile };
 // library folder, when `hasShape` and it is of the kind expected: a real folder, or a regular file;
 // a link is neither, since whose it is is unknown. Nothing inside or above the library folder or the
 // local games in use goes. Returns whether something was removed.
-bool DeleteFromEarlierLibrary(const std::string& text, const fs::path& target, bool hasShape, EarlierItem kind,
-                              const std::string& romDir, const std::string& localGameDir)
+bool DeleteFromEarlierLibrary(const std::string& text, const fs::path& target, bool hasShape,
+                              EarlierItem kind, const std::string& romDir, const std::string& localGameDir)
 {
     bool refused = !hasShape;
     for (const std::string& inUse : {romDir, localGameDir}) {
@@ -233,7 +233,8 @@ bool DeleteDownloadedGame(const std::string& folder, const std::string& gameId, 
 
     // Outside the library folder in use: the game was installed under an earlier one. Only a real
     // folder in the very place the download engine gives that game goes.
-    return DeleteFromEarlierLibrary(folder, *target, HasDownloadedGameShape(folder, *target, gameId, platform),
+    return DeleteFromEarlierLibrary(folder, *target,
+                                    HasDownloadedGameShape(folder, *target, gameId, platform),
                                     EarlierItem::GameFolder, romDir, localGameDir);
 }
 

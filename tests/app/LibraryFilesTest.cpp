@@ -151,8 +151,9 @@ TEST_F(LibraryFilesTest, LocalGamesOfAnEarlierLibraryFolderGoOnlyFromTheirPlatfo
 {
     const std::string old = m_dir.Path() + "old/";
     const std::string local = old + "LocalGame/";
-    for (const char* file : {"LocalGame/FC/a.nes", "LocalGame/FC/c.NES", "LocalGame/FC/sub/b.nes",
-                             "LocalGame/FC/notes.txt", "LocalGame/PC/run.exe", "FC/d.nes", "LocalGame/SFC/e.sfc"}) {
+    for (const char* file :
+         {"LocalGame/FC/a.nes", "LocalGame/FC/c.NES", "LocalGame/FC/sub/b.nes", "LocalGame/FC/notes.txt",
+          "LocalGame/PC/run.exe", "FC/d.nes", "LocalGame/SFC/e.sfc"}) {
         fs::create_directories(fs::path(old + file).parent_path());
         ASSERT_TRUE(testsupport::WriteFile(old + file, "x"));
     }
@@ -183,22 +184,22 @@ TEST_F(LibraryFilesTest, LocalGamesOfAnEarlierLibraryFolderGoOnlyFromTheirPlatfo
         std::string path, platform;
     };
     for (const Refused& refused : std::initializer_list<Refused>{
-             {m_outside + "keep.nes", "FC"},                   // dropped from where the user keeps it
-             {local + "FC/sub/b.nes", "FC"},                   // a subfolder of the user's own
-             {local + "FC/c.nes", "SFC"},                      // another platform's folder
-             {local + "FC/c.nes", "fc"},                       // short names compare exactly
-             {local + "FC/c.nes", ""},                         // a row without its platform
-             {local + "FC/notes.txt", "FC"},                   // no game file of the platform
-             {local + "PC/run.exe", "PC"},                     // no folder the watcher scans
-             {old + "FC/d.nes", "FC"},                         // not below a LocalGame folder
-             {local + "FC/link.nes", "FC"},                    // a link: whose file it is is unknown
-             {local + "FC/folder.nes", "FC"},                  // a folder
-             {local + "PS/x.bin", "PS"},                       // resolves to outside/ps/x.bin
+             {m_outside + "keep.nes", "FC"},                       // dropped from where the user keeps it
+             {local + "FC/sub/b.nes", "FC"},                       // a subfolder of the user's own
+             {local + "FC/c.nes", "SFC"},                          // another platform's folder
+             {local + "FC/c.nes", "fc"},                           // short names compare exactly
+             {local + "FC/c.nes", ""},                             // a row without its platform
+             {local + "FC/notes.txt", "FC"},                       // no game file of the platform
+             {local + "PC/run.exe", "PC"},                         // no folder the watcher scans
+             {old + "FC/d.nes", "FC"},                             // not below a LocalGame folder
+             {local + "FC/link.nes", "FC"},                        // a link: whose file it is is unknown
+             {local + "FC/folder.nes", "FC"},                      // a folder
+             {local + "PS/x.bin", "PS"},                           // resolves to outside/ps/x.bin
              {m_dir.Path() + "linkedlg/LocalGame/FC/y.nes", "FC"}, // resolves to outside/lg/FC/y.nes
-             {local + "FC/sub/../c.nes", "FC"},                // written with ".."
-             {old + "LocalGame/./FC/c.nes", "FC"},             // written with "."
-             {"/LocalGame/FC/c.nes", "FC"},                    // nothing above LocalGame
-             {"old/LocalGame/FC/c.nes", "FC"},                 // relative
+             {local + "FC/sub/../c.nes", "FC"},                    // written with ".."
+             {old + "LocalGame/./FC/c.nes", "FC"},                 // written with "."
+             {"/LocalGame/FC/c.nes", "FC"},                        // nothing above LocalGame
+             {"old/LocalGame/FC/c.nes", "FC"},                     // relative
              {"", "FC"}})
         EXPECT_FALSE(DeleteLocalGame(refused.path, refused.platform, m_rom, m_local))
             << refused.path << " " << refused.platform;
