@@ -155,6 +155,27 @@ protected:
         TestInput::ProcessEvents();
     }
 
+    // A downloaded FC game in the library, 魂斗罗 (id 9001), its cartridge file named after its id in
+    // its folder. Gives the folder.
+    std::string StoreDownloadedFcGame()
+    {
+        const std::string folder = Rom() + "FC/contra game/";
+        fs::create_directories(folder);
+        EXPECT_TRUE(testsupport::WriteFile(folder + "9001.nes", "game"));
+        GameinfoRecord row;
+        row.GameId = "9001";
+        row.GameName = "魂斗罗";
+        row.EmulatorShortName = "FC";
+        row.CategoryShortName = "动作游戏";
+        row.EmulatorId = "125";
+        row.CategoryId = "1";
+        row.FilePath = folder;
+        row.FileName = "9001.zip";
+        row.Size = "0.01";
+        EXPECT_TRUE(CGameStore::Instance().Submit(kStoreAddGameinfo, &row, false, false));
+        return folder;
+    }
+
     testsupport::TempDir m_dir;
     std::unique_ptr<CStandInServer> m_server;
     std::unique_ptr<CMainFrameNew> m_frame;
@@ -187,23 +208,7 @@ TEST_F(MainFrameWiringTest, ALibraryGameStartsThroughItsTileAndTheTipsFollowTheG
     ASSERT_TRUE(EmulatorManager::Instance().EnsureEmulator(125, nullptr));
     ASSERT_EQ(installer.installs, 1);
 
-    const std::string folder = Rom() + "FC/contra game/";
-    fs::create_directories(folder);
-    // A cartridge game is the file named after its id in its folder.
-    ASSERT_TRUE(testsupport::WriteFile(folder + "9001.nes", "game"));
-    {
-        GameinfoRecord row;
-        row.GameId = "9001";
-        row.GameName = "魂斗罗";
-        row.EmulatorShortName = "FC";
-        row.CategoryShortName = "动作游戏";
-        row.EmulatorId = "125";
-        row.CategoryId = "1";
-        row.FilePath = folder;
-        row.FileName = "9001.zip";
-        row.Size = "0.01";
-        ASSERT_TRUE(CGameStore::Instance().Submit(kStoreAddGameinfo, &row, false, false));
-    }
+    const std::string folder = StoreDownloadedFcGame();
 
     Open();
     ASSERT_TRUE(
@@ -263,20 +268,7 @@ TEST_F(MainFrameWiringTest, AnEmulatorThatCannotStartIsSaidInABoxTheRunDoesNotWa
     const std::string program = EmulatorManager::EmulatorDirectory(*emulator) + "/launch.sh";
     ASSERT_TRUE(fs::remove(program));
 
-    const std::string folder = Rom() + "FC/contra game/";
-    fs::create_directories(folder);
-    ASSERT_TRUE(testsupport::WriteFile(folder + "9001.nes", "game"));
-    {
-        GameinfoRecord row;
-        row.GameId = "9001";
-        row.GameName = "魂斗罗";
-        row.EmulatorShortName = "FC";
-        row.EmulatorId = "125";
-        row.CategoryId = "1";
-        row.FilePath = folder;
-        row.FileName = "9001.zip";
-        ASSERT_TRUE(CGameStore::Instance().Submit(kStoreAddGameinfo, &row, false, false));
-    }
+    StoreDownloadedFcGame();
     Open();
     ASSERT_TRUE(
         TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_DownloadGame")->GetCount() == 1; }, 15000));
