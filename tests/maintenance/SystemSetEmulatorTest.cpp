@@ -71,7 +71,7 @@ TEST_F(SystemSetEmulatorTest, InstallUpdateAndRemoveThroughTheButtonsAndTheMenu)
     // Install with the item's button: folder, row, buttons.
     ClickControl(ItemButton("1250001", u"Btn_DownloadEmu"));
     EXPECT_EQ(m_installer.calls, 1);
-    EXPECT_TRUE(fs::exists(m_world.ProgramDir() + "Emulator/FC/Nes/run.sh"));
+    EXPECT_TRUE(fs::exists(m_world.ProgramDir() + "Emulator/FC/Nes/" + LauncherName()));
     EXPECT_EQ(Rows().count("1250001"), 1u);
     EXPECT_FALSE(Visible("1250001", u"Btn_DownloadEmu"));
     EXPECT_TRUE(Visible("1250001", u"Btn_Option"));
@@ -133,7 +133,7 @@ TEST_F(SystemSetEmulatorTest, WithoutAControlMethodSettingsAndDefaultsDoNothing)
 {
     AddInstalledRow("1250001", "Nes", "1.0", 125);
     fs::create_directories(m_world.ProgramDir() + "Emulator/FC/Nes");
-    ASSERT_TRUE(WriteFile(m_world.ProgramDir() + "Emulator/FC/Nes/run.sh", "#!/bin/sh\nexit 0\n"));
+    ASSERT_TRUE(WriteFile(m_world.ProgramDir() + "Emulator/FC/Nes/" + LauncherName(), "#!/bin/sh\nexit 0\n"));
     WriteSettings(ConfigPath(), m_world.Root() + "library/", "0", "0", "1", "0", "1");
     WriteList(R"({"fc": [)" + Emulator("1250001", "Nes", "1.0", "125") + "]}");
     Open(1);

@@ -37,6 +37,7 @@
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 
 namespace systemsettest {
@@ -47,8 +48,16 @@ using testsupport::ReadFile;
 using testsupport::WriteFile;
 namespace fs = std::filesystem;
 
+// The test emulators' launcher. "Runs" means some process on the machine runs a program of this
+// name, so the name is this test program's own: a "run.sh" of anything else running (a shell
+// running the project's own run script) would keep the emulators' menus shut.
+inline std::string LauncherName()
+{
+    return "run-" + std::to_string(::getpid()) + ".sh";
+}
+
 inline std::string Emulator(const std::string& id, const std::string& name, const std::string& version,
-                            const std::string& type, const std::string& execute = "run.sh")
+                            const std::string& type, const std::string& execute = LauncherName())
 {
     return R"({"emulatorid": ")" + id + R"(", "name": ")" + name + R"(", "version": ")" + version +
            R"(", "update": "2026-01-02", "description": "notes of )" + name + R"(", "emulatortype": ")" +
@@ -276,7 +285,7 @@ protected:
         row.Name = name;
         row.Version = version;
         row.Emulatortype = type;
-        row.Execute = {"run.sh"};
+        row.Execute = {LauncherName()};
         row.IsDefault = "0";
         ASSERT_TRUE(m_store->Submit(kStoreAddEmulator, &row, false, false));
     }
