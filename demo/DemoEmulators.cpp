@@ -42,6 +42,13 @@ struct DemoListing {
     const char* executeParam;
 };
 
+// The keys that the FC tips promise beside the game: Esc ends it, F5 saves and F7 loads the quick
+// state. fceux's own defaults quit with Ctrl+Q and load slots 5 and 7 with F5 and F7, so those two
+// slot keys are unbound.
+#define QUOKKA_DEMO_FCEUX_HOTKEYS                                                                          \
+    "SDL.Hotkeys.Quit = Escape\nSDL.Hotkeys.SaveState = F5\nSDL.Hotkeys.LoadState = F7\n"                 \
+    "SDL.Hotkeys.LoadState5 = \nSDL.Hotkeys.LoadState7 = \n"
+
 const DemoPackage kFceux = {"fceux",
                             "fceux",
                             "fceux",
@@ -49,9 +56,10 @@ const DemoPackage kFceux = {"fceux",
                             "",
                             {"fceux.cfg", ".fceux/fceux.cfg",
                              "SDL.Input.0 = GamePad.0\nSDL.Input.GamePad.0.DeviceType = "
-                             "Joystick\nSDL.Input.GamePad.0.DeviceNum = 0\n",
+                             "Joystick\nSDL.Input.GamePad.0.DeviceNum = 0\n" QUOKKA_DEMO_FCEUX_HOTKEYS,
                              "SDL.Input.0 = GamePad.0\nSDL.Input.GamePad.0.DeviceType = "
-                             "Keyboard\nSDL.Input.GamePad.0.DeviceNum = 0\n"}};
+                             "Keyboard\nSDL.Input.GamePad.0.DeviceNum = 0\n" QUOKKA_DEMO_FCEUX_HOTKEYS}};
+#undef QUOKKA_DEMO_FCEUX_HOTKEYS
 
 const DemoPackage kMednafen = {
     "mednafen",

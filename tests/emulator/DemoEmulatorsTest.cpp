@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <sys/wait.h>
 
 namespace {
@@ -208,3 +209,38 @@ TEST_F(DemoEmulatorsTest, RuntimeStandInsNeedTheirSwitchesThenRegisterOrInstallL
 }
 
 } // namespace
+
+TEST_F(DemoEmulatorsTest, FceuxDefaultsBindTheKeysThatTheFcTipsPromise)
+{
+    // The tips shown beside an FC game say Esc ends it and F5 / F7 save and load; fceux's own
+    // defaults quit with Ctrl+Q and load slots 5 and 7 with F5 and F7.
+    const std::string tips = ReadFile(std::string(QUOKKA_SOURCE_ROOT) + "/res/LocalGameRes/keymap/keyboard/键盘FC.txt");
+    ASSERT_NE(tips.find("Esc 键：退出游戏"), std::string::npos);
+    ASSERT_NE(tips.find("F5 / F7：即时存档 / 读档"), std::string::npos);
+
+    auto entries = ZipEntries(Data("download/emulators/fceux.zip"));
+    for (const char* file : {"KeyBoardCfg/fceux.cfg", "GamePadCfg/fceux.cfg"}) {
+        SCOPED_TRACE(file);
+        ASSERT_EQ(entries.count(file), 1u);
+        // fceux reads "key = value" lines; a later line wins.
+        std::map<std::string, std::string> values;
+        std::istringstream lines(entries[file]);
+        for (std::string line; std::getline(lines, line);) {
+            const size_t eq = line.find(" = ");
+            if (eq == std::string::npos) {
+                ADD_FAILURE() << "not a setting: " << line;
+                continue;
+            }
+            values[line.substr(0, eq)] = line.substr(eq + 3);
+        }
+        EXPECT_EQ(values["SDL.Hotkeys.Quit"], "Escape");
+        EXPECT_EQ(values["SDL.Hotkeys.SaveState"], "F5");
+        EXPECT_EQ(values["SDL.Hotkeys.LoadState"], "F7");
+        // fceux's default slot keys are unbound, so F5 and F7 do one thing each.
+        ASSERT_EQ(values.count("SDL.Hotkeys.LoadState5"), 1u);
+        EXPECT_EQ(values["SDL.Hotkeys.LoadState5"], "");
+        ASSERT_EQ(values.count("SDL.Hotkeys.LoadState7"), 1u);
+        EXPECT_EQ(values["SDL.Hotkeys.LoadState7"], "");
+        EXPECT_EQ(values["SDL.Input.GamePad.0.DeviceType"], std::string(file).starts_with("Key") ? "Keyboard" : "Joystick");
+    }
+}
