@@ -45,8 +45,8 @@ struct DemoListing {
 // The keys that the FC tips promise beside the game: Esc ends it, F5 saves and F7 loads the quick
 // state. fceux's own defaults quit with Ctrl+Q and load slots 5 and 7 with F5 and F7, so those two
 // slot keys are unbound.
-#define QUOKKA_DEMO_FCEUX_HOTKEYS                                                                          \
-    "SDL.Hotkeys.Quit = Escape\nSDL.Hotkeys.SaveState = F5\nSDL.Hotkeys.LoadState = F7\n"                 \
+#define QUOKKA_DEMO_FCEUX_HOTKEYS                                                                            \
+    "SDL.Hotkeys.Quit = Escape\nSDL.Hotkeys.SaveState = F5\nSDL.Hotkeys.LoadState = F7\n"                    \
     "SDL.Hotkeys.LoadState5 = \nSDL.Hotkeys.LoadState7 = \n"
 
 const DemoPackage kFceux = {"fceux",

@@ -214,7 +214,8 @@ TEST_F(DemoEmulatorsTest, FceuxDefaultsBindTheKeysThatTheFcTipsPromise)
 {
     // The tips shown beside an FC game say Esc ends it and F5 / F7 save and load; fceux's own
     // defaults quit with Ctrl+Q and load slots 5 and 7 with F5 and F7.
-    const std::string tips = ReadFile(std::string(QUOKKA_SOURCE_ROOT) + "/res/LocalGameRes/keymap/keyboard/键盘FC.txt");
+    const std::string tips =
+        ReadFile(std::string(QUOKKA_SOURCE_ROOT) + "/res/LocalGameRes/keymap/keyboard/键盘FC.txt");
     ASSERT_NE(tips.find("Esc 键：退出游戏"), std::string::npos);
     ASSERT_NE(tips.find("F5 / F7：即时存档 / 读档"), std::string::npos);
 
@@ -241,6 +242,7 @@ TEST_F(DemoEmulatorsTest, FceuxDefaultsBindTheKeysThatTheFcTipsPromise)
         EXPECT_EQ(values["SDL.Hotkeys.LoadState5"], "");
         ASSERT_EQ(values.count("SDL.Hotkeys.LoadState7"), 1u);
         EXPECT_EQ(values["SDL.Hotkeys.LoadState7"], "");
-        EXPECT_EQ(values["SDL.Input.GamePad.0.DeviceType"], std::string(file).starts_with("Key") ? "Keyboard" : "Joystick");
+        EXPECT_EQ(values["SDL.Input.GamePad.0.DeviceType"],
+                  std::string(file).starts_with("Key") ? "Keyboard" : "Joystick");
     }
 }
