@@ -339,6 +339,31 @@ TEST_F(MainFrameTest, EmptyViewsSayThereIsNothing)
     EXPECT_TRUE(Find(u"Tl_GameView_SearchGame")->IsVisible());
 }
 
+TEST_F(MainFrameTest, ALongSearchWordLeavesTheCountAndTheOrderInView)
+{
+    // The selection's name grows with the keyword; the count and the order buttons beside it keep
+    // their room, so the order can still be changed.
+    const std::u16string keyword(60, u'宫');
+    Search(keyword);
+    ASSERT_TRUE(WaitForRequests(2));
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Text(u"Lb_GameLabel_SearchGame") == u"全部/" + keyword; }, 15000));
+    m_frame->GetPaintManager().UpdateLayout();
+    const RECT label = Find(u"Lb_GameLabel_SearchGame")->GetPos();
+    const RECT count = Find(u"Lb_GameNumbers_SearchGame")->GetPos();
+    const RECT order = Find(u"Grf_SearchGame")->GetPos();
+    const RECT row = Find(u"Lb_GameLabel_SearchGame")->GetParent()->GetPos();
+    EXPECT_LE(label.right, count.left);
+    EXPECT_EQ(count.right - count.left, 160);
+    EXPECT_LE(count.right, order.left);
+    EXPECT_EQ(order.right - order.left, 208);
+    EXPECT_LE(order.right, row.right);
+
+    Click(Option(u"Grf_SearchGame", u"热门"));
+    ASSERT_TRUE(WaitForRequests(3));
+    EXPECT_NE(LastRequest().find("orderby=hot"), std::string::npos) << LastRequest();
+}
+
 TEST_F(MainFrameTest, ClosingToTheTrayNeverLosesTheWindow)
 {
     // The real availability: the offscreen platform has no tray, a desktop usually has one.
