@@ -248,7 +248,9 @@ void CDemoContent::Write()
         game["categoryid"] = std::to_string(genre);
         game["emulatorid"] = std::to_string(platform.id);
         game["start_sell_time"] = std::to_string(1990 + random.Below(30)) + "-01-01";
-        game["playurl"] = "";
+        // A PC game names its program inside the game's folder, as the maker's server writes it: the
+        // launcher starts that file (the archive holds it under the game id).
+        game["playurl"] = platform.id == 138 ? gameId + "\\" + gameId + platform.extension : "";
         game["uid"] = "1";
         game["is_pk"] = std::to_string(random.Below(2));
         game["is_handle"] = "1";

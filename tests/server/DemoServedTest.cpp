@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -305,3 +306,31 @@ TEST_F(DemoServedTest, DescriptorsNameFilesTheServerServes)
 }
 
 } // namespace
+
+TEST_F(DemoServedTest, PcGamesNameTheProgramThatTheirArchiveHolds)
+{
+    // A downloaded PC game starts the file its "playurl" names inside the game's folder; the
+    // descriptor's first check entry is that file as the archive holds it.
+    Json::Value user = Api("model=user&action=register&password=10000001");
+    Json::Value pcGames = GameList(1, 200, 0, 138, "", "recommend");
+    ASSERT_GT(pcGames["gamelist"].size(), 0u);
+    for (const Json::Value& game : pcGames["gamelist"]) {
+        const std::string gameId = game["gameid"].asString();
+        SCOPED_TRACE(gameId);
+        std::string program = game["playurl"].asString();
+        ASSERT_FALSE(program.empty());
+        EXPECT_NE(program.find('\\'), std::string::npos) << "named inside a folder of the game's";
+        std::replace(program.begin(), program.end(), '\\', '/');
+        Json::Value descriptor =
+            Api("model=user&action=downfile&" + FormEncode({{"uid", user["uid"].asString()},
+                                                            {"ticket", user["ticket"].asString()},
+                                                            {"gameid", gameId}}));
+        ASSERT_EQ(descriptor["status"].asInt(), 1);
+        EXPECT_EQ(descriptor["verify"][0]["path"].asString(), program);
+    }
+    // Other platforms' games start through their emulator and name no program.
+    Json::Value fcGames = GameList(1, 5, 0, 125, "", "recommend");
+    ASSERT_GT(fcGames["gamelist"].size(), 0u);
+    for (const Json::Value& game : fcGames["gamelist"])
+        EXPECT_EQ(game["playurl"].asString(), "") << game["gameid"].asString();
+}
