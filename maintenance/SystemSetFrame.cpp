@@ -554,8 +554,15 @@ UiLib::LRESULT CSystemSetFrame::HandleCustomMessage(UiLib::UINT uMsg, UiLib::WPA
             OnMenuCommand(item->Str());
         return 0;
     }
-    if (uMsg == UiLib::WM_DESTROY)
+    if (uMsg == UiLib::WM_DESTROY) {
+        // The emulator menu is a window of its own: it goes with this window instead of staying
+        // behind without an owner to report to.
+        if (UiLib::CMenuWnd* menu = OpenMenu())
+            menu->DestroyWindow();
+        m_menu = nullptr;
+        m_menuWindow = nullptr;
         OnClosing();
+    }
     return CDialogFrameWnd::HandleCustomMessage(uMsg, wParam, lParam, handled);
 }
 

@@ -284,6 +284,11 @@ TEST_F(SystemSetEmulatorTest, TheMenuShowsItsSixItemsWithoutAScrollBar)
         for (int x = image.width - 10; x < image.width - 2; ++x)
             marked += (image.Pixel(x, y) & 0xFFFFFF) != 0xFFFFFF ? 1 : 0;
     EXPECT_EQ(marked, 0) << "a scroll bar beside items that fit";
+
+    // Closing the window while its menu is open takes the menu with it.
+    const HWND menuWindow = menu->GetHWND();
+    CloseWindow();
+    EXPECT_FALSE(UiLib::IsWindow(menuWindow));
 }
 
 } // namespace
