@@ -13,6 +13,7 @@
 #include "app/LibraryViews.h"
 #include "app/MessageBoxPrompts.h"
 #include "catalogue/CatalogueClient.h"
+#include "catalogue/CatalogueControls.h"
 #include "catalogue/DispatchEventButtonUI.h"
 #include "catalogue/DispatchEventOptionUI.h"
 #include "catalogue/EmuFilterUI.h"
@@ -190,30 +191,11 @@ void CMainFrameNew::PostShowRequest(HWND window)
 CControlUI* CMainFrameNew::CreateControl(LPCTSTR pstrClass)
 {
     std::u16string_view tag(pstrClass);
-    auto is = [tag](std::u16string_view name) { return EqualsNoCase(tag, name); };
-    if (is(u"ButtonEx"))
+    if (EqualsNoCase(tag, u"ButtonEx"))
         return new CButtonUIEx;
-    if (is(u"GameItem"))
-        return new CGameItemUI;
-    if (is(u"PageLabel"))
-        return new CPageLabelUI;
-    if (is(u"EmuFilter"))
-        return new CEmuFilterUI;
-    if (is(u"GameTypeFilter"))
-        return new CGameTypeFilterUI;
-    if (is(u"DispatchEventOption"))
-        return new CDispatchEventOptionUI;
-    if (is(u"DispatchEventButton"))
-        return new CDispatchEventButtonUI;
-    if (is(u"GameRankfilter"))
-        return new CGameRankfilter;
-    if (is(u"DropTileLayout"))
+    if (EqualsNoCase(tag, u"DropTileLayout"))
         return new CDropTileLayoutUI;
-    if (is(u"Loading"))
-        return new CLoadingUI;
-    if (is(u"LoadingFail"))
-        return new CLoadingFailUI;
-    return nullptr;
+    return CreateCatalogueControl(tag);
 }
 
 void CMainFrameNew::FindControls()

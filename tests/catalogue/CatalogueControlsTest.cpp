@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/CatalogueControls.h"
 #include "catalogue/DispatchEventButtonUI.h"
 #include "catalogue/DispatchEventOptionUI.h"
 #include "catalogue/EmuFilterUI.h"
@@ -39,35 +40,11 @@ namespace {
 
 using testsupport::CentreOf;
 
-// The catalogue's own controls, for the layouts that name them.
-CControlUI* CatalogueControl(std::u16string_view tag)
-{
-    if (tag == u"GameItem")
-        return new CGameItemUI;
-    if (tag == u"EmuFilter")
-        return new CEmuFilterUI;
-    if (tag == u"GameTypeFilter")
-        return new CGameTypeFilterUI;
-    if (tag == u"GameRankfilter")
-        return new CGameRankfilter;
-    if (tag == u"DispatchEventButton")
-        return new CDispatchEventButtonUI;
-    if (tag == u"DispatchEventOption")
-        return new CDispatchEventOptionUI;
-    if (tag == u"PageLabel")
-        return new CPageLabelUI;
-    if (tag == u"Loading")
-        return new CLoadingUI;
-    if (tag == u"LoadingFail")
-        return new CLoadingFailUI;
-    return nullptr;
-}
-
 class ControlsDialog : public testsupport::TestDialog {
 public:
     explicit ControlsDialog(const char16_t* layout) : TestDialog(layout, u"CatalogueControlsTest")
     {
-        factory = CatalogueControl;
+        factory = CreateCatalogueControl;
     }
     template <class T> T* Get(std::u16string_view name) { return static_cast<T*>(Find(name)); }
     int Clicks() const { return Count(u"click"); }
