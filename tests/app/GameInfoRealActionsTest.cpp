@@ -18,6 +18,7 @@
 #include "store/GameStore.h"
 #include "store/LocalLibrary.h"
 #include "tests/app/DialogScripts.h"
+#include "tests/app/LibraryRows.h"
 #include "tests/emulator/LaunchTestSupport.h"
 #include "tests/support/Fifo.h"
 #include "ui/Container.h"
@@ -306,21 +307,7 @@ TEST_F(GameInfoRealActionsTest, ALibraryGameOpensWithStartAndItsClickRunsTheGame
     ASSERT_TRUE(EmulatorManager::Instance().WaitForRefresh(10000));
     ASSERT_TRUE(EmulatorManager::Instance().EnsureEmulator(125, nullptr));
     const std::string folder = Rom() + "FC/魂斗罗/";
-    fs::create_directories(folder);
-    ASSERT_TRUE(testsupport::WriteFile(folder + "9001.nes", "game"));
-    {
-        GameinfoRecord row;
-        row.GameId = kLibraryGame.id;
-        row.GameName = kLibraryGame.name;
-        row.EmulatorShortName = "FC";
-        row.CategoryShortName = "动作游戏";
-        row.EmulatorId = "125";
-        row.CategoryId = "1";
-        row.FilePath = folder;
-        row.FileName = "9001.zip";
-        row.Size = "0.01";
-        ASSERT_TRUE(CGameStore::Instance().Submit(kStoreAddGameinfo, &row, false, false));
-    }
+    ASSERT_TRUE(apptest::StoreDownloadedFcGame(folder, kLibraryGame.id, kLibraryGame.name));
     Open();
     ASSERT_TRUE(TestInput::WaitFor([&] { return CatalogueTileState(kLibraryGame.id) == 8; }, 15000))
         << "the library is read";

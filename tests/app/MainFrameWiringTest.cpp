@@ -19,6 +19,7 @@
 #include "store/GameStore.h"
 #include "store/LocalLibrary.h"
 #include "tests/app/DialogScripts.h"
+#include "tests/app/LibraryRows.h"
 #include "tests/emulator/LaunchTestSupport.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/FirstRunLibraryFolder.h"
@@ -160,19 +161,7 @@ protected:
     std::string StoreDownloadedFcGame()
     {
         const std::string folder = Rom() + "FC/contra game/";
-        fs::create_directories(folder);
-        EXPECT_TRUE(testsupport::WriteFile(folder + "9001.nes", "game"));
-        GameinfoRecord row;
-        row.GameId = "9001";
-        row.GameName = "魂斗罗";
-        row.EmulatorShortName = "FC";
-        row.CategoryShortName = "动作游戏";
-        row.EmulatorId = "125";
-        row.CategoryId = "1";
-        row.FilePath = folder;
-        row.FileName = "9001.zip";
-        row.Size = "0.01";
-        EXPECT_TRUE(CGameStore::Instance().Submit(kStoreAddGameinfo, &row, false, false));
+        EXPECT_TRUE(apptest::StoreDownloadedFcGame(folder, "9001", "魂斗罗"));
         return folder;
     }
 
