@@ -35,6 +35,8 @@ bool ParseRule(const Json::Value& value, FaultRule& rule, std::string& error)
         rule.stallMs = value.get("stallMs", 60000).asInt();
         rule.rateKiBps = value.get("rateKiBps", 0).asInt();
         rule.claimLength = value.get("claimLength", -1).asInt64();
+        rule.extraBytes = value.get("extraBytes", -1).asInt64();
+        rule.endlessBody = value.get("endlessBody", false).asBool();
         if (rule.rateKiBps < 0) {
             error = "\"rateKiBps\" must not be negative";
             return false;

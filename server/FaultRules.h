@@ -25,6 +25,10 @@
 //   "rateKiBps"     sends the real body at this many KiB a second
 //   "claimLength"   the answer (HEAD and GET) claims this Content-Length: a longer body is cut
 //                   there, a shorter one ends by closing the connection
+//   "extraBytes"    GET: the real body and then this many bytes more, chunked without a length
+//                   (HEAD still announces the real length)
+//   "endlessBody"   true, GET: the real body and then filler without end, chunked, until the
+//                   client closes the connection (HEAD still announces the real length)
 // The first rule that matches a request wins.
 struct FaultRule {
     std::string path;
@@ -43,6 +47,8 @@ struct FaultRule {
     int stallMs = 60000;
     int rateKiBps = 0;
     long long claimLength = -1;
+    long long extraBytes = -1;
+    bool endlessBody = false;
 };
 
 // The rule table. Safe from any thread.

@@ -467,7 +467,11 @@ void CStandInServer::Send(const httplib::Request& request, Reply reply, const Fa
         limit = rule->stallAfter, stallMs = rule->stallMs;
     if (claims && total > real && (limit < 0 || static_cast<uint64_t>(limit) > real))
         limit = static_cast<long long>(real); // the claim outruns the body: the connection closes
-    const bool chunked = rule && rule->noLength;
+    // A body past its announced length: HEAD tells the real length, GET sends more without one.
+    const bool endless = rule && rule->endlessBody && request.method != "HEAD";
+    const long long extra = rule && request.method != "HEAD" ? rule->extraBytes : -1;
+    const bool overruns = endless || extra >= 0;
+    const bool chunked = (rule && rule->noLength) || overruns;
     const int rateKiBps = rule ? rule->rateKiBps : 0;
 
     if (!fromFile && limit < 0 && !chunked && !claims && rateKiBps == 0) {
@@ -508,7 +512,7 @@ void CStandInServer::Send(const httplib::Request& request, Reply reply, const Fa
     };
     // Sends from `offset` on; false ends the connection (at the fault's limit, or on a read error).
     auto produce = [this, read, total, limit, stallMs, rateKiBps, started, sending](size_t offset,
-                                                                                   httplib::DataSink& sink) {
+                                                                                    httplib::DataSink& sink) {
         if (limit >= 0 && offset >= static_cast<uint64_t>(limit)) {
             if (stallMs > 0)
                 WaitFor(stallMs);
@@ -525,11 +529,14 @@ void CStandInServer::Send(const httplib::Request& request, Reply reply, const Fa
             auto due = started + std::chrono::milliseconds(static_cast<long long>(offset / bytesPerMs));
             auto now = std::chrono::steady_clock::now();
             if (due > now &&
-                !WaitFor(static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count()) + 1))
+                !WaitFor(static_cast<int>(
+                             std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count()) +
+                         1))
                 return false;
             blockSize = std::max<uint64_t>(1, static_cast<uint64_t>(bytesPerMs * 100));
         }
-        size_t size = static_cast<size_t>(std::min<uint64_t>(std::min<uint64_t>(kBlockSize, blockSize), end - offset));
+        size_t size =
+            static_cast<size_t>(std::min<uint64_t>(std::min<uint64_t>(kBlockSize, blockSize), end - offset));
         std::string block;
         if (!read(offset, size, block))
             return false;
@@ -537,16 +544,23 @@ void CStandInServer::Send(const httplib::Request& request, Reply reply, const Fa
     };
 
     if (chunked) {
-        // Without a length the end is the last chunk, unless a fault cuts or stalls before it.
+        // Without a length the end is the last chunk, unless a fault cuts or stalls before it, or
+        // the body runs on past its length (for ever, or by `extra` bytes).
         const bool complete = limit < 0 || static_cast<uint64_t>(limit) >= total;
-        response.set_chunked_content_provider(
-            reply.contentType, [produce, total, complete](size_t offset, httplib::DataSink& sink) {
-                if (offset >= total && complete) {
-                    sink.done();
-                    return true;
-                }
-                return produce(offset, sink);
-            });
+        const uint64_t end = endless ? UINT64_MAX : total + static_cast<uint64_t>(std::max(0LL, extra));
+        response.set_chunked_content_provider(reply.contentType, [produce, total, end, complete, overruns](
+                                                                     size_t offset, httplib::DataSink& sink) {
+            if (offset >= end && complete) {
+                sink.done();
+                return true;
+            }
+            if (overruns && offset >= total) {
+                const std::string filler(static_cast<size_t>(std::min<uint64_t>(kBlockSize, end - offset)),
+                                         'x');
+                return sink.write(filler.data(), filler.size());
+            }
+            return produce(offset, sink);
+        });
         return;
     }
     response.set_content_provider(

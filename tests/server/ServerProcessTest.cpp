@@ -302,6 +302,30 @@ TEST_F(ServerProcessTest, FaultsPaceTheBodyAndClaimAnotherLength)
     EXPECT_EQ(received, kContent);
 }
 
+TEST_F(ServerProcessTest, FaultsSendBodiesPastTheirAnnouncedLength)
+{
+    auto client = m_server->Client(5);
+    ASSERT_TRUE(m_server->SetFaults(R"([{"path": "/download/sub/file.bin", "extraBytes": 300000}])"));
+    auto head = client->Head("/download/sub/file.bin");
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->get_header_value("Content-Length"), std::to_string(kContent.size()));
+    auto longer = client->Get("/download/sub/file.bin");
+    ASSERT_TRUE(longer);
+    EXPECT_FALSE(longer->has_header("Content-Length"));
+    ASSERT_EQ(longer->body.size(), kContent.size() + 300000);
+    EXPECT_EQ(longer->body.substr(0, kContent.size()), kContent);
+
+    // Without end: the client decides when it has had enough.
+    ASSERT_TRUE(m_server->SetFaults(R"([{"path": "/download/sub/file.bin", "endlessBody": true}])"));
+    size_t received = 0;
+    auto endless = client->Get("/download/sub/file.bin", [&](const char*, size_t length) {
+        received += length;
+        return received < 4 * 1024 * 1024;
+    });
+    EXPECT_FALSE(endless) << "the body never ends by itself";
+    EXPECT_GE(received, 4u * 1024 * 1024);
+}
+
 TEST_F(ServerProcessTest, StatsCountDownloadBodiesAndTheirPeak)
 {
     auto client = m_server->Client(5);
