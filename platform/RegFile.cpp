@@ -230,6 +230,8 @@ private:
         }
         m_current = m_tree.Create(path);
         m_skipping = false;
+        if (!m_current)
+            return Error("the registry would hold more than " + std::to_string(kMaxKeyCount) + " keys");
         return std::nullopt;
     }
 
@@ -346,8 +348,8 @@ private:
         }
         if (remove)
             m_current->DeleteValue(name);
-        else
-            m_current->SetValue(name, type, std::move(data));
+        else if (!m_current->SetValue(name, type, std::move(data)))
+            return Error("the registry would hold more than " + std::to_string(kMaxValueCount) + " values");
         return std::nullopt;
     }
 

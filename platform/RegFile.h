@@ -24,7 +24,8 @@ namespace platform {
 // Strings that the text form could not carry back unchanged (no terminating NUL, a NUL or a line
 // break inside, an odd byte count) are written as hex(1):.
 
-// Files larger than this are refused, both when imported and as the registry's own file.
+// Files larger than this are refused, both when imported and as the registry's own file. A file that
+// would make a tree pass kMaxKeyCount keys or kMaxValueCount values is refused at that line.
 inline constexpr size_t kMaxRegFileBytes = 32u << 20;
 
 struct RegFileError {

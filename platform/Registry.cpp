@@ -309,8 +309,7 @@ bool Registry::SetValue(std::u16string_view keyPath, std::u16string_view valueNa
         RegistryKey* key = tree.Create(keyPath);
         if (!key)
             return false;
-        key->SetValue(valueName, type, std::move(data));
-        return true;
+        return key->SetValue(valueName, type, std::move(data));
     });
 }
 
@@ -376,7 +375,17 @@ bool Registry::ImportText(std::string_view bytes, std::string* error)
             *error = DescribeRegFileError(*parseError);
         return false;
     }
-    return Modify([&](RegistryTree& tree) { return !ApplyRegFile(bytes, tree).has_value(); }, error);
+    // Together with what the registry holds, the file may still pass the tree's bounds.
+    std::optional<RegFileError> applyError;
+    const bool written = Modify(
+        [&](RegistryTree& tree) {
+            applyError = ApplyRegFile(bytes, tree);
+            return !applyError.has_value();
+        },
+        error);
+    if (applyError && error)
+        *error = DescribeRegFileError(*applyError);
+    return written;
 }
 
 bool Registry::ExportFile(const std::string& regFile, std::u16string_view keyPath, std::string* error) const

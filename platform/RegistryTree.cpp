@@ -51,11 +51,8 @@ std::u16string RegFoldName(std::u16string_view name)
 
 RegistryKey* RegistryKey::FindSubkey(std::u16string_view name)
 {
-    for (auto& subkey : m_subkeys) {
-        if (RegNamesEqual(subkey->Name(), name))
-            return subkey.get();
-    }
-    return nullptr;
+    auto found = m_subkeys.find(RegFoldName(name));
+    return found == m_subkeys.end() ? nullptr : found->second.get();
 }
 
 const RegistryKey* RegistryKey::FindSubkey(std::u16string_view name) const
@@ -63,66 +60,128 @@ const RegistryKey* RegistryKey::FindSubkey(std::u16string_view name) const
     return const_cast<RegistryKey*>(this)->FindSubkey(name);
 }
 
-RegistryKey& RegistryKey::CreateSubkey(std::u16string_view name)
+RegistryKey* RegistryKey::CreateSubkey(std::u16string_view name)
 {
-    if (RegistryKey* existing = FindSubkey(name))
-        return *existing;
-    m_subkeys.push_back(std::make_unique<RegistryKey>(std::u16string(name)));
-    return *m_subkeys.back();
+    std::u16string folded = RegFoldName(name);
+    auto found = m_subkeys.lower_bound(folded);
+    if (found != m_subkeys.end() && found->first == folded)
+        return found->second.get();
+    if (m_counts) {
+        if (m_counts->Keys >= kMaxKeyCount)
+            return nullptr;
+        ++m_counts->Keys;
+    }
+    auto made = m_subkeys.emplace_hint(found, std::move(folded),
+                                       std::make_unique<RegistryKey>(std::u16string(name), m_counts));
+    return made->second.get();
 }
 
 bool RegistryKey::DeleteSubkey(std::u16string_view name)
 {
-    return std::erase_if(m_subkeys, [&](const auto& subkey) { return RegNamesEqual(subkey->Name(), name); }) >
-           0;
+    auto found = m_subkeys.find(RegFoldName(name));
+    if (found == m_subkeys.end())
+        return false;
+    if (m_counts) {
+        const RegistryCounts below = found->second->CountBelow();
+        m_counts->Keys -= below.Keys + 1;
+        m_counts->Values -= below.Values;
+    }
+    m_subkeys.erase(found);
+    return true;
 }
 
 std::vector<const RegistryKey*> RegistryKey::SortedSubkeys() const
 {
-    std::vector<std::pair<std::u16string, const RegistryKey*>> keyed;
-    keyed.reserve(m_subkeys.size());
-    for (const auto& subkey : m_subkeys)
-        keyed.emplace_back(RegFoldName(subkey->Name()), subkey.get());
-    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first < b.first : a.second->Name() < b.second->Name();
-    });
     std::vector<const RegistryKey*> sorted;
-    sorted.reserve(keyed.size());
-    for (const auto& entry : keyed)
-        sorted.push_back(entry.second);
+    sorted.reserve(m_subkeys.size());
+    for (const auto& [folded, subkey] : m_subkeys)
+        sorted.push_back(subkey.get());
     return sorted;
+}
+
+RegistryCounts RegistryKey::CountBelow() const
+{
+    RegistryCounts counts;
+    counts.Keys = m_subkeys.size();
+    counts.Values = m_valueIndex.size();
+    for (const auto& [folded, subkey] : m_subkeys) {
+        const RegistryCounts below = subkey->CountBelow();
+        counts.Keys += below.Keys;
+        counts.Values += below.Values;
+    }
+    return counts;
 }
 
 const RegValue* RegistryKey::FindValue(std::u16string_view name) const
 {
-    for (const RegValue& value : m_values) {
-        if (RegNamesEqual(value.Name, name))
-            return &value;
-    }
-    return nullptr;
+    auto found = m_valueIndex.find(RegFoldName(name));
+    return found == m_valueIndex.end() ? nullptr : &m_values[found->second];
 }
 
-void RegistryKey::SetValue(std::u16string_view name, uint32_t type, std::vector<uint8_t> data)
+bool RegistryKey::SetValue(std::u16string_view name, uint32_t type, std::vector<uint8_t> data)
 {
-    for (RegValue& value : m_values) {
-        if (RegNamesEqual(value.Name, name)) {
-            value.Type = type;
-            value.Data = std::move(data);
-            return;
-        }
+    std::u16string folded = RegFoldName(name);
+    auto found = m_valueIndex.find(folded);
+    if (found != m_valueIndex.end()) {
+        RegValue& value = m_values[found->second];
+        value.Type = type;
+        value.Data = std::move(data);
+        return true;
     }
+    if (m_counts) {
+        if (m_counts->Values >= kMaxValueCount)
+            return false;
+        ++m_counts->Values;
+    }
+    m_valueIndex.emplace(std::move(folded), m_values.size());
     m_values.push_back(RegValue{std::u16string(name), type, std::move(data)});
+    m_deleted.push_back(false);
+    return true;
 }
 
 bool RegistryKey::DeleteValue(std::u16string_view name)
 {
-    return std::erase_if(m_values, [&](const RegValue& value) { return RegNamesEqual(value.Name, name); }) >
-           0;
+    auto found = m_valueIndex.find(RegFoldName(name));
+    if (found == m_valueIndex.end())
+        return false;
+    m_deleted[found->second] = true;
+    m_values[found->second].Data.clear();
+    ++m_deletedCount;
+    m_valueIndex.erase(found);
+    if (m_counts)
+        --m_counts->Values;
+    return true;
+}
+
+const std::vector<RegValue>& RegistryKey::Values() const
+{
+    if (m_deletedCount > 0)
+        Compact();
+    return m_values;
+}
+
+void RegistryKey::Compact() const
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < m_values.size(); ++i) {
+        if (m_deleted[i])
+            continue;
+        if (kept != i)
+            m_values[kept] = std::move(m_values[i]);
+        m_valueIndex[RegFoldName(m_values[kept].Name)] = kept;
+        ++kept;
+    }
+    m_values.resize(kept);
+    m_deleted.assign(kept, false);
+    m_deletedCount = 0;
 }
 
 RegistryTree::RegistryTree()
-    : m_roots{RegistryKey(kRootNames[0]), RegistryKey(kRootNames[1]), RegistryKey(kRootNames[2]),
-              RegistryKey(kRootNames[3]), RegistryKey(kRootNames[4])}
+    : m_counts(std::make_unique<RegistryCounts>()), m_roots{RegistryKey(kRootNames[0], m_counts.get()),
+                                                            RegistryKey(kRootNames[1], m_counts.get()),
+                                                            RegistryKey(kRootNames[2], m_counts.get()),
+                                                            RegistryKey(kRootNames[3], m_counts.get()),
+                                                            RegistryKey(kRootNames[4], m_counts.get())}
 {
 }
 
@@ -188,8 +247,8 @@ RegistryKey* RegistryTree::Create(std::u16string_view path)
         if (root.Name() == (*parts)[0])
             key = &root;
     }
-    for (size_t i = 1; i < parts->size(); ++i)
-        key = &key->CreateSubkey((*parts)[i]);
+    for (size_t i = 1; key && i < parts->size(); ++i)
+        key = key->CreateSubkey((*parts)[i]);
     return key;
 }
 

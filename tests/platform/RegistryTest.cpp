@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -435,4 +436,88 @@ TEST_F(RegistryTest, RegEditTool)
     EXPECT_NE(run({"/s"}), 0);
     EXPECT_FALSE(std::filesystem::exists(m_temp.Path() + "windows"))
         << "the user's own registry was not used";
+}
+
+// Many names under one key: each is found in any case, subkeys export in their order without case,
+// and values keep their creation order through deletions and settings again; the tree counts them.
+TEST(RegistryTreeTest, ManyNamesAreFoundWithoutCaseAndKeepTheirOrder)
+{
+    constexpr int kCount = 3000;
+    RegistryTree tree;
+    const std::u16string parent = u"HKEY_CURRENT_USER\\Software\\Many";
+    RegistryKey* key = tree.Create(parent);
+    ASSERT_NE(key, nullptr);
+    auto name = [](const char* prefix, int i) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%s%05d", prefix, i);
+        return *Utf8ToUtf16(text);
+    };
+    for (int i = kCount; i-- > 0;)
+        ASSERT_NE(tree.Create(parent + u"\\" + name(i % 2 ? "KEY" : "key", i)), nullptr);
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_TRUE(key->SetValue(name("Value", i), kRegDword, {1, 0, 0, 0}));
+    EXPECT_EQ(tree.Create(parent + u"\\KeY00007"), key->FindSubkey(u"key00007")) << "no second key";
+    EXPECT_EQ(key->FindSubkey(u"Key00008")->Name(), u"key00008") << "the case it was made with";
+    EXPECT_EQ(key->FindSubkey(u"key03000"), nullptr);
+    EXPECT_EQ(tree.Counts().Keys, 2u + kCount) << "Software, Many and the subkeys";
+
+    const std::vector<const RegistryKey*> sorted = key->SortedSubkeys();
+    ASSERT_EQ(sorted.size(), static_cast<size_t>(kCount));
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_EQ(sorted[i]->Name(), name(i % 2 ? "KEY" : "key", i));
+    const std::string exported = ExportText(ExportRegKey(*key, parent));
+    EXPECT_LT(exported.find("Many\\key00000]"), exported.find("Many\\KEY00001]"));
+    EXPECT_LT(exported.find("Many\\KEY02999]"), std::string::npos);
+
+    for (int i = 0; i < kCount; i += 2)
+        ASSERT_TRUE(key->DeleteValue(name("VALUE", i)));
+    EXPECT_FALSE(key->DeleteValue(u"Value00000")) << "already gone";
+    EXPECT_EQ(key->FindValue(u"value00000"), nullptr);
+    ASSERT_TRUE(key->SetValue(u"Value00001", kRegDword, {2, 0, 0, 0}));
+    ASSERT_TRUE(key->SetValue(u"value00000", kRegSz, Utf16Data(u"again")));
+    ASSERT_EQ(key->Values().size(), kCount / 2 + 1u);
+    EXPECT_EQ(key->Values().front().Name, u"Value00001");
+    EXPECT_EQ(key->Values().front().Data, (Bytes{2, 0, 0, 0})) << "set again in its place";
+    EXPECT_EQ(key->Values().back().Name, u"value00000") << "a value set after its deletion comes last";
+    EXPECT_EQ(key->FindValue(u"VALUE02999")->Name, u"Value02999");
+    EXPECT_EQ(key->FindValue(u"VALUE00000")->Data, Utf16Data(u"again"));
+    EXPECT_EQ(tree.Counts().Values, kCount / 2 + 1u);
+
+    ASSERT_TRUE(tree.Delete(u"HKEY_CURRENT_USER\\SOFTWARE"));
+    EXPECT_EQ(tree.Counts().Keys, 0u);
+    EXPECT_EQ(tree.Counts().Values, 0u);
+}
+
+// A tree holds at most kMaxKeyCount keys and kMaxValueCount values: past them a change is refused and
+// a file is refused at its line with nothing of it imported; room made by a deletion can be used.
+TEST_F(RegistryTest, KeysAndValuesPastTheBoundsAreRefused)
+{
+    ASSERT_TRUE(m_registry.SetString(u"HKEY_CURRENT_USER\\Software\\Before", u"v", u"old"));
+    const std::string before = StoreBytes();
+    std::string file = "Windows Registry Editor Version 5.00\r\n\r\n";
+    file.reserve(kMaxKeyCount * 40);
+    for (size_t i = 0; i <= kMaxKeyCount; ++i)
+        file += "[HKEY_USERS\\k" + std::to_string(i) + "]\r\n";
+    std::string error;
+    EXPECT_FALSE(m_registry.ImportText(file, &error));
+    // Each key line from line 3 on makes one key: the last line is the one past the bound.
+    EXPECT_EQ(error, "line " + std::to_string(kMaxKeyCount + 3) + ": the registry would hold more than " +
+                         std::to_string(kMaxKeyCount) + " keys");
+    EXPECT_EQ(StoreBytes(), before) << "nothing of a refused file is imported";
+
+    RegistryTree tree;
+    for (size_t i = 0; i < kMaxKeyCount; ++i)
+        ASSERT_NE(tree.Create(u"HKEY_USERS\\k" + *Utf8ToUtf16(std::to_string(i))), nullptr);
+    EXPECT_EQ(tree.Create(u"HKEY_USERS\\one more"), nullptr);
+    EXPECT_NE(tree.Create(u"HKEY_USERS\\K17"), nullptr) << "an existing key is no new key";
+    ASSERT_TRUE(tree.Delete(u"HKEY_USERS\\k17"));
+    EXPECT_NE(tree.Create(u"HKEY_USERS\\one more"), nullptr);
+
+    RegistryKey* key = tree.Find(u"HKEY_USERS\\k0");
+    for (size_t i = 0; i < kMaxValueCount; ++i)
+        ASSERT_TRUE(key->SetValue(Utf8ToUtf16(std::to_string(i)).value(), kRegNone, {}));
+    EXPECT_FALSE(key->SetValue(u"one more", kRegNone, {}));
+    EXPECT_TRUE(key->SetValue(u"17", kRegDword, {1, 0, 0, 0})) << "an existing value is no new value";
+    ASSERT_TRUE(key->DeleteValue(u"17"));
+    EXPECT_TRUE(key->SetValue(u"one more", kRegNone, {}));
 }
