@@ -56,16 +56,26 @@ int CGameInfoFrameNew::StarWidth(const std::string& rating)
     if (!std::isfinite(tenths) || tenths < 0.0 || tenths > 100.0)
         return kFullStarWidth;
     switch (static_cast<int>(tenths)) {
-    case 45: return 100;
-    case 40: return 90;
-    case 35: return 78;
-    case 30: return 69;
-    case 25: return 55;
-    case 20: return 44;
-    case 15: return 32;
-    case 10: return 22;
-    case 5: return 9;
-    default: return kFullStarWidth;
+    case 45:
+        return 100;
+    case 40:
+        return 90;
+    case 35:
+        return 78;
+    case 30:
+        return 69;
+    case 25:
+        return 55;
+    case 20:
+        return 44;
+    case 15:
+        return 32;
+    case 10:
+        return 22;
+    case 5:
+        return 9;
+    default:
+        return kFullStarWidth;
     }
 }
 
@@ -73,22 +83,31 @@ CDuiString CGameInfoFrameNew::StarImage(const std::string& rating)
 {
     const int width = StarWidth(rating);
     char text[128];
-    std::snprintf(text, sizeof text, "file='skin\\ui\\level_foreimage.png' source='0,0,%d,%d' dest='0,0,%d,%d'",
-                  width, kStarHeight, width, kStarHeight);
+    std::snprintf(text, sizeof text,
+                  "file='skin\\ui\\level_foreimage.png' source='0,0,%d,%d' dest='0,0,%d,%d'", width,
+                  kStarHeight, width, kStarHeight);
     return CDuiString::FromUtf8(text);
 }
 
 const char16_t* CGameInfoFrameNew::ActionText(int state)
 {
     switch (state) {
-    case 0: return u"安装";
-    case 2: return u"下载中";
-    case 3: return u"下载暂停";
-    case 4: return u"下载等待";
-    case 5: return u"解压中";
-    case 6: return u"解压暂停";
-    case 8: return u"启动";
-    default: return nullptr;
+    case 0:
+        return u"安装";
+    case 2:
+        return u"下载中";
+    case 3:
+        return u"下载暂停";
+    case 4:
+        return u"下载等待";
+    case 5:
+        return u"解压中";
+    case 6:
+        return u"解压暂停";
+    case 8:
+        return u"启动";
+    default:
+        return nullptr;
     }
 }
 
@@ -101,9 +120,11 @@ void CGameInfoFrameNew::InitWindow()
     if (m_screens != nullptr)
         m_screens->SetScrollStepSize(kScreenshotScrollStep);
 
+    // Status messages are asked for before the status is read, so a change between the two is
+    // not lost.
+    m_actions.SetDetailWindow(m_hWnd);
     FillFixedFields();
 
-    m_actions.SetDetailWindow(m_hWnd);
     // The worker gets its own copy of the game; the flag and the event stay the window's, which is
     // why every way out of the window joins the worker first.
     m_worker = std::thread([this, window = m_hWnd, game = m_game] {

@@ -2,8 +2,8 @@
 // over loopback: the detail request, the screenshots and the icon come through the real client and
 // image cache; the program's services behind the action button are a recording stand-in.
 
-#include "catalogue/GameInfoFrameNew.h"
 #include "catalogue/CatalogueClient.h"
+#include "catalogue/GameInfoFrameNew.h"
 #include "catalogue/ImageLoader.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
@@ -68,9 +68,14 @@ public:
 // The program's services as the window sees them, recording what it asks.
 class RecordingActions : public IGameInfoActions {
 public:
-    bool IsInLibrary(const std::string& gameId) override { return gameId == libraryGame; }
+    bool IsInLibrary(const std::string& gameId) override
+    {
+        NoteStatusRead();
+        return gameId == libraryGame;
+    }
     bool GetDisplayStatus(const std::string& gameId, int& status) override
     {
+        NoteStatusRead();
         if (gameId != taskGame)
             return false;
         status = taskStatus;
@@ -78,7 +83,8 @@ public:
     }
     bool EnsureEmulator(int platformId, HWND owner) override
     {
-        calls.push_back("ensure " + std::to_string(platformId) + (owner != nullptr && IsWindow(owner) ? " owned" : ""));
+        calls.push_back("ensure " + std::to_string(platformId) +
+                        (owner != nullptr && IsWindow(owner) ? " owned" : ""));
         return emulatorReady;
     }
     void AddTask(const CGame& game, HWND owner) override
@@ -91,7 +97,15 @@ public:
     }
     void LaunchLibraryGame(const std::string& gameId) override { calls.push_back("launch " + gameId); }
     void SetDetailWindow(HWND window) override { detailWindows.push_back(window); }
+    // A status read while no window is registered for status messages: a change between the
+    // read and the registration would never reach the window.
+    void NoteStatusRead()
+    {
+        if (detailWindows.empty() || detailWindows.back() == nullptr)
+            statusReadUnregistered = true;
+    }
 
+    bool statusReadUnregistered = false;
     std::string libraryGame;
     std::string taskGame;
     int taskStatus = 0;
@@ -147,14 +161,16 @@ protected:
         for (int count = 0; count <= 5; ++count) {
             std::string screens;
             for (int i = 0; i < count; ++i) {
-                const std::string name = "screens/" + std::to_string(count) + "/" + std::to_string(i) + ".png";
+                const std::string name =
+                    "screens/" + std::to_string(count) + "/" + std::to_string(i) + ".png";
                 WritePng(data + "image/" + name, kShotColors[i]);
                 screens += (i ? ", \"" : "\"") + name + "\"";
             }
-            games += R"({"gameid": "10)" + std::to_string(count) + R"(", "gamename": "截图)" + std::to_string(count) +
-                     R"(", "emulatorid": "125", "rating": "4.5", "icon": "icon/10)" + std::to_string(count) +
-                     R"(.png", "description": )" + (count == 0 ? "\"\"" : "\"第" + std::to_string(count) + "款\"") +
-                     R"(, "screens": [)" + screens + "]},";
+            games += R"({"gameid": "10)" + std::to_string(count) + R"(", "gamename": "截图)" +
+                     std::to_string(count) + R"(", "emulatorid": "125", "rating": "4.5", "icon": "icon/10)" +
+                     std::to_string(count) + R"(.png", "description": )" +
+                     (count == 0 ? "\"\"" : "\"第" + std::to_string(count) + "款\"") + R"(, "screens": [)" +
+                     screens + "]},";
         }
         WritePng(data + "image/icon/100.png", QColor(0x10, 0x80, 0x80), 96, 96);
         WritePng(data + "image/icon/103.png", QColor(0x10, 0x80, 0x80), 96, 96);
@@ -191,7 +207,8 @@ protected:
         m_server.reset();
     }
 
-    static CGame Game(const std::string& id, const std::string& emulator = "125", const std::string& rating = "4.5")
+    static CGame Game(const std::string& id, const std::string& emulator = "125",
+                      const std::string& rating = "4.5")
     {
         CGame game;
         game.gameid = id;
@@ -211,7 +228,8 @@ protected:
     CGameInfoFrameNew& Open(const CGame& game)
     {
         m_window = std::make_unique<CGameInfoFrameNew>(game, m_actions);
-        EXPECT_NE(m_window->Create(nullptr, CGameInfoFrameNew::kTitle, UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE), nullptr);
+        EXPECT_NE(m_window->Create(nullptr, CGameInfoFrameNew::kTitle, UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE),
+                  nullptr);
         m_window->ShowWindow(true);
         TestInput::ProcessEvents();
         return *m_window;
@@ -262,7 +280,8 @@ TEST_F(GameInfoFrameTest, ScreenshotsArriveInOrderAndPaintInTheirSlots)
         SCOPED_TRACE("screenshots: " + std::to_string(count));
         const std::string id = "10" + std::to_string(count);
         CGameInfoFrameNew& window = Open(Game(id));
-        ASSERT_TRUE(TestInput::WaitFor([&] { return window.DetailEnded() && Strip()->GetCount() == count; }, 8000));
+        ASSERT_TRUE(
+            TestInput::WaitFor([&] { return window.DetailEnded() && Strip()->GetCount() == count; }, 8000));
         TestInput::ProcessEvents();
         EXPECT_EQ(Strip()->GetScrollStepSize(), 143);
         EXPECT_EQ(Find(u"Rd_GameIntroduce")->GetText(),
@@ -309,7 +328,8 @@ TEST_F(GameInfoFrameTest, FixedFieldsStarsAndIcon)
     EXPECT_EQ(Find(u"Lb_EmulatorType")->GetText(), u"FC");
     // The icon is not cached yet: the image loader fetches it and the window shows the file.
     const std::string icon = CachedImagePath("icon/103.png");
-    ASSERT_TRUE(TestInput::WaitFor([&] { return Find(u"Ctr_GameIcon")->GetBkImage().ToUtf8() == icon; }, 8000));
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Find(u"Ctr_GameIcon")->GetBkImage().ToUtf8() == icon; }, 8000));
     EXPECT_TRUE(fs::exists(icon));
     Click(u"Btn_Close");
 
@@ -322,18 +342,18 @@ TEST_F(GameInfoFrameTest, FixedFieldsStarsAndIcon)
 
     // The stars: the table's widths, drawn in the foreground colour up to the width and the
     // background colour after it.
-    const std::pair<const char*, int> ratings[] = {
-        {"0", 109},  {"0.5", 9},  {"1.0", 22}, {"1.5", 32}, {"2.0", 44}, {"2.5", 55}, {"3.0", 69},
-        {"3.5", 78}, {"4.0", 90}, {"4.5", 100}, {"5.0", 109}, {"4.3", 109}, {"", 109}, {"abc", 109},
-        {"-1", 109}, {"1e300", 109}};
+    const std::pair<const char*, int> ratings[] = {{"0", 109},  {"0.5", 9},   {"1.0", 22},  {"1.5", 32},
+                                                   {"2.0", 44}, {"2.5", 55},  {"3.0", 69},  {"3.5", 78},
+                                                   {"4.0", 90}, {"4.5", 100}, {"5.0", 109}, {"4.3", 109},
+                                                   {"", 109},   {"abc", 109}, {"-1", 109},  {"1e300", 109}};
     for (const auto& [rating, width] : ratings) {
         SCOPED_TRACE(std::string("rating '") + rating + "'");
         EXPECT_EQ(CGameInfoFrameNew::StarWidth(rating), width);
         Open(Game("104", "125", rating));
         auto* stars = Find<CLabelUI>(u"Opt_Level");
         EXPECT_EQ(stars->GetForeImage().ToUtf8(), "file='skin\\ui\\level_foreimage.png' source='0,0," +
-                                                       std::to_string(width) + ",18' dest='0,0," +
-                                                       std::to_string(width) + ",18'");
+                                                      std::to_string(width) + ",18' dest='0,0," +
+                                                      std::to_string(width) + ",18'");
         if (rating == std::string("") || rating == std::string("0.5") || rating == std::string("3.0") ||
             rating == std::string("4.5")) {
             TestInput::ProcessEvents();
@@ -394,7 +414,8 @@ TEST_F(GameInfoFrameTest, ClosingWhileTheDetailWorkerIsStalledEndsTheWorkerFirst
         const int before = Requests(round == 0 ? "POST /clientapi/" : "GET /image/screens/");
         CGameInfoFrameNew& window = Open(Game(round == 0 ? "102" : "10" + std::to_string(2 + round)));
         ASSERT_TRUE(TestInput::WaitFor(
-            [&] { return Requests(round == 0 ? "POST /clientapi/" : "GET /image/screens/") > before; }, 8000));
+            [&] { return Requests(round == 0 ? "POST /clientapi/" : "GET /image/screens/") > before; },
+            8000));
         EXPECT_FALSE(window.DetailEnded());
         const auto start = std::chrono::steady_clock::now();
         if (round < 2)
@@ -463,15 +484,17 @@ TEST_F(GameInfoFrameTest, ActionButtonFollowsTheGamesStatus)
     EXPECT_EQ(ButtonText(), u"下载中");
     EXPECT_EQ(Find(u"Btn_InstallGame")->GetTag(), 2u);
     Click(u"Btn_InstallGame");
-    const std::pair<int, const char16_t*> states[] = {{4, u"下载等待"}, {5, u"解压中"}, {6, u"解压暂停"}, {8, u"启动"}};
+    const std::pair<int, const char16_t*> states[] = {
+        {4, u"下载等待"}, {5, u"解压中"}, {6, u"解压暂停"}, {8, u"启动"}};
     for (const auto& [state, text] : states) {
         PostStatus("101", state);
         EXPECT_EQ(ButtonText(), text);
         EXPECT_EQ(Find(u"Btn_InstallGame")->GetTag(), static_cast<UINT_PTR>(state));
         Click(u"Btn_InstallGame");
     }
-    EXPECT_EQ(m_actions.calls, (std::vector<std::string>{"state 101 1", "state 101 2", "state 101 2", "state 101 2",
-                                                         "state 101 2", "state 101 1", "launch 101"}));
+    EXPECT_EQ(m_actions.calls,
+              (std::vector<std::string>{"state 101 1", "state 101 2", "state 101 2", "state 101 2",
+                                        "state 101 2", "state 101 1", "launch 101"}));
     PostStatus("101", 1); // 1 and 7 do nothing when clicked either
     Click(u"Btn_InstallGame");
     EXPECT_EQ(m_actions.calls.back(), "launch 101");
@@ -499,8 +522,8 @@ TEST_F(GameInfoFrameTest, ActionButtonFollowsTheGamesStatus)
     m_actions.emulatorReady = true;
     Open(Game("102", "0130"));
     Click(u"Btn_InstallGame");
-    EXPECT_EQ(m_actions.calls,
-              (std::vector<std::string>{"add 100 owned", "ensure 130 owned", "ensure 130 owned", "add 102 owned"}));
+    EXPECT_EQ(m_actions.calls, (std::vector<std::string>{"add 100 owned", "ensure 130 owned",
+                                                         "ensure 130 owned", "add 102 owned"}));
 }
 
 TEST_F(GameInfoFrameTest, RunIsModalOverItsOwnerAndRegistersTheWindow)
@@ -520,6 +543,7 @@ TEST_F(GameInfoFrameTest, RunIsModalOverItsOwnerAndRegistersTheWindow)
     EXPECT_EQ(result, 1);
     ASSERT_NE(seen, nullptr);
     EXPECT_EQ(m_actions.detailWindows, (std::vector<HWND>{seen, nullptr}));
+    EXPECT_FALSE(m_actions.statusReadUnregistered) << "the window registers before it reads the status";
 }
 
 } // namespace
