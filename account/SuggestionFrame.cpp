@@ -1,6 +1,7 @@
 #include "account/SuggestionFrame.h"
 
 #include "foundation/ServerEndpoints.h"
+#include "maintenance/UpdateVersion.h"
 #include "platform/Process.h"
 #include "platform/ShowItem.h"
 #include "ui/Text.h"
@@ -40,7 +41,7 @@ std::string CSuggestionFrame::LinkAddress(const UiLib::CDuiString& markup)
 void CSuggestionFrame::InitWindow()
 {
     if (UiLib::CControlUI* version = m_pm.FindControl(u"Tx_Version"))
-        version->SetText(UiLib::CDuiString::FromUtf8(kVersion));
+        version->SetText(UiLib::CDuiString::FromUtf8(QuokkaVersion()));
     if (UiLib::CControlUI* forum = m_pm.FindControl(u"Tx_bbsUrl"))
         forum->SetText(LinkMarkup(SiteUrl("bbs/")));
 }

@@ -5,12 +5,12 @@
 #include <string>
 
 // The feedback dialog: how to reach the project (an invitation, a contact group, an e-mail address
-// and the forum link) and the program's version. A click on the forum link opens it in the
+// and the forum link) and the program's version (the one the build gave the running program, so
+// a self-updated program shows its new one). A click on the forum link opens it in the
 // desktop's browser; Btn_Close ends the dialog with 8.
 class CSuggestionFrame : public UiLib::CDialogFrameWnd {
 public:
     static constexpr char16_t kSkinFile[] = u"skin\\xmls\\SuggestionDialog.xml";
-    static constexpr char kVersion[] = "0.0.14";
     static constexpr int kClosed = 8;
     static constexpr UiLib::DWORD kStyle = 0x96C80000;
     static constexpr UiLib::DWORD kExStyle = 0x100;

@@ -67,7 +67,7 @@ TEST_F(SuggestionFrameTest, ShowsTheVersionAndOpensTheForumLinkWithoutItsMarkup)
     dialog.ShowWindow(true);
     TestInput::ProcessEvents();
     CPaintManagerUI& pm = dialog.GetPaintManager();
-    EXPECT_EQ(pm.FindControl(u"Tx_Version")->GetText(), u"0.0.14");
+    EXPECT_EQ(pm.FindControl(u"Tx_Version")->GetText(), u"9.8.7");
     auto* forum = static_cast<CTextUI*>(pm.FindControl(u"Tx_bbsUrl"));
     EXPECT_EQ(forum->GetText(), u"<f 0><a>http://127.0.0.1:28080/site/bbs/</a></f>");
 
