@@ -220,6 +220,8 @@ void CMainFrameNew::FindControls()
         view->label = static_cast<CLabelUI*>(named(u"Lb_GameLabel_"));
         view->numbers = static_cast<CLabelUI*>(named(u"Lb_GameNumbers_"));
         view->emptyNotice = static_cast<CLabelUI*>(named(u"Lb_EmptyNotice_"));
+        view->retry = named(u"Tx_Retry_");
+        view->retry->SetText(u"加载失败，<a>重试</a>");
     }
     m_library->FindControls();
 }
@@ -488,6 +490,12 @@ void CMainFrameNew::Notify(TNotifyUI& msg)
         StartPollers();
         return;
     }
+    if (msg.sType == u"link") {
+        for (OnlineView* view : {&m_find, &m_searchView})
+            if (msg.pSender == view->retry)
+                RequestPage(*view, view->failed);
+        return;
+    }
     if (msg.sType == u"return" && name == u"Ed_SearchKeyWord") {
         Search();
         return;
@@ -671,6 +679,7 @@ void CMainFrameNew::OnPageArrived(OnlineView& view, int pageNumber, std::unique_
     FillTiles(view);
 
     const bool empty = view.page->GameCount() == 0;
+    view.retry->SetVisible(false);
     view.tiles->SetVisible(!empty);
     if (view.emptyNotice != nullptr) {
         view.emptyNotice->SetText(view.search ? u"没有找到相关游戏" : u"暂无游戏");
@@ -740,6 +749,13 @@ void CMainFrameNew::OnPageFailed(std::unique_ptr<CGameListQuery> request)
     ShowFilters(view, view.shown);
     HideLoadingWhenIdle();
     m_loadingFail->ShowFail();
+    // With no page on screen the notice would leave an empty area behind: a line stays that asks
+    // again.
+    if (!view.page && request) {
+        view.failed = *request;
+        view.tiles->SetVisible(false);
+        view.retry->SetVisible(true);
+    }
 }
 
 void CMainFrameNew::OnGameIcon(LPARAM lParam)

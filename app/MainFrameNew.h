@@ -113,6 +113,10 @@ private:
         UiLib::CLabelUI* label = nullptr;
         UiLib::CLabelUI* numbers = nullptr;
         UiLib::CLabelUI* emptyNotice = nullptr;
+        // "加载失败，重试" in place of the tiles while the view has never had a page: the link asks
+        // for `failed` again.
+        UiLib::CControlUI* retry = nullptr;
+        CGameListQuery failed;
         CGameListQuery wanted;
         CGameListQuery shown;
         bool loading = false;

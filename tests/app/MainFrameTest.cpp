@@ -23,6 +23,7 @@
 #include "ui/PaintManager.h"
 #include "ui/TabLayout.h"
 #include "ui/TestInput.h"
+#include "ui/Text.h"
 #include "ui/TileLayout.h"
 #include "ui/TrayIcon.h"
 
@@ -276,6 +277,34 @@ TEST_F(MainFrameTest, AFailedRequestPutsTheChoiceBackAndCanBeMadeAgain)
     ASSERT_TRUE(WaitForRequests(4));
     ASSERT_TRUE(TestInput::WaitFor([&] { return Text(u"Lb_GameLabel_SearchGame") == u"全部/星光"; }, 15000));
     EXPECT_GT(Tiles(u"Tl_GameView_SearchGame")->GetCount(), 0);
+}
+
+TEST_F(MainFrameTest, ACatalogueThatNeverLoadedOffersToAskAgain)
+{
+    // The window starts while the server fails every page.
+    m_frame.reset();
+    SetFaults(R"({"path": "/clientapi/", "status": 500})");
+    m_frame = std::make_unique<CMainFrameNew>();
+    ASSERT_NE(m_frame->Create(nullptr, u"Quokka模拟器", 0x10CF0000, 0x100), nullptr);
+    CControlUI* retry = Find(u"Tx_Retry_FindGame");
+    ASSERT_TRUE(TestInput::WaitFor([&] { return retry->IsVisible(); }, 15000)) << "a line to ask again stays";
+    EXPECT_FALSE(Tiles(u"Tl_GameView_FindGame")->IsVisible());
+
+    SetFaults("");
+    m_frame->GetPaintManager().UpdateLayout();
+    auto* text = static_cast<CTextUI*>(retry);
+    const RECT rc = text->GetPos();
+    POINT link{-1, -1};
+    for (int x = rc.left; x < rc.right && link.x < 0; ++x)
+        for (int y = rc.top; y < rc.bottom && link.x < 0; ++y)
+            if (text->HitTestLink(POINT{x, y}) == 0)
+                link = POINT{x, y};
+    ASSERT_GE(link.x, 0) << "重试 is drawn as a link";
+    TestInput::Click(m_frame->GetHWND(), link);
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_FindGame")->GetCount() > 0; }, 15000));
+    EXPECT_TRUE(Tiles(u"Tl_GameView_FindGame")->IsVisible());
+    EXPECT_FALSE(retry->IsVisible());
+    EXPECT_EQ(Text(u"Lb_GameLabel_FindGame"), u"全部");
 }
 
 TEST_F(MainFrameTest, TheSameSearchTwiceSendsOneRequestAndSearchPagesCountForty)
