@@ -132,6 +132,16 @@ CGameStore& CGameStore::Instance()
     return *g_instance;
 }
 
+bool CGameStore::InstallInstance(std::unique_ptr<CGameStore> store)
+{
+    std::lock_guard lock(g_instanceMutex);
+    if (g_instance || !store)
+        return false;
+    g_instance = std::move(store);
+    g_instancePointer.store(g_instance.get(), std::memory_order_release);
+    return true;
+}
+
 void CGameStore::DestroyInstance()
 {
     std::unique_ptr<CGameStore> store;

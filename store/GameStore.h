@@ -55,6 +55,10 @@ public:
     // The process-wide store on InstancePath() + "database/quokka.db", made on first use. Throws
     // CppSQLite3Exception when the file cannot be opened (the next call tries again).
     static CGameStore& Instance();
+    // Makes `store` the process-wide store: start-up opens it itself (OpenStoreForStartup) before any
+    // service asks for it, so a damaged file is dealt with before anything uses it. False, and
+    // `store` is shut down, when a process-wide store is already made.
+    static bool InstallInstance(std::unique_ptr<CGameStore> store);
     // Shuts the process-wide store down and destroys it; does nothing when there is none. Blocks
     // until its queue is empty.
     static void DestroyInstance();
