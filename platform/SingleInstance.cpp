@@ -71,9 +71,55 @@ void WriteAll(int fd, const char* text)
     }
 }
 
+// A listening socket at `path`, replacing a stale one; -1 when it cannot be made. Called only while
+// the lock beside it is held, so a socket found there was left by a process that has ended.
+int ListenAt(const std::string& path)
+{
+    sockaddr_un address;
+    if (!FillAddress(path, address))
+        return -1;
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    ::unlink(path.c_str());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, 8) != 0) {
+        TraceF("single instance: cannot listen on %s: %s", path.c_str(), std::strerror(errno));
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void CloseListener(int fd, const std::string& path)
+{
+    if (fd < 0)
+        return;
+    ::close(fd);
+    ::unlink(path.c_str());
+}
+
+// An exclusive lock on the file at `path`, taken without waiting: its descriptor, -1 when another
+// process holds it, -2 when the file cannot be opened.
+int LockFile(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        TraceF("single instance: cannot open lock file %s: %s", path.c_str(), std::strerror(errno));
+        return -2;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
-SingleInstance::SingleInstance(std::string name) : m_name(std::move(name)) {}
+SingleInstance::SingleInstance(std::string name, std::string dataFolder)
+    : m_name(std::move(name)), m_dataFolder(std::move(dataFolder))
+{
+}
 
 SingleInstance::~SingleInstance()
 {
@@ -82,14 +128,14 @@ SingleInstance::~SingleInstance()
         [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof(one));
         m_listener.join();
     }
-    if (m_listenFd >= 0) {
-        ::close(m_listenFd);
-        ::unlink(SocketPath(m_name).c_str());
-    }
+    CloseListener(m_listenFd, SocketPath(m_name));
+    CloseListener(m_folderListenFd, DataFolderSocketPath(m_dataFolder, m_name));
     if (m_wakeFd >= 0)
         ::close(m_wakeFd);
+    if (m_folderLockFd >= 0)
+        ::close(m_folderLockFd); // releases the lock
     if (m_lockFd >= 0)
-        ::close(m_lockFd); // releases the lock
+        ::close(m_lockFd);
 }
 
 // Empty when there is no private runtime folder: nothing is then made anywhere else.
@@ -105,20 +151,33 @@ std::string SingleInstance::SocketPath(const std::string& name)
     return folder.empty() ? folder : folder + name + ".sock";
 }
 
+std::string SingleInstance::DataFolderSocketPath(const std::string& dataFolder, const std::string& name)
+{
+    return dataFolder.empty() ? dataFolder : dataFolder + name + ".sock";
+}
+
 bool SingleInstance::TryAcquire()
 {
     if (m_lockFd >= 0)
         return true;
-    int fd = ::open(LockPath(m_name).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        TraceF("single instance: cannot open lock file: %s", std::strerror(errno));
-        return true; // without a lock file there is no way to tell; run rather than refuse
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    int fd = LockFile(LockPath(m_name));
+    if (fd == -1)
         return false;
-    }
-    m_lockFd = fd;
+    // Without a lock file there is no way to tell; run rather than refuse.
+    if (fd >= 0)
+        m_lockFd = fd;
+    return true;
+}
+
+bool SingleInstance::TryAcquireDataFolder()
+{
+    if (m_folderLockFd >= 0 || m_dataFolder.empty())
+        return true;
+    int fd = LockFile(m_dataFolder + m_name + ".lock");
+    if (fd == -1)
+        return false;
+    if (fd >= 0)
+        m_folderLockFd = fd;
     return true;
 }
 
@@ -126,26 +185,16 @@ bool SingleInstance::Listen(std::function<void()> onShow)
 {
     if (m_listener.joinable())
         return true;
-    sockaddr_un address;
-    std::string path = SocketPath(m_name);
-    if (!FillAddress(path, address))
-        return false;
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    ::unlink(path.c_str()); // a socket left by a crashed instance; we hold the lock, so it is stale
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, 8) != 0) {
-        TraceF("single instance: cannot listen on %s: %s", path.c_str(), std::strerror(errno));
-        ::close(fd);
-        return false;
-    }
-    m_wakeFd = ::eventfd(0, EFD_CLOEXEC);
+    const int runtimeFd = m_lockFd >= 0 ? ListenAt(SocketPath(m_name)) : -1;
+    const int folderFd = m_folderLockFd >= 0 ? ListenAt(DataFolderSocketPath(m_dataFolder, m_name)) : -1;
+    m_wakeFd = (runtimeFd >= 0 || folderFd >= 0) ? ::eventfd(0, EFD_CLOEXEC) : -1;
     if (m_wakeFd < 0) {
-        ::close(fd);
-        ::unlink(path.c_str());
+        CloseListener(runtimeFd, SocketPath(m_name));
+        CloseListener(folderFd, DataFolderSocketPath(m_dataFolder, m_name));
         return false;
     }
-    m_listenFd = fd;
+    m_listenFd = runtimeFd;
+    m_folderListenFd = folderFd;
     m_onShow = std::move(onShow);
     m_listener = std::thread([this] { Serve(); });
     return true;
@@ -153,31 +202,39 @@ bool SingleInstance::Listen(std::function<void()> onShow)
 
 void SingleInstance::Serve()
 {
+    // A descriptor of -1 is left out by poll.
     for (;;) {
-        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        int ready = ::poll(fds, 2, -1);
+        pollfd fds[3] = {{m_wakeFd, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_folderListenFd, POLLIN, 0}};
+        int ready = ::poll(fds, 3, -1);
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready < 0 || (fds[1].revents & POLLIN))
+        if (ready < 0 || (fds[0].revents & POLLIN))
             return;
-        if (!(fds[0].revents & POLLIN))
-            continue;
-        int client = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            continue;
-        if (ReadLine(client, 1000) == kShowRequest) {
-            if (m_onShow)
-                m_onShow();
-            WriteAll(client, kShowAnswer);
+        for (int i = 1; i < 3; ++i) {
+            if (!(fds[i].revents & POLLIN))
+                continue;
+            int client = ::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0)
+                continue;
+            if (ReadLine(client, 1000) == kShowRequest) {
+                if (m_onShow)
+                    m_onShow();
+                WriteAll(client, kShowAnswer);
+            }
+            ::close(client);
         }
-        ::close(client);
     }
 }
 
 bool SingleInstance::RequestShow(const std::string& name, int timeoutMs)
 {
+    return RequestShowAt(SocketPath(name), timeoutMs);
+}
+
+bool SingleInstance::RequestShowAt(const std::string& socketPath, int timeoutMs)
+{
     sockaddr_un address;
-    if (!FillAddress(SocketPath(name), address))
+    if (!FillAddress(socketPath, address))
         return false;
     const auto start = std::chrono::steady_clock::now();
     auto elapsedMs = [&] {
