@@ -132,11 +132,13 @@ TEST_F(UserIdentityTest, FailedRegistrationsSaveNothing)
 
 TEST_F(UserIdentityTest, CancelledRegistrationFailsAtOnce)
 {
-    ASSERT_TRUE(m_server.Faults(R"({"path": "/clientapi/", "delayMs": 20000})"));
+    // The answer is held back far longer than any machine takes to notice the flag: ending before
+    // it proves the cancel ended the wait, however loaded the machine is.
+    ASSERT_TRUE(m_server.Faults(R"({"path": "/clientapi/", "delayMs": 100000})"));
     TransferCancel cancel{true};
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(EnsureUser(m_server.ConfigPath(), &cancel));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(50)) << "the delay ran out";
     EXPECT_TRUE(StoredUser().Uid.empty());
 }
 

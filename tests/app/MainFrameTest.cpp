@@ -435,7 +435,9 @@ TEST_F(MainFrameTest, ShutdownDoesNotWaitForStalledTransfers)
     m_frame.reset();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("main window shutdown with stalled catalogue and icons: %.3f s\n", seconds);
-    EXPECT_LT(seconds, 3.0);
+    // The stalls hold the server's threads, so they are kept short; ending before them is what
+    // shows the shutdown did not wait for them.
+    EXPECT_LT(seconds, 7.5) << "the stalls ran out instead of the shutdown ending them";
 }
 
 TEST_F(MainFrameTest, ShutdownClosesTheGameStoreAfterItsQueue)

@@ -295,7 +295,7 @@ TEST_F(CatalogueClientTest, StalledTransfersEndSoonAfterTheirOwnersStop)
     detail.join();
     double seconds = SecondsSince(start);
     std::printf("stalled transfers ended %.3f s after their flags were set\n", seconds);
-    EXPECT_LT(seconds, 3.0);
+    EXPECT_LT(seconds, 30.0) << "the stalls (60 s) ran out instead of the flags ending them";
 
     EXPECT_TRUE(idle.IsSet());
     EXPECT_EQ(m_messages.Pending(), 0u) << "an aborted request is answered by nothing";

@@ -427,7 +427,7 @@ TEST_F(GameInfoFrameTest, ClosingWhileTheDetailWorkerIsStalledEndsTheWorkerFirst
         EXPECT_FALSE(IsWindow(window.GetHWND()));
         EXPECT_FALSE(window.WorkerJoinable()) << "the worker was joined before the window went";
         EXPECT_TRUE(window.DetailEnded());
-        EXPECT_LT(seconds, 3.0);
+        EXPECT_LT(seconds, 30.0) << "the stall (60 s) ran out instead of the close ending it";
         std::printf("closed with a stalled transfer in %.3f s\n", seconds);
         m_window.reset();
     }
