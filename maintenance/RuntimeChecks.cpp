@@ -31,6 +31,24 @@ std::u16string EntryText(const platform::RegistryKey& key, std::u16string_view n
     return text;
 }
 
+bool HasEntry(const std::vector<UninstallEntry>& entries, const std::vector<std::u16string>& parts)
+{
+    for (const UninstallEntry& entry : entries) {
+        bool all = std::all_of(parts.begin(), parts.end(), [&entry](const std::u16string& part) {
+            return entry.DisplayName.find(part) != std::u16string::npos;
+        });
+        if (all)
+            return true;
+    }
+    return false;
+}
+
+const std::vector<std::u16string> kVc2005Parts = {u"Microsoft Visual C++ 2005", u"Redistributable"};
+const std::vector<std::u16string> kVc2008Parts = {u"Microsoft Visual C++ 2008", u"Redistributable"};
+const std::vector<std::u16string> kVc2010Parts = {u"Microsoft Visual C++ 2010", u"Redistributable"};
+const std::vector<std::u16string> kVc2012Parts = {u"Microsoft Visual C++ 2012", u"Additional Runtime"};
+const std::vector<std::u16string> kXinputParts = {u"Microsoft Xbox 360 Accessories"};
+
 } // namespace
 
 std::vector<UninstallEntry> ReadUninstallEntries(const platform::Registry& registry)
@@ -52,39 +70,50 @@ std::vector<UninstallEntry> ReadUninstallEntries(const platform::Registry& regis
 
 bool HasUninstallEntry(const platform::Registry& registry, const std::vector<std::u16string>& parts)
 {
-    for (const UninstallEntry& entry : ReadUninstallEntries(registry)) {
-        bool all = std::all_of(parts.begin(), parts.end(), [&entry](const std::u16string& part) {
-            return entry.DisplayName.find(part) != std::u16string::npos;
-        });
-        if (all)
-            return true;
-    }
-    return false;
+    return HasEntry(ReadUninstallEntries(registry), parts);
 }
 
 bool IsVc2005Installed(const platform::Registry& registry)
 {
-    return HasUninstallEntry(registry, {u"Microsoft Visual C++ 2005", u"Redistributable"});
+    return HasUninstallEntry(registry, kVc2005Parts);
 }
 
 bool IsVc2008Installed(const platform::Registry& registry)
 {
-    return HasUninstallEntry(registry, {u"Microsoft Visual C++ 2008", u"Redistributable"});
+    return HasUninstallEntry(registry, kVc2008Parts);
 }
 
 bool IsVc2010Installed(const platform::Registry& registry)
 {
-    return HasUninstallEntry(registry, {u"Microsoft Visual C++ 2010", u"Redistributable"});
+    return HasUninstallEntry(registry, kVc2010Parts);
 }
 
 bool IsVc2012Installed(const platform::Registry& registry)
 {
-    return HasUninstallEntry(registry, {u"Microsoft Visual C++ 2012", u"Additional Runtime"});
+    return HasUninstallEntry(registry, kVc2012Parts);
 }
 
 bool IsXinputInstalled(const platform::Registry& registry)
 {
-    return HasUninstallEntry(registry, {u"Microsoft Xbox 360 Accessories"});
+    return HasUninstallEntry(registry, kXinputParts);
+}
+
+RuntimeStates ReadRuntimeStates(const platform::Registry& registry, const std::string& systemFolder)
+{
+    const std::vector<UninstallEntry> entries = ReadUninstallEntries(registry);
+    RuntimeStates states;
+    states.vc2005 = HasEntry(entries, kVc2005Parts);
+    states.vc2008 = HasEntry(entries, kVc2008Parts);
+    states.vc2010 = HasEntry(entries, kVc2010Parts);
+    states.vc2012 = HasEntry(entries, kVc2012Parts);
+    states.xinput = HasEntry(entries, kXinputParts);
+    states.directX9c = IsDirectX9cInstalled(systemFolder);
+    return states;
+}
+
+RuntimeStates ReadRuntimeStates()
+{
+    return ReadRuntimeStates(platform::Registry(), platform::SystemFolder());
 }
 
 bool IsDirectX9cInstalled(const std::string& systemFolder)

@@ -47,3 +47,16 @@ bool IsVc2010Installed(const platform::Registry& registry);
 bool IsVc2012Installed(const platform::Registry& registry);
 bool IsXinputInstalled(const platform::Registry& registry);
 bool IsDirectX9cInstalled(const std::string& systemFolder);
+
+// All six checks at once, reading the registry file a single time.
+struct RuntimeStates {
+    bool vc2005 = false;
+    bool vc2008 = false;
+    bool vc2010 = false;
+    bool vc2012 = false;
+    bool directX9c = false;
+    bool xinput = false;
+};
+RuntimeStates ReadRuntimeStates(const platform::Registry& registry, const std::string& systemFolder);
+// The same on the registry of the current user and its system folder.
+RuntimeStates ReadRuntimeStates();

@@ -9,6 +9,7 @@
 #include "maintenance/DownLoadPopFrame.h"
 #include "maintenance/EmuInfoItemUI.h"
 #include "maintenance/PopJob.h"
+#include "maintenance/RuntimeCheckWorker.h"
 #include "maintenance/RuntimeChecks.h"
 #include "maintenance/SystemSetActions.h"
 #include "maintenance/UpdateCheck.h"
@@ -62,20 +63,24 @@ const PlatformNode kPlatformNodes[] = {
 const char16_t* const kPageOptions[] = {u"Opt_CommonSet", u"Opt_EmuSet", u"Opt_Plugin",
                                         u"Opt_DownloadUpdate"};
 
+// The checks' results reach the window as this message; lParam is a RuntimeStates* it frees. The
+// number means something only to this window.
+constexpr UiLib::UINT kWmRuntimeStates = kWmUser + 302;
+
 struct RuntimeRow {
     int kind;
     const char16_t* text;
     const char16_t* button;
-    bool (*installed)();
+    bool RuntimeStates::*installed;
 };
 
 const RuntimeRow kRuntimeRows[] = {
-    {kPopVc2005, u"Tx_IsInstallVc2005", u"Btn_InstallVc2005", &IsVc2005Installed},
-    {kPopVc2008, u"Tx_IsInstallVc2008", u"Btn_InstallVc2008", &IsVc2008Installed},
-    {kPopVc2010, u"Tx_IsInstallVc2010", u"Btn_InstallVc2010", &IsVc2010Installed},
-    {kPopVc2012, u"Tx_IsInstallVc2012", u"Btn_InstallVc2012", &IsVc2012Installed},
-    {kPopDirectX9c, u"Tx_IsInstalledDx", u"Btn_InstallDx", &IsDirectX9cInstalled},
-    {kPopXinput, u"Tx_IsInstalledXinput", u"Btn_InstallXinput", &IsXinputInstalled},
+    {kPopVc2005, u"Tx_IsInstallVc2005", u"Btn_InstallVc2005", &RuntimeStates::vc2005},
+    {kPopVc2008, u"Tx_IsInstallVc2008", u"Btn_InstallVc2008", &RuntimeStates::vc2008},
+    {kPopVc2010, u"Tx_IsInstallVc2010", u"Btn_InstallVc2010", &RuntimeStates::vc2010},
+    {kPopVc2012, u"Tx_IsInstallVc2012", u"Btn_InstallVc2012", &RuntimeStates::vc2012},
+    {kPopDirectX9c, u"Tx_IsInstalledDx", u"Btn_InstallDx", &RuntimeStates::directX9c},
+    {kPopXinput, u"Tx_IsInstalledXinput", u"Btn_InstallXinput", &RuntimeStates::xinput},
 };
 
 // Text of the process code page for the toolkit; text the code page cannot hold shows as '?'.
@@ -130,7 +135,7 @@ void SetVisible(UiLib::CControlUI* root, const char16_t* name, bool visible)
 
 CSystemSetFrame::CSystemSetFrame(EmulatorManager& emulators, CLocalGameWatcher* watcher, int startPage)
     : m_emulators(emulators), m_watcher(watcher), m_startPage(startPage < 0 || startPage > 3 ? 0 : startPage),
-      m_romDirBefore(RomDir())
+      m_romDirBefore(RomDir()), m_runtimeChecks(std::make_unique<CRuntimeCheckWorker>())
 {
     m_folderOpener = [](const std::string& folder) {
         // Nothing to tell the user about, but a desktop without an opener (xdg-open) is worth a trace.
@@ -151,6 +156,11 @@ int CSystemSetFrame::Run(UiLib::HWND owner, bool firstRun)
 void CSystemSetFrame::SetFolderOpener(std::function<void(const std::string&)> opener)
 {
     m_folderOpener = std::move(opener);
+}
+
+void CSystemSetFrame::SetRuntimeCheck(std::function<RuntimeStates()> check)
+{
+    m_runtimeChecks = std::make_unique<CRuntimeCheckWorker>(std::move(check));
 }
 
 UiLib::CControlUI* CSystemSetFrame::CreateControl(UiLib::LPCTSTR pstrClass)
@@ -207,7 +217,7 @@ void CSystemSetFrame::InitWindow()
 
     if (auto* version = Find<UiLib::CControlUI>(m_pm, u"Tx_Version"))
         version->SetText(ToUi(QuokkaVersion()));
-    ShowRuntimeStates();
+    m_runtimeChecks->Request(m_hWnd, kWmRuntimeStates);
 
     if (m_pages[m_startPage] != nullptr)
         m_pages[m_startPage]->Selected(true, false);
@@ -268,18 +278,10 @@ void CSystemSetFrame::SelectPage(int page)
     m_settings.Save();
 }
 
-void CSystemSetFrame::ShowRuntimeStates()
-{
-    for (const RuntimeRow& row : kRuntimeRows)
-        ShowRuntimeState(row.kind);
-}
-
-void CSystemSetFrame::ShowRuntimeState(int kind)
+void CSystemSetFrame::ShowRuntimeStates(const RuntimeStates& states)
 {
     for (const RuntimeRow& row : kRuntimeRows) {
-        if (row.kind != kind)
-            continue;
-        const bool installed = row.installed();
+        const bool installed = states.*row.installed;
         if (auto* text = Find<UiLib::CControlUI>(m_pm, row.text))
             text->SetText(installed ? u"已安装" : u"未安装");
         if (auto* button = Find<UiLib::CControlUI>(m_pm, row.button))
@@ -522,7 +524,7 @@ void CSystemSetFrame::InstallRuntime(int kind)
         CDownLoadPopFrame window(kind);
         window.DoModal(m_hWnd, CDownLoadPopFrame::kTitle);
     }
-    ShowRuntimeState(kind);
+    m_runtimeChecks->Request(m_hWnd, kWmRuntimeStates);
 }
 
 void CSystemSetFrame::EndSettingsRun()
@@ -544,6 +546,13 @@ UiLib::LRESULT CSystemSetFrame::HandleCustomMessage(UiLib::UINT uMsg, UiLib::WPA
         else
             RebuildEmulatorTree();
         handled = true;
+        return 0;
+    }
+    if (uMsg == kWmRuntimeStates) {
+        std::unique_ptr<RuntimeStates> states(reinterpret_cast<RuntimeStates*>(lParam));
+        handled = true;
+        if (states != nullptr)
+            ShowRuntimeStates(*states);
         return 0;
     }
     if (uMsg == WM_MENU_COMMAND) {

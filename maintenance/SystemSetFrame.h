@@ -5,11 +5,14 @@
 #include "ui/DialogFrameWnd.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class CEmuInfoItemUI;
 class CLocalGameWatcher;
+class CRuntimeCheckWorker;
+struct RuntimeStates;
 
 namespace UiLib {
 class CButtonUI;
@@ -29,6 +32,9 @@ class CTreeNodeUI;
 // the file. Closing (the window being destroyed, however that happens) sets RomDir and LocalGameDir to
 // the chosen library folder, creates the platform folders, re-points the local game watcher when the
 // folder changed, writes or removes the autostart entry and writes the settings file.
+//
+// The runtime page's rows show "已安装" or "未安装" once the checks, run on a worker at initialisation
+// and after each runtime install window, post their result: the window never waits for the registry.
 //
 // The emulator tree is filled only when the manager posts WM_EMULIST_READY after the refresh the
 // window starts at initialisation (or Btn_Refresh): items in EmulatorId order under their platform's
@@ -68,6 +74,9 @@ public:
     // How Btn_OpenDir shows the library folder (a native path); the default starts the desktop's
     // file manager on it.
     void SetFolderOpener(std::function<void(const std::string& folder)> opener);
+    // What the runtime checks run, on a thread of their own; by default ReadRuntimeStates. Set before
+    // the window is created.
+    void SetRuntimeCheck(std::function<RuntimeStates()> check);
 
     // The library folder the window holds (process code page, ending with '/').
     const std::string& RomPath() const { return m_settings.RomPath(); }
@@ -88,8 +97,7 @@ private:
     void ReadOptions();
     void CopyOptionsToSettings();
     void SelectPage(int page);
-    void ShowRuntimeStates();
-    void ShowRuntimeState(int kind);
+    void ShowRuntimeStates(const RuntimeStates& states);
     void RebuildEmulatorTree();
     void ShowInstalledButtons(const std::string& emulatorId, bool installed);
     const Item* ItemOfSender(UiLib::CControlUI* sender) const;
@@ -109,6 +117,7 @@ private:
     std::string m_romDirBefore;
     bool m_closed = false;
     std::function<void(const std::string&)> m_folderOpener;
+    std::unique_ptr<CRuntimeCheckWorker> m_runtimeChecks; // joined when the window object goes
 
     int m_clickDepth = 0;
     bool m_rebuildPending = false;

@@ -3,8 +3,11 @@
 // re-pointed at a real folder, the autostart entry in a temporary XDG_CONFIG_HOME, the update button
 // against the stand-in server, and the runtime states from the emulated registry.
 
+#include "platform/Event.h"
 #include "tests/maintenance/SystemSetTestFixture.h"
 #include "tests/support/FirstRunLibraryFolder.h"
+
+#include <atomic>
 
 using namespace systemsettest;
 
@@ -271,7 +274,8 @@ TEST_F(SystemSetFrameTest, RuntimeStatesFollowTheRegistryAndAnInstallFlipsItsRow
     fs::create_directories(library);
     WriteSettings(ConfigPath(), library, "0", "1", "1", "0", "1");
     Open(2);
-    EXPECT_EQ(Control(u"Tx_IsInstallVc2010")->GetText().Str(), u"已安装");
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Control(u"Tx_IsInstallVc2010")->GetText().Str() == u"已安装"; }));
     EXPECT_EQ(Control(u"Btn_InstallVc2010")->GetText().Str(), u"修复");
     for (const char16_t* text : {u"Tx_IsInstallVc2005", u"Tx_IsInstallVc2008", u"Tx_IsInstallVc2012",
                                  u"Tx_IsInstalledDx", u"Tx_IsInstalledXinput"})
@@ -301,9 +305,54 @@ TEST_F(SystemSetFrameTest, RuntimeStatesFollowTheRegistryAndAnInstallFlipsItsRow
     Click(u"Btn_InstallVc2012");
     closer.join();
     EXPECT_TRUE(IsVc2012Installed());
-    EXPECT_EQ(Control(u"Tx_IsInstallVc2012")->GetText().Str(), u"已安装");
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Control(u"Tx_IsInstallVc2012")->GetText().Str() == u"已安装"; }));
     EXPECT_EQ(Control(u"Btn_InstallVc2012")->GetText().Str(), u"修复");
     EXPECT_EQ(Control(u"Tx_IsInstallVc2005")->GetText().Str(), u"未安装");
+}
+
+// The checks run on a worker: the window opens and answers while they are held, shows their result
+// when it comes, and closes without waiting for one still under way, whose late result is dropped.
+TEST_F(SystemSetFrameTest, RuntimeChecksNeverHoldTheWindow)
+{
+    const std::string library = m_world.Root() + "library/";
+    fs::create_directories(library);
+    WriteSettings(ConfigPath(), library, "0", "1", "1", "0", "1");
+    platform::Event release;
+    std::atomic<int> checks{0};
+    std::atomic<bool> onWindowThread{false};
+    const std::thread::id windowThread = std::this_thread::get_id();
+    m_runtimeCheck = [&] {
+        ++checks;
+        onWindowThread = std::this_thread::get_id() == windowThread;
+        release.Wait();
+        RuntimeStates states;
+        states.vc2010 = true;
+        return states;
+    };
+    Open(2);
+    ASSERT_TRUE(IsWindow(m_window->GetHWND()));
+    Click(u"Opt_CommonSet");
+    EXPECT_TRUE(Selected(u"Opt_CommonSet")) << "the window answers while the checks run";
+    EXPECT_EQ(Control(u"Tx_IsInstallVc2010")->GetText().Str(), u"未安装");
+    release.Set();
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Control(u"Tx_IsInstallVc2010")->GetText().Str() == u"已安装"; }));
+    EXPECT_EQ(Control(u"Btn_InstallVc2010")->GetText().Str(), u"修复");
+    EXPECT_EQ(Control(u"Tx_IsInstallVc2005")->GetText().Str(), u"未安装");
+    EXPECT_FALSE(onWindowThread);
+    EXPECT_EQ(checks, 1);
+    CloseWindow();
+    m_window.reset();
+
+    // Closed while a check is held: the window goes at once, and the check's end lets the window
+    // object go.
+    release.Reset();
+    Open(2);
+    ASSERT_TRUE(TestInput::WaitFor([&] { return checks == 2; }));
+    CloseWindow();
+    release.Set();
+    m_window.reset();
 }
 
 } // namespace

@@ -37,8 +37,8 @@
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace systemsettest {
 
@@ -202,6 +202,8 @@ protected:
     {
         m_window = std::make_unique<CSystemSetFrame>(Manager(), watcher, startPage);
         m_window->SetFolderOpener([this](const std::string& folder) { m_opened.push_back(folder); });
+        if (m_runtimeCheck)
+            m_window->SetRuntimeCheck(m_runtimeCheck);
         EXPECT_NE(m_window->Create(nullptr, CSystemSetFrame::kTitle, UI_WNDSTYLE_DIALOG, WS_EX_WINDOWEDGE),
                   nullptr);
         TestInput::ProcessEvents();
@@ -265,6 +267,7 @@ protected:
     std::vector<std::string> m_opened;
     std::string m_pick;
     int m_answer = IDYES;
+    std::function<RuntimeStates()> m_runtimeCheck; // unset: the window's own checks
     std::optional<std::string> m_savedHome;
 };
 
