@@ -1,16 +1,22 @@
 #include "maintenance/UpdateHandOff.h"
 
+#include "foundation/AppPaths.h"
 #include "foundation/IniFile.h"
 #include "platform/Trace.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/close_range.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -53,10 +59,54 @@ private:
     ::_exit(127);
 }
 
-void RemoveIfPresent(const std::string& path, const char* what)
+bool RemoveIfPresent(const std::string& path, const char* what)
 {
-    if (::unlink(path.c_str()) == 0)
-        platform::TraceF("update: removed the %s %s", what, path.c_str());
+    if (::unlink(path.c_str()) != 0)
+        return false;
+    platform::TraceF("update: removed the %s %s", what, path.c_str());
+    return true;
+}
+
+// Whether some process runs the program at `path` (its file may already have been removed).
+bool ProgramRuns(const std::string& path)
+{
+    std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), &::closedir);
+    if (!proc)
+        return false;
+    const std::string removed = path + " (deleted)";
+    std::vector<char> target(path.size() + 32);
+    while (const dirent* entry = ::readdir(proc.get())) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
+            continue;
+        const std::string link = std::string("/proc/") + entry->d_name + "/exe";
+        const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<size_t>(length) >= target.size())
+            continue;
+        const std::string_view exe(target.data(), static_cast<size_t>(length));
+        if (exe == path || exe == removed)
+            return true;
+    }
+    return false;
+}
+
+// The folder with every link resolved, ending with '/'; empty when it cannot be resolved.
+std::string ResolvedFolder(const std::string& folder)
+{
+    std::unique_ptr<char, void (*)(void*)> resolved(::realpath(folder.c_str(), nullptr), &std::free);
+    if (!resolved)
+        return {};
+    std::string path = resolved.get();
+    if (path.back() != '/')
+        path.push_back('/');
+    return path;
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat first {
+    }, second{};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 } // namespace
@@ -145,11 +195,32 @@ bool StartDetached(const std::string& file, const std::string& dir)
     return true;
 }
 
+int RemoveInterruptedUpdate(const std::string& exe, const std::string& workDir)
+{
+    const std::string work = ResolvedFolder(workDir);
+    if (!work.empty() && ProgramRuns(work + kUpdaterName)) {
+        platform::Trace("update: an updater still runs; what it unpacked stays");
+        return 0;
+    }
+    int removed = 0;
+    if (!exe.empty()) {
+        removed += RemoveIfPresent(exe + kUpdateNewSuffix, "unfinished update copy");
+        removed += RemoveIfPresent(exe + kUpdateOldSuffix + ".part", "unfinished copy of the old program");
+    }
+    if (work.empty())
+        return removed;
+    for (const char* name : {kUpdatePackageName, kUpdateProgramName, kUpdaterName, kUpdateIniName}) {
+        const std::string path = work + name;
+        if (!exe.empty() && SameFile(path, exe))
+            continue;
+        removed += RemoveIfPresent(path, "file of an unfinished update");
+    }
+    return removed;
+}
+
 void RemoveStaleUpdateCopy()
 {
-    const std::string exe = RunningExecutable();
-    if (!exe.empty())
-        RemoveIfPresent(exe + kUpdateNewSuffix, "unfinished update copy");
+    RemoveInterruptedUpdate(RunningExecutable(), WorkDir());
 }
 
 void ConfirmProgramStarted()

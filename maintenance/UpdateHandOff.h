@@ -21,6 +21,11 @@ struct UpdateHandOff {
 inline constexpr char kUpdateIniName[] = "QuokkaUpdate.ini";
 inline constexpr char kUpdateNewSuffix[] = ".new";
 inline constexpr char kUpdateOldSuffix[] = ".old";
+// What an update puts in the work folder: the downloaded package, the new program and the updater
+// unpacked from it.
+inline constexpr char kUpdatePackageName[] = "QuokkaUpdate.zip";
+inline constexpr char kUpdateProgramName[] = "quokka";
+inline constexpr char kUpdaterName[] = "QuokkaUpdate.exe";
 
 // This process: its executable (from /proc/self/exe) and its id.
 UpdateHandOff CurrentProgramHandOff();
@@ -35,8 +40,16 @@ bool WriteUpdateIni(const std::string& workDir, const UpdateHandOff& handOff);
 // it could not be.
 bool StartDetached(const std::string& file, const std::string& dir);
 
-// Start-up: deletes "<exe>.new" beside the running executable, the copy an interrupted update left.
-// Call it before the main window is made.
+// Start-up: removes what an update that never finished (its updater killed, the machine gone down)
+// left behind: beside `exe`, "<exe>.new" and "<exe>.old.part", the updater's half-made copies; in
+// `workDir` (ending with '/'), the downloaded package, the unpacked program and updater and the
+// hand-off file. Nothing else is touched: not "<exe>.old" (ConfirmProgramStarted's), not another
+// file of either folder, and never `exe` itself, should the program run from its work folder.
+// While an updater started from `workDir` still runs, it needs these files and removes them itself:
+// nothing is removed then. Returns how many files were removed.
+int RemoveInterruptedUpdate(const std::string& exe, const std::string& workDir);
+// The same for the running executable and the program's work folder. Call it before the main window
+// is made.
 void RemoveStaleUpdateCopy();
 
 // Once the main window exists: deletes "<exe>.old", the kept old program, which tells a waiting

@@ -10,6 +10,7 @@
 #include "maintenance/UpdateHandOff.h"
 #include "maintenance/UpdateInfo.h"
 #include "maintenance/UpdateVersion.h"
+#include "platform/Process.h"
 #include "tests/maintenance/PackageServer.h"
 #include "ui/Label.h"
 #include "ui/MessageBox.h"
@@ -358,14 +359,69 @@ TEST(UpdateHandOffTest, AStartRemovesAStaleCopyAndTheWindowConfirmsByRemovingThe
 {
     const std::string exe = RunningExecutable();
     ASSERT_FALSE(exe.empty());
+    testsupport::TempDir work;
     ASSERT_TRUE(WriteFile(exe + ".new", "half a program"));
     ASSERT_TRUE(WriteFile(exe + ".old", "the program before"));
-    RemoveStaleUpdateCopy();
+    RemoveInterruptedUpdate(exe, work.Path());
     EXPECT_FALSE(fs::exists(exe + ".new"));
     EXPECT_TRUE(fs::exists(exe + ".old")) << "the old program stays until the window exists";
     ConfirmProgramStarted();
     EXPECT_FALSE(fs::exists(exe + ".old"));
     EXPECT_TRUE(fs::exists(exe));
+}
+
+// An update whose updater was killed before its swap: the next start removes the package, what was
+// unpacked from it, the hand-off and the updater's half-made copies, and nothing else; nothing while
+// an updater still runs, and never the program itself.
+TEST(UpdateHandOffTest, AStartRemovesWhatAnInterruptedUpdateLeftAndNothingElse)
+{
+    testsupport::TempDir dir;
+    const std::string programDir = dir.Path() + "program/";
+    const std::string work = dir.Path() + "work/";
+    fs::create_directories(programDir + "database");
+    fs::create_directories(work + "cache/image");
+    const std::string exe = programDir + "quokka";
+    const std::vector<std::string> left = {
+        exe + ".new",    exe + ".old.part",         work + "QuokkaUpdate.zip",
+        work + "quokka", work + "QuokkaUpdate.ini", work + "QuokkaUpdate.exe"};
+    const std::vector<std::string> kept = {exe,
+                                           exe + ".old",
+                                           programDir + "quokka.cfg",
+                                           programDir + "database/quokka.db",
+                                           work + "Emulator.zip",
+                                           work + "VC2010.zip",
+                                           work + "quokka.cfg",
+                                           work + "cache/image/1.png"};
+    for (const std::string& path : kept)
+        ASSERT_TRUE(WriteFile(path, "kept"));
+    for (const std::string& path : left)
+        ASSERT_TRUE(WriteFile(path, "left by the update"));
+    fs::remove(work + "QuokkaUpdate.exe");
+    fs::copy_file(QUOKKA_UPDATE_PATH, work + "QuokkaUpdate.exe");
+    ASSERT_TRUE(IniFile::WriteStrings(work + "QuokkaUpdate.ini", "Update",
+                                      {{"Program", exe}, {"Pid", std::to_string(::getpid())}}));
+
+    // The updater waits for this process to end: it still needs every file.
+    platform::ProcessHandle updater = platform::StartProgram(work + "QuokkaUpdate.exe", "", work);
+    ASSERT_TRUE(updater);
+    EXPECT_EQ(RemoveInterruptedUpdate(exe, work), 0);
+    for (const std::string& path : left)
+        EXPECT_TRUE(fs::exists(path)) << path;
+    ASSERT_TRUE(updater.Terminate());
+    ASSERT_EQ(updater.Wait(), platform::WaitResult::Exited);
+
+    EXPECT_EQ(RemoveInterruptedUpdate(exe, work), static_cast<int>(left.size()));
+    for (const std::string& path : left)
+        EXPECT_FALSE(fs::exists(path)) << path;
+    for (const std::string& path : kept)
+        EXPECT_EQ(ReadFile(path), "kept") << path;
+
+    // A program run from its work folder is not taken for the unpacked one.
+    ASSERT_TRUE(WriteFile(work + "QuokkaUpdate.zip", "package"));
+    ASSERT_TRUE(WriteFile(work + "quokka", "the program itself"));
+    EXPECT_EQ(RemoveInterruptedUpdate(work + "quokka", work), 1);
+    EXPECT_EQ(ReadFile(work + "quokka"), "the program itself");
+    EXPECT_FALSE(fs::exists(work + "QuokkaUpdate.zip"));
 }
 
 } // namespace
