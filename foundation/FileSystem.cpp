@@ -4,6 +4,7 @@
 #include "platform/Paths.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -141,6 +142,10 @@ std::vector<std::string> DataMountPoints()
 
 std::string GetLargestFreeDrive()
 {
+    if (const char* given = std::getenv("QUOKKA_TEST_LARGEST_DRIVE"); given != nullptr && *given != '\0') {
+        std::string folder = given;
+        return folder.back() == '/' ? folder : folder + "/";
+    }
     std::vector<std::string> candidates = DataMountPoints();
     candidates.push_back(platform::HomeFolder());
     std::sort(candidates.begin(), candidates.end());

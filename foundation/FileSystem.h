@@ -30,4 +30,8 @@ void EnsureDirectoryTree(std::string_view ansiPath);
 // in the process code page. The home folder stands for the root file system; other candidates are
 // the writable mount points of real file systems, looked at in path order (the first of equal
 // values wins). Empty when none can be measured.
+//
+// QUOKKA_TEST_LARGEST_DRIVE, when set to a folder, is the answer instead (with a trailing '/'): tests
+// of the first run point it at a temporary folder, so the library folder that run makes never lands
+// on the machine's real drives.
 std::string GetLargestFreeDrive();

@@ -12,6 +12,17 @@
 
 class VirtualPad {
 public:
+    // Whether SDL sees a joystick that no test attached: a real pad of the machine running the
+    // tests, which takes panels and slots the tests count on.
+    static bool RealPadAttached()
+    {
+        for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+            if (!SDL_JoystickIsVirtual(i))
+                return true;
+        }
+        return false;
+    }
+
     // Speeds as the pad's Rumble callback received them: low-frequency (left), high-frequency (right).
     struct Rumble {
         std::atomic<int> calls{0};

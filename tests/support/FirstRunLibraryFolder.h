@@ -1,20 +1,37 @@
 #pragma once
 
 #include "foundation/FileSystem.h"
+#include "tests/support/TempDir.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 
 namespace testsupport {
 
-// The folder a first run takes for its library, "Games/" on a drive (by default the largest one, as
-// the program picks it), removed when the guard goes, whatever the test's outcome, when it was not
-// there as the guard was made: a folder (or link) that was there before is the machine's own and is
-// kept. Make the guard before the code under test can make the folder.
+// The folder a first run takes for its library, "Games/" on the drive the program picks.
+//
+// Made without a drive, the guard makes a temporary folder and has the drive lookup answer it (it
+// sets QUOKKA_TEST_LARGEST_DRIVE for this process and the programs it starts, and puts back what was
+// there when it goes): a first run under test never makes or removes anything on the machine's real
+// drives or home. Make the guard before the code under test looks for the drive.
+//
+// Made with a drive (a mount point a test looks at on purpose), the lookup is left alone, and
+// "<drive>Games/" is removed when the guard goes, whatever the test's outcome, when it was not there
+// as the guard was made: a folder (or link) that was there before is the machine's own and is kept.
 class FirstRunLibraryFolder {
 public:
-    explicit FirstRunLibraryFolder(const std::string& drive = GetLargestFreeDrive())
+    FirstRunLibraryFolder() : m_drive(std::make_unique<TempDir>())
+    {
+        if (const char* previous = std::getenv(kVariable))
+            m_previous = previous;
+        ::setenv(kVariable, m_drive->Path().c_str(), 1);
+        m_path = m_drive->Path() + "Games/";
+    }
+    explicit FirstRunLibraryFolder(const std::string& drive)
     {
         if (drive.empty())
             return;
@@ -27,6 +44,12 @@ public:
     FirstRunLibraryFolder& operator=(const FirstRunLibraryFolder&) = delete;
     ~FirstRunLibraryFolder()
     {
+        if (m_drive) {
+            if (m_previous)
+                ::setenv(kVariable, m_previous->c_str(), 1);
+            else
+                ::unsetenv(kVariable);
+        }
         if (!m_made)
             return;
         std::error_code ignored;
@@ -37,6 +60,10 @@ public:
     const std::string& Path() const { return m_path; }
 
 private:
+    static constexpr char kVariable[] = "QUOKKA_TEST_LARGEST_DRIVE";
+
+    std::unique_ptr<TempDir> m_drive; // the temporary drive, removed with what the run made in it
+    std::optional<std::string> m_previous;
     std::string m_path;
     bool m_made = false; // removed at the end: the folder was not there before
 };
