@@ -191,10 +191,33 @@ void CControlUI::SetName(const CDuiString& name)
 
 void CControlUI::SetText(const CDuiString& text)
 {
-    if (m_sText == text)
+    CDuiString capped = CapText(text, kMaxControlText);
+    if (m_sText == capped)
         return;
-    m_sText = text;
+    m_sText = std::move(capped);
     Invalidate();
+}
+
+void CControlUI::SetToolTip(const CDuiString& text)
+{
+    m_sToolTip = CapText(text, kMaxToolTipText);
+}
+
+CDuiString CapText(const CDuiString& text, size_t maxUnits)
+{
+    const std::u16string& units = text.Str();
+    if (units.size() <= maxUnits)
+        return text;
+    if (maxUnits == 0)
+        return {};
+    size_t keep = maxUnits - 1; // room for the ellipsis
+    // A low surrogate at the cut belongs to the high one before it: both go.
+    if (keep > 0 && keep < units.size() && units[keep] >= 0xDC00 && units[keep] <= 0xDFFF &&
+        units[keep - 1] >= 0xD800 && units[keep - 1] <= 0xDBFF)
+        --keep;
+    std::u16string out = units.substr(0, keep);
+    out += u'\u2026';
+    return CDuiString(std::move(out));
 }
 
 void CControlUI::SetManager(CPaintManagerUI* manager, CControlUI* parent, bool init)

@@ -41,9 +41,12 @@ public:
     const CDuiString& GetName() const { return m_sName; }
     void SetName(const CDuiString& name);
     virtual CDuiString GetText() const { return m_sText; }
+    // Keeps at most kMaxControlText UTF-16 units of the text (see CapText): every control's text,
+    // whoever sets it, stays short enough to lay out at once.
     virtual void SetText(const CDuiString& text);
     const CDuiString& GetToolTip() const { return m_sToolTip; }
-    void SetToolTip(const CDuiString& text) { m_sToolTip = text; }
+    // Keeps at most kMaxToolTipText UTF-16 units (see CapText).
+    void SetToolTip(const CDuiString& text);
     UINT_PTR GetTag() const { return m_tag; }
     void SetTag(UINT_PTR tag) { m_tag = tag; }
     const CDuiString& GetUserData() const { return m_sUserData; }
@@ -185,6 +188,16 @@ protected:
     SIZE m_cxyBorderRound;
     CDuiString m_sBkImage;
 };
+
+// The most text a control keeps, and the most its tip keeps, in UTF-16 units. Far more than any
+// window shows; a megabyte of text from a server would otherwise hold the window for seconds on
+// every layout.
+constexpr size_t kMaxControlText = 64 * 1024;
+constexpr size_t kMaxToolTipText = 4 * 1024;
+
+// `text` when it has at most `maxUnits` UTF-16 units; otherwise its start, cut between two
+// characters (never inside a surrogate pair), followed by "…", together `maxUnits` units at most.
+CDuiString CapText(const CDuiString& text, size_t maxUnits);
 
 // Attribute value parsers shared by the controls. They answer false for values they cannot read.
 bool ParseColor(std::u16string_view value, DWORD& color);

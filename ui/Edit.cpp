@@ -47,8 +47,8 @@ UINT CEditUI::GetControlFlags() const
 void CEditUI::SetText(const CDuiString& text)
 {
     CLabelUI::SetText(text);
-    if (m_host->editor && FromQString(m_host->editor->text()) != text)
-        m_host->editor->setText(ToQString(text.Str()));
+    if (m_host->editor && FromQString(m_host->editor->text()) != m_sText)
+        m_host->editor->setText(ToQString(m_sText.Str()));
 }
 
 void CEditUI::SetReadOnly(bool readOnly)

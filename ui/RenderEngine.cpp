@@ -4,6 +4,10 @@
 #include <QLinearGradient>
 #include <QTextLayout>
 
+#include <algorithm>
+#include <deque>
+#include <vector>
+
 #include "platform/Trace.h"
 #include "ui/Control.h"
 #include "ui/PaintManager.h"
@@ -66,47 +70,124 @@ Qt::Alignment AlignmentOf(UINT style)
     return a;
 }
 
-// Breaks text into lines no wider than `width` (CJK text breaks between characters); the last
-// line that fits in `maxHeight` ends with an ellipsis when text remains and `ellipsis` is set.
-QStringList WrapLines(const QString& text, const QFont& font, int width, int maxHeight, bool ellipsis)
+// How many UTF-16 units of a paragraph are laid out at once. Qt's line breaking measures the
+// rest of a run that has no break opportunity again for every line it takes from it, so a long
+// run laid out whole costs its length squared; a bounded window keeps that cost per window.
+constexpr qsizetype kWrapWindow = 2048;
+
+// Calls onLine(start, length) for each line of `paragraph` wrapped at `width` (CJK text breaks
+// between characters), in order, until it returns false. Work is linear in the paragraph: it is
+// laid out window by window, each window's last line (which the window's end may have cut short)
+// being laid out again at the start of the next one.
+template <class F> void ForEachWrappedLine(const QString& paragraph, const QFont& font, int width, F&& onLine)
+{
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    qsizetype start = 0;
+    qsizetype window = kWrapWindow;
+    std::vector<std::pair<qsizetype, qsizetype>> found;
+    while (start < paragraph.size()) {
+        qsizetype end = std::min(paragraph.size(), start + window);
+        bool whole = end == paragraph.size();
+        if (!whole && paragraph[end - 1].isHighSurrogate())
+            --end;
+        QTextLayout layout(paragraph.mid(start, end - start), font);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        found.clear();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(std::max(1, width));
+            found.emplace_back(line.textStart(), line.textLength());
+        }
+        layout.endLayout();
+        if (!whole && found.size() < 2) {
+            window *= 2; // one line is wider than the window: a wider one holds it whole
+            continue;
+        }
+        size_t complete = whole ? found.size() : found.size() - 1;
+        for (size_t i = 0; i < complete; ++i) {
+            if (!onLine(start + found[i].first, found[i].second))
+                return;
+        }
+        if (whole)
+            return;
+        start += found.back().first;
+    }
+}
+
+// Breaks text into lines no wider than `width`; the last line that fits in `maxHeight` ends with
+// an ellipsis when text remains and `ellipsis` is set.
+QStringList WrapLinesUncached(const QString& text, const QFont& font, int width, int maxHeight, bool ellipsis)
 {
     QStringList lines;
     QFontMetrics fm(font);
-    int lineHeight = fm.height();
+    qsizetype maxLines = maxHeight > 0 ? std::max(1, maxHeight / std::max(1, fm.height())) : -1;
     const QStringList paragraphs = text.split(QLatin1Char('\n'));
-    for (int p = 0; p < paragraphs.size(); ++p) {
-        QTextLayout layout(paragraphs[p], font);
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        layout.beginLayout();
+    for (qsizetype p = 0; p < paragraphs.size(); ++p) {
+        const QString& paragraph = paragraphs[p];
         bool any = false;
-        for (;;) {
-            QTextLine line = layout.createLine();
-            if (!line.isValid())
-                break;
+        bool full = false;
+        ForEachWrappedLine(paragraph, font, width, [&](qsizetype start, qsizetype length) {
             any = true;
-            line.setLineWidth(std::max(1, width));
-            lines << paragraphs[p].mid(line.textStart(), line.textLength());
-            if (maxHeight > 0 && (lines.size() + 1) * lineHeight > maxHeight) {
-                bool more =
-                    line.textStart() + line.textLength() < paragraphs[p].size() || p + 1 < paragraphs.size();
-                if (more) {
-                    layout.endLayout();
-                    if (ellipsis) {
-                        QString rest = paragraphs[p].mid(line.textStart()) + QStringLiteral("…");
-                        lines.back() = fm.elidedText(rest, Qt::ElideRight, width);
-                    }
-                    return lines;
-                }
+            lines << paragraph.mid(start, length);
+            if (maxLines < 0 || lines.size() < maxLines)
+                return true;
+            bool more = start + length < paragraph.size() || p + 1 < paragraphs.size();
+            if (!more)
+                return true;
+            full = true;
+            if (ellipsis) {
+                // What fits on the line is at most its own text and one character a pixel more.
+                QString rest = paragraph.mid(start, length + std::max(1, width)) + QStringLiteral("…");
+                lines.back() = fm.elidedText(rest, Qt::ElideRight, width);
             }
-        }
-        layout.endLayout();
+            return false;
+        });
+        if (full)
+            return lines;
         if (!any)
             lines << QString();
     }
     return lines;
 }
+
+struct WrappedText {
+    QString text;
+    QString fontKey;
+    int width = 0;
+    int maxHeight = 0;
+    bool ellipsis = false;
+    QStringList lines;
+    int widest = -1; // the widest line's advance, measured when first asked
+};
+
+// The last layouts made, most recent first: a repaint or a second measure of the same text at the
+// same width answers from here instead of wrapping again. Only the UI thread lays text out; the
+// cache is per thread all the same, so a measure made elsewhere never races with it.
+constexpr size_t kWrapCacheSize = 32;
+
+WrappedText& WrapLines(const QString& text, const QFont& font, int width, int maxHeight, bool ellipsis)
+{
+    thread_local std::deque<WrappedText> cache;
+    QString fontKey = font.key();
+    for (auto it = cache.begin(); it != cache.end(); ++it) {
+        if (it->width == width && it->maxHeight == maxHeight && it->ellipsis == ellipsis &&
+            it->fontKey == fontKey && it->text == text) {
+            if (it != cache.begin())
+                std::rotate(cache.begin(), it, it + 1);
+            return cache.front();
+        }
+    }
+    if (cache.size() == kWrapCacheSize)
+        cache.pop_back();
+    cache.push_front(WrappedText{text, fontKey, width, maxHeight, ellipsis,
+                                 WrapLinesUncached(text, font, width, maxHeight, ellipsis)});
+    return cache.front();
+}
+
+// At most this many UTF-16 units of a single line are drawn per pixel of its box: no visible
+// character is narrower than a quarter of a pixel, and the rest lies past the box's end anyway.
+constexpr qsizetype kSingleLineUnitsPerPixel = 4;
 
 } // namespace
 
@@ -224,17 +305,29 @@ void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* manager, RECT& rc, std::u
     bool singleLine = (style & DT_SINGLELINE) != 0 || (style & DT_WORDBREAK) == 0;
     if (singleLine) {
         // drawText clips to the box itself.
+        qsizetype shown = kSingleLineUnitsPerPixel * std::max(1, box.width()) + 64;
+        bool cut = qtext.size() > shown;
+        if (cut) {
+            if (qtext[shown - 1].isHighSurrogate())
+                --shown;
+            qtext.truncate(shown);
+        }
         qtext.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        if (style & DT_END_ELLIPSIS)
+        if (style & DT_END_ELLIPSIS) {
+            if (cut)
+                qtext += QStringLiteral("…"); // text was left out: the line must say so
             qtext = p->fontMetrics().elidedText(qtext, Qt::ElideRight, box.width());
+        }
         p->drawText(box, static_cast<int>(align | Qt::TextSingleLine), qtext);
     } else {
         p->save();
         p->setClipRect(box, Qt::IntersectClip);
-        QStringList lines =
-            WrapLines(qtext, qfont, box.width(), box.height(), (style & DT_END_ELLIPSIS) != 0);
+        const QStringList lines =
+            WrapLines(qtext, qfont, box.width(), box.height(), (style & DT_END_ELLIPSIS) != 0).lines;
         QFontMetrics fm(qfont);
         int total = static_cast<int>(lines.size()) * fm.height();
+        // Lines outside the clip are skipped unshaped: a long scrolled text shows a few of them.
+        QRect clip = p->clipBoundingRect().toAlignedRect();
         int y = box.top();
         if (style & DT_VCENTER)
             y = box.top() + (box.height() - total) / 2;
@@ -242,8 +335,9 @@ void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* manager, RECT& rc, std::u
             y = box.bottom() + 1 - total;
         Qt::Alignment h = align & Qt::AlignHorizontal_Mask;
         for (const QString& line : lines) {
-            p->drawText(QRect(box.left(), y, box.width(), fm.height()),
-                        static_cast<int>(h | Qt::AlignVCenter), line);
+            QRect lineBox(box.left(), y, box.width(), fm.height());
+            if (lineBox.intersects(clip))
+                p->drawText(lineBox, static_cast<int>(h | Qt::AlignVCenter), line);
             y += fm.height();
         }
         p->restore();
@@ -259,11 +353,13 @@ SIZE CRenderEngine::GetTextSize(HDC, CPaintManagerUI* manager, std::u16string_vi
     QFontMetrics fm(qfont);
     QString qtext = ToQString(text);
     if ((style & DT_WORDBREAK) && !(style & DT_SINGLELINE) && maxWidth > 0) {
-        QStringList lines = WrapLines(qtext, qfont, maxWidth, 0, false);
-        int width = 0;
-        for (const QString& line : lines)
-            width = std::max(width, fm.horizontalAdvance(line));
-        return SIZE{width, static_cast<int>(lines.size()) * fm.height()};
+        WrappedText& wrapped = WrapLines(qtext, qfont, maxWidth, 0, false);
+        if (wrapped.widest < 0) {
+            wrapped.widest = 0;
+            for (const QString& line : wrapped.lines)
+                wrapped.widest = std::max(wrapped.widest, fm.horizontalAdvance(line));
+        }
+        return SIZE{wrapped.widest, static_cast<int>(wrapped.lines.size()) * fm.height()};
     }
     if (style & DT_SINGLELINE)
         qtext.replace(QLatin1Char('\n'), QLatin1Char(' '));

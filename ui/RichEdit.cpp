@@ -25,13 +25,16 @@ void* CRichEditUI::GetInterface(std::u16string_view name)
 
 void CRichEditUI::SetText(const CDuiString& text)
 {
-    m_sText = text;
+    m_sText = CapText(text, kMaxControlText);
     NeedUpdate();
 }
 
 void CRichEditUI::AppendText(const CDuiString& text)
 {
-    m_sText += text.Str();
+    // Once the text is full (it then ends in the cap's ellipsis) nothing more is added.
+    if (static_cast<size_t>(m_sText.GetLength()) >= kMaxControlText)
+        return;
+    m_sText = CapText(m_sText + text.Str(), kMaxControlText);
     NeedUpdate();
 }
 
