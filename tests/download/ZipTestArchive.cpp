@@ -3,7 +3,11 @@
 #include <unzip.h>
 #include <zip.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <tuple>
+#include <zlib.h>
 
 namespace ziptest {
 
@@ -25,8 +29,58 @@ zip_fileinfo InfoFor(const Entry& entry)
     zi.tmz_date.tm_mday = static_cast<uInt>(entry.date.tm_mday);
     zi.tmz_date.tm_mon = static_cast<uInt>(entry.date.tm_mon);
     zi.tmz_date.tm_year = static_cast<uInt>(entry.date.tm_year + 1900);
-    zi.external_fa = static_cast<uLong>(entry.unixMode) << 16;
+    zi.external_fa = (static_cast<uLong>(entry.unixMode) << 16) | entry.dosAttributes;
     return zi;
+}
+
+uint32_t Crc(const std::string& data)
+{
+    return static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(data.data()),
+                                       static_cast<uInt>(data.size())));
+}
+
+// The data as a raw deflate stream, as a zip entry holds it.
+std::string Deflate(const std::string& data)
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, data.size()), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+void PutLe(std::string& out, uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+}
+
+// Sets the compression method of the named entry in its local header and its directory record.
+bool SetMethod(const std::string& path, const std::string& name, unsigned method)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int patched = 0;
+    // Local headers hold the method at 8 and the name at 30; directory records at 10 and 46.
+    for (const auto& [signature, methodAt, nameAt] : {std::tuple{std::string("PK\x03\x04", 4), 8, 30},
+                                                      std::tuple{std::string("PK\x01\x02", 4), 10, 46}}) {
+        for (size_t at = bytes.find(signature); at != std::string::npos; at = bytes.find(signature, at + 1)) {
+            if (bytes.compare(at + nameAt, name.size(), name) != 0)
+                continue;
+            bytes[at + methodAt] = static_cast<char>(method & 0xff);
+            bytes[at + methodAt + 1] = static_cast<char>(method >> 8);
+            ++patched;
+        }
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return patched == 2 && static_cast<bool>(out);
 }
 
 } // namespace
@@ -38,18 +92,36 @@ bool WriteArchive(const std::string& path, const std::vector<Entry>& entries)
         return false;
     for (const Entry& entry : entries) {
         zip_fileinfo zi = InfoFor(entry);
-        if (zipOpenNewFileInZip4_64(zf.get(), entry.rawName.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr,
-                                    entry.stored ? 0 : Z_DEFLATED, entry.stored ? 0 : Z_DEFAULT_COMPRESSION,
-                                    0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                    (entry.host << 8) | 20, entry.flag, 0) != ZIP_OK)
+        const bool raw = entry.rawMethod || entry.declaredSize || entry.declaredCrc;
+        // The library writes no other method than these two: others are written as stored and their
+        // method set afterwards.
+        const int method = entry.stored || entry.rawMethod ? 0 : Z_DEFLATED;
+        const std::string payload =
+            raw && !entry.rawMethod && method == Z_DEFLATED ? Deflate(entry.data) : entry.data;
+        const auto extraSize = static_cast<uInt>(entry.extra.size());
+        const char* extra = entry.extra.empty() ? nullptr : entry.extra.data();
+        if (zipOpenNewFileInZip4_64(zf.get(), entry.rawName.c_str(), &zi, extra, extraSize, extra, extraSize,
+                                    nullptr, method, entry.stored ? 0 : Z_DEFAULT_COMPRESSION, raw ? 1 : 0,
+                                    -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                                    (entry.host << 8) | 20, entry.flag, entry.zip64 ? 1 : 0) != ZIP_OK)
             return false;
-        if (!entry.data.empty() && zipWriteInFileInZip(zf.get(), entry.data.data(),
-                                                       static_cast<unsigned>(entry.data.size())) != ZIP_OK)
+        if (!payload.empty() &&
+            zipWriteInFileInZip(zf.get(), payload.data(), static_cast<unsigned>(payload.size())) != ZIP_OK)
             return false;
-        if (zipCloseFileInZip(zf.get()) != ZIP_OK)
+        const int closed =
+            raw ? zipCloseFileInZipRaw64(zf.get(), entry.declaredSize.value_or(entry.data.size()),
+                                         entry.declaredCrc.value_or(Crc(entry.data)))
+                : zipCloseFileInZip(zf.get());
+        if (closed != ZIP_OK)
             return false;
     }
-    return zipClose(zf.release(), nullptr) == ZIP_OK;
+    if (zipClose(zf.release(), nullptr) != ZIP_OK)
+        return false;
+    for (const Entry& entry : entries) {
+        if (entry.rawMethod && !SetMethod(path, entry.rawName, *entry.rawMethod))
+            return false;
+    }
+    return true;
 }
 
 bool WriteZeroArchive(const std::string& path, const std::string& name, int64_t size)
@@ -68,6 +140,16 @@ bool WriteZeroArchive(const std::string& path, const std::string& name, int64_t 
             return false;
     }
     return zipCloseFileInZip(zf.get()) == ZIP_OK && zipClose(zf.release(), nullptr) == ZIP_OK;
+}
+
+std::string UnicodePathField(const std::string& headerName, const std::string& utf8Name, uint8_t version)
+{
+    std::string field;
+    PutLe(field, 0x7075, 2);
+    PutLe(field, 5 + utf8Name.size(), 2);
+    field.push_back(static_cast<char>(version));
+    PutLe(field, Crc(headerName), 4);
+    return field + utf8Name;
 }
 
 std::vector<std::pair<std::string, unsigned long>> ListEntries(const std::string& path)
