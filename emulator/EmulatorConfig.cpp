@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -42,6 +43,30 @@ constexpr const char* kNewFolderSuffix = ".quokka-new";
 std::mutex g_documentsMutex;
 std::string g_documentsFolder;
 
+// `path` with links resolved as far as it exists and no separator at its end but for "/".
+std::string Normalised(const std::string& path)
+{
+    std::error_code ec;
+    std::string normal = fs::weakly_canonical(fs::path(path), ec).string();
+    if (ec)
+        normal = fs::path(path).lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/')
+        normal.pop_back();
+    return normal;
+}
+
+// Whether `folder` is the home folder or one above it.
+bool HoldsHomeFolder(const std::string& folder, const std::string& home)
+{
+    const std::string outer = Normalised(folder);
+    const std::string inner = Normalised(home);
+    return outer == "/" || inner == outer || inner.rfind(outer + "/", 0) == 0;
+}
+
+// The folder "$" stands for, ending with '/'. A Documents folder that is the home folder itself (or
+// one above it, as a desktop without a Documents folder may name it) would let a name after "$" reach
+// the desktop's own files ("$/.config/autostart/..."): "Documents" inside the home folder is used
+// then.
 std::string DocumentsFolder()
 {
     std::string folder;
@@ -53,7 +78,28 @@ std::string DocumentsFolder()
         folder = platform::DocumentsFolder();
     if (!folder.empty() && folder.back() != '/')
         folder += '/';
+    const std::string home = platform::HomeFolder();
+    if (folder.empty() || HoldsHomeFolder(folder, home))
+        folder = home + "Documents/";
     return folder;
+}
+
+// Whether the text after a "$" names a file inside a folder of its own in the Documents folder
+// ("Emu/keys.cfg", not "keys.cfg", which would be one of the user's documents): a plain relative name
+// of at least two parts, none empty, "." or "..", the first not hidden (".config", ".local" are the
+// desktop's and other programs' files, not documents).
+bool IsPlainDocumentsName(const std::string& relative)
+{
+    size_t start = 0;
+    for (int parts = 1;; ++parts) {
+        const size_t end = std::min(relative.find_first_of("/\\", start), relative.size());
+        const std::string_view part(relative.data() + start, end - start);
+        if (part.empty() || part == "." || part == ".." || (parts == 1 && part.front() == '.'))
+            return false;
+        if (end == relative.size())
+            return parts >= 2;
+        start = end + 1;
+    }
 }
 
 // The native (UTF-8) form of a narrow text, or nullopt when it is not valid in the code page.
@@ -111,8 +157,14 @@ std::optional<std::string> Resolve(const std::string& base, const std::string& n
     if (size_t dollar = relative.find('$'); dollar != std::string::npos) {
         folder = DocumentsFolder();
         relative.erase(0, dollar + 1);
-        size_t start = relative.find_first_not_of("/\\");
-        relative.erase(0, start == std::string::npos ? relative.size() : start);
+        // "$" stands for the folder without its separator: one separator follows it.
+        if (!relative.empty() && (relative.front() == '/' || relative.front() == '\\'))
+            relative.erase(0, 1);
+        if (!IsPlainDocumentsName(relative)) {
+            platform::TraceF("emulator config: \"%s\" is no plain name in the Documents folder, skipped",
+                             name.c_str());
+            return std::nullopt;
+        }
     } else if (size_t tilde = relative.find('~'); tilde != std::string::npos) {
         relative.replace(tilde, 1, gameName);
     }
@@ -254,12 +306,6 @@ void CopyTree(const fs::path& from, const fs::path& to, PendingWrites& pending)
     }
 }
 
-platform::Registry& EmulatedRegistry()
-{
-    static platform::Registry registry;
-    return registry;
-}
-
 std::optional<std::u16string> KeyPath(const std::string& target)
 {
     try {
@@ -287,13 +333,15 @@ void TransferEntry(Direction direction, bool registry, const std::string& emulat
         if (!key)
             return;
         std::string error;
+        // Made for each use: the registry's folder is the one the environment names now.
+        platform::Registry registry;
         if (direction == Direction::BeforeLaunch) {
             platform::EnsureWindowsFolder();
-            if (!EmulatedRegistry().ImportFile(*userFile, &error))
+            if (!registry.ImportFile(*userFile, &error))
                 platform::TraceF("emulator config: registry import: %s", error.c_str());
         } else {
             EnsureDirectoryTree(*userFile);
-            if (!EmulatedRegistry().ExportFile(*userFile, *key, &error))
+            if (!registry.ExportFile(*userFile, *key, &error))
                 platform::TraceF("emulator config: registry export: %s", error.c_str());
         }
         return;

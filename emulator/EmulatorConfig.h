@@ -15,8 +15,11 @@
 // Names in the record's KeyConfig and SetConfig lists take '\' and '/' as separators. In a name, a
 // "$" stands for the Documents folder (everything up to and including the first "$" is replaced by
 // it) and, in a name without "$", the first "~" stands for the game's name (the game file's name
-// without its extension). A name that would leave its base folder (absolute, ".." climbing out, a
-// "$" name leaving the Documents folder) is skipped with a trace.
+// without its extension). A name that would leave its base folder (absolute, ".." climbing out) is
+// skipped with a trace. A "$" name has to be a plain relative name of a file inside a folder of its
+// own in the Documents folder ("$\Emu\keys.cfg"), its first folder not hidden; other "$" names are
+// skipped with a trace. When the Documents folder is the home folder (or above it), "Documents"
+// inside the home folder stands in for it, so "$" never reaches the desktop's own files.
 //
 // Every file copy is written to a temporary file in the target's folder and renamed over the target,
 // so a process killed mid-copy leaves the old file or the new one, never a cut one. Copies into the

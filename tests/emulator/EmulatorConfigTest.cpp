@@ -24,6 +24,30 @@ namespace fs = std::filesystem;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
+// Sets an environment variable for as long as it lives.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = ::getenv(name))
+            m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
 // An emulator folder inside a test program folder, a test Documents folder and a test registry.
 class EmulatorConfigTest : public ::testing::Test {
 protected:
@@ -185,6 +209,55 @@ TEST_F(EmulatorConfigTest, DollarNamesPointIntoTheDocumentsFolder)
     emulator_config::TransferAfterExit(m_record, 1, "/games/a.nes");
     EXPECT_EQ(ReadFile(m_docs + "Emu/user.cfg"), "played");
     EXPECT_FALSE(fs::exists(m_emu + "$"));
+}
+
+// The Documents folder as the desktop names it (HOME and its configuration in the test folder): the
+// home folder itself, as a minimal desktop's "$HOME/" says, or a folder of its own. Either way "$"
+// names stay inside a folder of their own in a Documents folder that is not the home folder, both
+// ways and for registry exports, and names that are not plain are skipped.
+TEST_F(EmulatorConfigTest, DollarNamesStayInAFolderOfTheirOwnInsideTheDocumentsFolder)
+{
+    const std::string home = m_dir.Path() + "home/";
+    ScopedEnv homeVariable("HOME", home);
+    ScopedEnv configHome("XDG_CONFIG_HOME", home + ".config");
+    emulator_config::SetDocumentsFolder({});
+    platform::Registry registry;
+    ASSERT_TRUE(registry.SetString(u"HKEY_CURRENT_USER\\Software\\TestEmu", u"Scale", u"2x"));
+    EmulatorRecord registryRecord = m_record;
+    registryRecord.Configtype = "1";
+    registryRecord.SetConfig = {{"$\\Emu\\emu.reg", "HKEY_CURRENT_USER\\Software\\TestEmu"},
+                                {"$\\.config\\autostart\\emu.reg", "HKEY_CURRENT_USER\\Software\\TestEmu"}};
+    m_record.KeyConfig = {
+        {"keys.cfg", "$\\Emu\\keys.cfg", ""},
+        {"run.desktop", "$\\.config\\autostart\\qk_autostart.desktop", ""},
+        {"$/.local/share/back.cfg", "cfg/back.cfg", ""},
+        {"keys.cfg", "$\\notes.txt", ""}, // a document of the user's, not a folder of its own
+        {"keys.cfg", "$\\\\Emu\\abs.cfg", ""},
+        {"keys.cfg", "$/Emu//empty.cfg", ""},
+        {"keys.cfg", "$/Emu/./dot.cfg", ""},
+        {"keys.cfg", "$/Emu/../../notes.txt", ""},
+        {"keys.cfg", "$/Emu/", ""},
+        {"keys.cfg", "$", ""},
+    };
+    for (const std::string& setting : {std::string("\"$HOME/\""), std::string("\"$HOME/Papers\"")}) {
+        SCOPED_TRACE(setting);
+        fs::remove_all(home);
+        Put(home + ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=" + setting + "\n");
+        Put(home + "notes.txt", "the user's notes");
+        Put(m_emu + "UserGamePadCfg/keys.cfg", "keys");
+        Put(m_emu + "UserGamePadCfg/run.desktop", "[Desktop Entry]\nExec=sh\n");
+        Put(m_emu + "cfg/back.cfg", "emulator's");
+        const std::string docs = setting == "\"$HOME/\"" ? "Documents" : "Papers";
+
+        emulator_config::TransferBeforeLaunch(m_record, 1, "/games/a.nes");
+        emulator_config::TransferAfterExit(m_record, 1, "/games/a.nes");
+        emulator_config::TransferAfterExit(registryRecord, 1, "");
+        EXPECT_EQ(ReadFile(home + docs + "/Emu/keys.cfg"), "keys");
+        EXPECT_EQ(ReadFile(home + "notes.txt"), "the user's notes");
+        EXPECT_EQ(Listing(home),
+                  (std::vector<std::string>{".config", ".config/user-dirs.dirs", docs, docs + "/Emu",
+                                            docs + "/Emu/emu.reg", docs + "/Emu/keys.cfg", "notes.txt"}));
+    }
 }
 
 TEST_F(EmulatorConfigTest, NamesLeavingTheirFolderAreSkippedAndTheRestGoesOn)
