@@ -6,13 +6,18 @@
 
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 #include <system_error>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kPcPlatform = 138;
+// A chunk of a ROM copy: about what a disk writes in a few milliseconds, so a stop is seen at once.
+constexpr size_t kCopyChunk = 1u << 20;
 
 std::string LowerAscii(std::string text)
 {
@@ -118,6 +123,80 @@ std::string GameName(const std::string& gamePath)
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+// `text` written for the inside of a quoted part, as platform::SplitCommandLine reads one: each quote
+// escaped, the backslashes before it doubled, and the backslashes at its end doubled when a quote
+// (after any backslashes of its own) comes next, so that they are not taken as that quote's escape.
+std::string EscapeInQuotes(const std::string& text, bool quoteFollows)
+{
+    std::string escaped;
+    size_t backslashes = 0;
+    for (char c : text) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"') {
+            escaped.append(backslashes * 2 + 1, '\\');
+            escaped += '"';
+        } else {
+            escaped.append(backslashes, '\\');
+            escaped += c;
+        }
+        backslashes = 0;
+    }
+    escaped.append(quoteFollows ? backslashes * 2 : backslashes, '\\');
+    return escaped;
+}
+
+// Whether `text` begins with a quote, after any backslashes.
+bool QuoteFollows(std::string_view text)
+{
+    const size_t first = text.find_first_not_of('\\');
+    return first != std::string_view::npos && text[first] == '"';
+}
+
+// Whether the character at `pos` of a parameter text lies inside a quoted part, reading the text up
+// to it as platform::SplitCommandLine does.
+bool InsideQuotesAt(std::string_view params, size_t pos)
+{
+    bool quoted = false;
+    for (size_t i = 0; i < pos; ++i) {
+        if (params[i] == '\\') {
+            size_t end = params.find_first_not_of('\\', i);
+            if (end == std::string_view::npos || end >= pos)
+                break;
+            // An odd run escapes the quote after it; an even run leaves it to be read below.
+            i = params[end] == '"' && (end - i) % 2 == 1 ? end : end - 1;
+            continue;
+        }
+        if (params[i] != '"')
+            continue;
+        if (quoted && i + 1 < pos && params[i + 1] == '"')
+            ++i; // a doubled quote inside a quoted part is a literal quote
+        else
+            quoted = !quoted;
+    }
+    return quoted;
+}
+
+// The template `params` with its placeholder character at `pos` replaced by `text`, written so that
+// the argument there holds `text` as it is, whatever blanks, quotes or backslashes it has: inside a
+// quoted part of the template it is escaped; outside one it is quoted. A quote of the template right
+// after the placeholder would open a quoted part; it is taken as the one the text opened instead,
+// because closing a quoted part right before a quote would give a literal quote.
+std::string PutArgumentText(const std::string& params, size_t pos, const std::string& text)
+{
+    const std::string head = params.substr(0, pos);
+    std::string rest = params.substr(pos + 1);
+    if (InsideQuotesAt(params, pos))
+        return head + EscapeInQuotes(text, QuoteFollows(rest)) + rest;
+    if (!rest.empty() && rest.front() == '"') {
+        rest.erase(0, 1);
+        return head + "\"" + EscapeInQuotes(text, QuoteFollows(rest)) + rest;
+    }
+    return head + "\"" + EscapeInQuotes(text, true) + "\"" + rest;
+}
+
 } // namespace
 
 // The file of a downloaded game, or empty when it is not found.
@@ -176,35 +255,52 @@ std::vector<std::string> CollectDiscs(const GameinfoRecord& row, int typeId)
 
 std::string QuoteGamePath(const std::string& path)
 {
-    std::string quoted = "\"";
-    size_t backslashes = 0;
-    for (char c : path) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == '"') {
-            quoted.append(backslashes * 2 + 1, '\\');
-            quoted += '"';
-        } else {
-            quoted.append(backslashes, '\\');
-            quoted += c;
-        }
-        backslashes = 0;
-    }
-    quoted.append(backslashes * 2, '\\');
-    return quoted + "\"";
+    return "\"" + EscapeInQuotes(path, true) + "\"";
 }
 
 std::string BuildLaunchParameters(const std::string& executeParam, const std::string& gamePath)
 {
-    const std::string quoted = QuoteGamePath(gamePath);
     if (executeParam.empty())
-        return quoted;
-    std::string params = executeParam;
-    if (size_t tilde = params.find('~'); tilde != std::string::npos)
-        return params.replace(tilde, 1, GameName(gamePath));
-    if (size_t at = params.find('@'); at != std::string::npos)
-        return params.replace(at, 1, quoted);
-    return params + quoted;
+        return QuoteGamePath(gamePath);
+    if (size_t tilde = executeParam.find('~'); tilde != std::string::npos)
+        return PutArgumentText(executeParam, tilde, GameName(gamePath));
+    if (size_t at = executeParam.find('@'); at != std::string::npos)
+        return PutArgumentText(executeParam, at, gamePath);
+    return executeParam + QuoteGamePath(gamePath);
+}
+
+bool StartsLikeAnOption(const std::string& gamePath)
+{
+    const size_t slash = gamePath.rfind('/');
+    const std::string name = slash == std::string::npos ? gamePath : gamePath.substr(slash + 1);
+    return !name.empty() && name.front() == '-';
+}
+
+bool CopyGameIntoRoms(const std::string& gamePath, const std::string& roms, const platform::Event& stop)
+{
+    const std::string target = roms + "/" + fs::path(gamePath).filename().string();
+    std::error_code ec;
+    if (fs::exists(target, ec))
+        return true;
+    std::error_code typeError;
+    if (!fs::is_regular_file(gamePath, typeError))
+        return false;
+    fs::create_directories(roms, ec);
+    const std::string partial = target + ".part" + std::to_string(::getpid());
+    bool whole = false;
+    {
+        std::ifstream in(gamePath, std::ios::binary);
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        std::vector<char> chunk(kCopyChunk);
+        while (in && out && !stop.IsSet()) {
+            in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+            out.write(chunk.data(), in.gcount());
+        }
+        whole = in.eof() && !in.bad() && out && !stop.IsSet();
+        out.close();
+        whole = whole && !out.fail();
+    }
+    const bool linked = whole && ::link(partial.c_str(), target.c_str()) == 0;
+    fs::remove(partial, ec);
+    return linked || fs::exists(target, ec);
 }

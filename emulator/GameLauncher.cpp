@@ -30,6 +30,7 @@ std::unique_ptr<GameLauncher> g_instance;
 
 constexpr int kPcPlatform = 138;
 constexpr const char* kClosingTitle = "ePSXe - 增强型 PSX 模拟器";
+constexpr const char* kOptionLikeName = "无法启动：游戏文件名不能以“-”开头";
 
 using Clock = std::chrono::steady_clock;
 
@@ -253,6 +254,8 @@ bool GameLauncher::LaunchDownloadedGame(const GameinfoRecord* row, platform::HWN
             return false;
         run->gamePath = discs[static_cast<size_t>(chosen)];
     }
+    if (RefuseOptionLikeName(*run, prompts))
+        return false;
     return StartRun(std::move(run));
 }
 
@@ -275,7 +278,20 @@ bool GameLauncher::LaunchLocalGame(const LocalGameRecord* row, platform::HWND ow
             prompts->Tell(owner, "游戏文件不存在", "提示");
         return false;
     }
+    if (RefuseOptionLikeName(*run, prompts))
+        return false;
     return StartRun(std::move(run));
+}
+
+bool GameLauncher::RefuseOptionLikeName(const Run& run, ILaunchPrompts* prompts)
+{
+    // A PC game's program is started by its full path and given nothing of its own name.
+    if (run.typeId == kPcPlatform || !StartsLikeAnOption(run.gamePath))
+        return false;
+    platform::TraceF("launcher: %s not started, its name begins with '-'", run.gamePath.c_str());
+    if (prompts)
+        prompts->Tell(run.owner, kOptionLikeName, "提示");
+    return true;
 }
 
 bool GameLauncher::StartRun(std::unique_ptr<Run> run)
@@ -338,20 +354,11 @@ void GameLauncher::RunWork(std::unique_ptr<Run> run)
         m_recordFile.Save(*record);
 
         dir = EmulatorManager::EmulatorDirectory(*emulator);
-        if (!dir.empty() && (id == "1260001" || id == "1230001" || id == "1460001")) {
-            // The arcade emulators find their games in "roms/". A file already there stays; a copy
-            // cut short never takes the name, as it is linked into place only when whole.
-            const std::string target = dir + "/roms/" + fs::path(run->gamePath).filename().string();
-            std::error_code ec;
-            if (!fs::exists(target, ec)) {
-                fs::create_directories(dir + "/roms", ec);
-                const std::string partial = target + ".part" + std::to_string(::getpid());
-                if (fs::copy_file(run->gamePath, partial, fs::copy_options::overwrite_existing, ec) &&
-                    ::link(partial.c_str(), target.c_str()) != 0)
-                    platform::TraceF("launcher: %s not copied into roms", target.c_str());
-                fs::remove(partial, ec);
-            }
-        }
+        // The arcade emulators find their games in "roms/". A shutdown ends the copy, and the run
+        // starts nothing then (below).
+        if (!dir.empty() && (id == "1260001" || id == "1230001" || id == "1460001") &&
+            !CopyGameIntoRoms(run->gamePath, dir + "/roms", m_stop))
+            platform::TraceF("launcher: %s not copied into roms", run->gamePath.c_str());
         const std::string entry =
             emulator->Execute.empty() ? std::string() : Native(emulator->Execute.front());
         shownPath = dir + "/" + entry;

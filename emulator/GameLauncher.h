@@ -92,8 +92,8 @@ public:
     // Launch a downloaded game (a Gameinfo row) or a local game (a LocalGame row) with `owner` as the
     // dialogs' owner and the receiver of WM_GAME_STATE. UI thread; blocks only while a dialog is up.
     // True when the game's worker was started; false when nothing is given, a game or a settings
-    // run runs, a dialog was closed, the emulator is missing or the file was not found (after
-    // saying so).
+    // run runs, a dialog was closed, the emulator is missing, or the file was not found or has a name
+    // beginning with "-" (after saying so; the library keeps the game).
     bool LaunchDownloadedGame(const GameinfoRecord* row, platform::HWND owner);
     bool LaunchLocalGame(const LocalGameRecord* row, platform::HWND owner);
 
@@ -127,6 +127,9 @@ private:
     // The launch steps both kinds of game share: the emulator installed (but for PC games) and the
     // control method stored or asked. False when the launch ends here.
     bool Prepare(Run& run, const std::string& platform, platform::HWND owner, ILaunchPrompts*& prompts);
+    // Says why and returns true when the run's game file has a name an emulator would take for an
+    // option (StartsLikeAnOption); PC games are never refused.
+    bool RefuseOptionLikeName(const Run& run, ILaunchPrompts* prompts);
     bool StartRun(std::unique_ptr<Run> run);
     void RunWork(std::unique_ptr<Run> run);
     // Waits for the earlier run's process, and for any other process in the emulator's folder that

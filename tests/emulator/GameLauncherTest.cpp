@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 
 namespace {
@@ -113,10 +113,10 @@ TEST(LaunchParametersTest, FourTemplatesAndPathsThatNeedQuoting)
 {
     const std::string path = "/games/my games/mario.nes";
     EXPECT_EQ(BuildLaunchParameters("", path), "\"/games/my games/mario.nes\"");
-    EXPECT_EQ(BuildLaunchParameters("-rompath roms ~", "/g/a.b/mario.zip"), "-rompath roms mario");
-    EXPECT_EQ(BuildLaunchParameters("-n ~ ~", "/g/noext"), "-n noext ~") << "only the first tilde";
+    EXPECT_EQ(BuildLaunchParameters("-rompath roms ~", "/g/a.b/mario.zip"), "-rompath roms \"mario\"");
+    EXPECT_EQ(BuildLaunchParameters("-n ~ ~", "/g/noext"), "-n \"noext\" ~") << "only the first tilde";
     EXPECT_EQ(BuildLaunchParameters("--load @ @", path), "--load \"/games/my games/mario.nes\" @");
-    EXPECT_EQ(BuildLaunchParameters("~@", path), "mario@") << "a tilde wins over an at sign";
+    EXPECT_EQ(BuildLaunchParameters("~@", path), "\"mario\"@") << "a tilde wins over an at sign";
     EXPECT_EQ(BuildLaunchParameters("-game", path), "-game\"/games/my games/mario.nes\"");
 
     // Whatever the path holds, splitting the parameters gives it back as one argument.
@@ -125,6 +125,70 @@ TEST(LaunchParametersTest, FourTemplatesAndPathsThatNeedQuoting)
         ASSERT_EQ(args.size(), 3u) << odd;
         EXPECT_EQ(args[1], odd);
     }
+}
+
+TEST(LaunchParametersTest, TheGamesNameIsOneArgumentWhereverTheTemplatePutsIt)
+{
+    // Each template with the arguments it means for a name N.
+    struct Case {
+        std::string executeParam;
+        std::function<std::vector<std::string>(const std::string&)> args;
+    } cases[] = {
+        {"-rompath roms ~",
+         [](const std::string& n) {
+             return std::vector<std::string>{"-rompath", "roms", n};
+         }},
+        {"\"~\"", [](const std::string& n) { return std::vector<std::string>{n}; }},
+        {"-o \"roms/~.zip\" -x",
+         [](const std::string& n) {
+             return std::vector<std::string>{"-o", "roms/" + n + ".zip", "-x"};
+         }},
+        {"~.zip", [](const std::string& n) { return std::vector<std::string>{n + ".zip"}; }},
+        {"~\"a b\"", [](const std::string& n) { return std::vector<std::string>{n + "a b"}; }},
+        {"-o \"a\"\"~\"",
+         [](const std::string& n) {
+             return std::vector<std::string>{"-o", "a\"" + n};
+         }},
+        {"\\\"~", [](const std::string& n) { return std::vector<std::string>{"\"" + n}; }},
+        {"\"~\\\"\"", [](const std::string& n) { return std::vector<std::string>{n + "\""}; }},
+        {"@", [](const std::string& n) { return std::vector<std::string>{"/g/" + n + ".zip"}; }},
+        {"\"-f=@\"", [](const std::string& n) { return std::vector<std::string>{"-f=/g/" + n + ".zip"}; }},
+    };
+    // Names with blanks, options, quotes that try to end the quoted part, and backslashes before
+    // quotes and at the end.
+    for (const std::string name : {"Street Fighter", "sf2 -listxml --evil", "a\" --evil \"b", "tab\tname",
+                                   "back\\", "odd\\\"quote\\\\", ""}) {
+        for (const Case& c : cases) {
+            const std::string params = BuildLaunchParameters(c.executeParam, "/g/" + name + ".zip");
+            EXPECT_EQ(platform::SplitCommandLine(params), c.args(name))
+                << "template " << c.executeParam << ", name " << name << ", parameters " << params;
+        }
+    }
+}
+
+// Copies into roms: whole or not at all, never over a file already there, and not after a stop.
+TEST(CopyGameIntoRomsTest, CopiesWholeOnceAndNothingAfterAStop)
+{
+    testsupport::TempDir dir;
+    const std::string roms = dir.Path() + "emu/roms";
+    const std::string game = dir.Path() + "sf2.zip";
+    ASSERT_TRUE(WriteFile(game, std::string(3 << 20, 'r') + "end"));
+    platform::Event stop;
+    ASSERT_TRUE(CopyGameIntoRoms(game, roms, stop));
+    EXPECT_EQ(ReadFile(roms + "/sf2.zip"), ReadFile(game));
+    ASSERT_TRUE(WriteFile(game, "newer"));
+    ASSERT_TRUE(CopyGameIntoRoms(game, roms, stop));
+    EXPECT_EQ(ReadFile(roms + "/sf2.zip").size(), (3u << 20) + 3) << "the file there stays";
+
+    EXPECT_FALSE(CopyGameIntoRoms(dir.Path() + "missing.zip", roms, stop));
+    EXPECT_FALSE(CopyGameIntoRoms(dir.Path() + "emu", roms, stop)) << "a folder is no game";
+    ASSERT_TRUE(WriteFile(dir.Path() + "kof.zip", "kof"));
+    stop.Set();
+    EXPECT_FALSE(CopyGameIntoRoms(dir.Path() + "kof.zip", roms, stop));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(roms))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"sf2.zip"}) << "no partial copy stays";
 }
 
 TEST_F(GameLauncherTest, EachTemplateStartsTheInstalledEmulatorWithAPathHoldingSpaces)
@@ -272,6 +336,54 @@ TEST_F(GameLauncherTest, ArcadeGamesAreCopiedIntoRomsWithoutOverwriting)
     EXPECT_EQ(entries, 2u) << "no partial copy stays behind";
 }
 
+TEST_F(GameLauncherTest, GameNamesReachTheEmulatorWholeAndNamesLikeOptionsAreRefused)
+{
+    m_env.Settings("2");
+    // Arcade files named with blanks, options and quotes: the name is one argument of the emulator.
+    for (const std::string name : {"Street Fighter", "sf2 -listxml --evil", "say \"hi\" --x"}) {
+        fs::remove(m_env.Out());
+        auto row = Local(123, Game("arcade/" + name + ".zip"));
+        ASSERT_TRUE(RunToEnd(m_launcher->LaunchLocalGame(&row, kWindow))) << name;
+        EXPECT_EQ(Args(m_env.Report()), (std::vector<std::string>{"-rompath", "roms", name}));
+    }
+    EXPECT_TRUE(m_prompts.told.empty());
+
+    // A file whose name begins with "-" is not handed to an emulator, whichever kind of game it is;
+    // the launch says why, and the file is left alone.
+    fs::remove(m_env.Out());
+    const std::string dashed = Game("arcade/-rf --no-preserve-root x.zip");
+    auto local = Local(123, dashed);
+    EXPECT_FALSE(m_launcher->LaunchLocalGame(&local, kWindow));
+    auto downloaded = Downloaded(126, m_env.Dir() + "arcade/", "id", "-rf --no-preserve-root x.zip");
+    EXPECT_FALSE(m_launcher->LaunchDownloadedGame(&downloaded, kWindow));
+    auto cartridge = Local(125, Game("fc/-o.nes"));
+    EXPECT_FALSE(m_launcher->LaunchLocalGame(&cartridge, kWindow));
+    const std::string refused = "提示|无法启动：游戏文件名不能以“-”开头";
+    EXPECT_EQ(m_prompts.told, (std::vector<std::string>{refused, refused, refused}));
+    EXPECT_FALSE(m_launcher->IsRunning());
+    EXPECT_FALSE(fs::exists(m_env.Out())) << "no emulator ran";
+    EXPECT_TRUE(fs::exists(dashed));
+    EXPECT_FALSE(fs::exists(m_env.Install(126) + "roms/-rf --no-preserve-root x.zip"));
+}
+
+TEST_F(GameLauncherTest, ShutdownEndsTheCopyIntoRomsAndRemovesWhatItWrote)
+{
+    m_env.Settings("2");
+    const std::string roms = m_env.Install(126) + "roms/";
+    // Far more than the launcher gets through before the shutdown below; sparse, so it costs no disk.
+    const std::string big = Game("arcade/big.zip", "");
+    fs::resize_file(big, uintmax_t{4} << 30);
+    auto row = Local(126, big);
+    ASSERT_TRUE(m_launcher->LaunchLocalGame(&row, kWindow));
+    m_launcher->Shutdown();
+    std::vector<std::string> left;
+    std::error_code ec;
+    for (fs::directory_iterator it(roms, ec), end; !ec && it != end; it.increment(ec))
+        left.push_back(it->path().filename().string());
+    EXPECT_TRUE(left.empty()) << left.front();
+    EXPECT_FALSE(fs::exists(m_env.Out())) << "nothing started after the shutdown";
+}
+
 TEST_F(GameLauncherTest, PcGamesRunInTheirFolderWithoutEmulatorTipsOrDialog)
 {
     m_env.Settings("0");
@@ -369,9 +481,8 @@ TEST_F(GameLauncherTest, ShutdownLeavesTheGameRunningAndTheNextStartAdoptsIt)
     ASSERT_TRUE(pidLine);
     const pid_t game = std::stoi(*pidLine);
 
-    const auto before = std::chrono::steady_clock::now();
+    // The game waits for the release below: Shutdown returning at all shows that it did not wait.
     m_launcher->Shutdown();
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1)) << "no wait for the game";
     EXPECT_EQ(::kill(game, 0), 0) << "the game goes on";
     EXPECT_TRUE(fs::exists(m_env.RecordPath()));
     EXPECT_EQ(States(), std::vector<int>{1}) << "no end while the game still runs";
