@@ -422,6 +422,7 @@ void EmulatorManager::SettingsWork(EmulatorRecordPtr record, platform::HWND owne
             {
                 std::lock_guard lock(m_mutex);
                 m_settingsPid = process.Pid();
+                m_settingsProcess = &process;
             }
             run.Pid = process.Pid();
             run.StartTime = platform::ProcessStartTime(process.Pid());
@@ -434,6 +435,8 @@ void EmulatorManager::SettingsWork(EmulatorRecordPtr record, platform::HWND owne
             } else {
                 platform::TraceF("emulator: %s still runs, its settings are taken back later", file.c_str());
             }
+            std::lock_guard lock(m_mutex);
+            m_settingsProcess = nullptr;
         } else {
             platform::TraceF("emulator: cannot start %s", file.c_str());
             m_settingsRecord.Remove();
@@ -481,6 +484,7 @@ void EmulatorManager::RecoverSettingsRun(RunRecord record, EmulatorRecordPtr emu
                              static_cast<int>(pid));
             std::lock_guard lock(m_mutex);
             m_settingsPid = pid;
+            m_settingsStartTime = platform::ProcessStartTime(pid);
         });
     if (ended) {
         emulator_config::TransferAfterExit(*emulator, record.ControlMethod, {});
@@ -488,6 +492,7 @@ void EmulatorManager::RecoverSettingsRun(RunRecord record, EmulatorRecordPtr emu
     }
     std::lock_guard lock(m_mutex);
     m_settingsPid = -1;
+    m_settingsStartTime = 0;
     m_settingsRunning = false;
     m_workerEnded.notify_all();
 }
@@ -517,6 +522,16 @@ pid_t EmulatorManager::SettingsProcessId() const
 {
     std::lock_guard lock(m_mutex);
     return m_settingsPid;
+}
+
+bool EmulatorManager::EndSettingsRun()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_settingsProcess != nullptr)
+        return m_settingsProcess->Terminate();
+    // A start time of 0 (none known) adopts nothing.
+    platform::ProcessHandle earlier = platform::ProcessHandle::Adopt(m_settingsPid, m_settingsStartTime);
+    return earlier.Terminate();
 }
 
 bool EmulatorManager::SettingsRunRunning() const

@@ -131,6 +131,11 @@ public:
     bool SettingsRunRunning() const;
     // The process id of the emulator started for its settings, -1 when none runs.
     pid_t SettingsProcessId() const;
+    // Ends the emulator started for its settings, with what it started in its process group, through
+    // its process handle: once the emulator has ended, its id alone may name another process. The
+    // run of an earlier start is ended while its process is still the one waited for. False when
+    // none runs. Any thread; does not block (the settings worker reaps the emulator).
+    bool EndSettingsRun();
     // Blocks until no emulator runs for its settings, at most `timeoutMs`; true when none does.
     bool WaitForSettingsRun(int timeoutMs);
 
@@ -191,6 +196,8 @@ private:
     bool m_settingsRunning = false;
     bool m_gameRunning = false;
     pid_t m_settingsPid = -1;
+    platform::ProcessHandle* m_settingsProcess = nullptr; // the settings worker's, while it waits on it
+    uint64_t m_settingsStartTime = 0; // of the earlier start's process the worker waits for
     std::thread m_settingsWorker;
     RunRecordFile m_settingsRecord; // the settings worker's alone once it runs
     bool m_stopping = false;
