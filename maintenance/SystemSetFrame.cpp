@@ -27,7 +27,6 @@
 #include "ui/TabLayout.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -529,12 +528,7 @@ void CSystemSetFrame::InstallRuntime(int kind)
 
 void CSystemSetFrame::EndSettingsRun()
 {
-    const pid_t pid = m_emulators.SettingsProcessId();
-    if (pid <= 0)
-        return;
-    // The emulator leads its own process group; ending the group ends what it started too.
-    if (::kill(-pid, SIGKILL) != 0)
-        ::kill(pid, SIGKILL);
+    m_emulators.EndSettingsRun();
 }
 
 UiLib::LRESULT CSystemSetFrame::HandleCustomMessage(UiLib::UINT uMsg, UiLib::WPARAM wParam,

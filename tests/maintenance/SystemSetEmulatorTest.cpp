@@ -205,6 +205,7 @@ TEST_F(SystemSetEmulatorTest, AnEmulatorItsLauncherBecameStillCountsAsRunning)
 
     CloseWindow();
     EXPECT_TRUE(Manager().WaitForSettingsRun(10000));
+    EXPECT_FALSE(Manager().EndSettingsRun()) << "nothing of the run is left to end";
     EXPECT_FALSE(IsEmulatorRunning(*Manager().Installed("1250001")));
     EXPECT_FALSE(IsProcessInFolder(EmulatorManager::EmulatorDirectory(*Manager().Installed("1250001"))));
 }
