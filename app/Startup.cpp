@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/MainFrameNew.h"
+#include "app/StartupChecks.h"
 #include "ui/DisplayLoss.h"
 #include "ui/MessageBox.h"
 #include "ui/PaintManager.h"
@@ -16,6 +17,7 @@
 #include "platform/Paths.h"
 #include "platform/SingleInstance.h"
 #include "platform/Trace.h"
+#include "store/GameStore.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -28,6 +30,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -43,15 +46,63 @@ void CreateTree(const std::string& nativeFolder)
     }
 }
 
-// SIGTERM and SIGINT end the program through the main window's normal close and shutdown. The
-// signals are blocked in every thread (threads inherit the mask), so only the watcher receives them.
+// SIGTERM, SIGINT and SIGHUP end the program through the main window's normal close and shutdown.
+// The signals are blocked in every thread (threads inherit the mask), so only the watcher receives
+// them. An ignored signal is thrown away before it can wait in the mask, so SIGTERM and SIGHUP get
+// their default action back first: a program started under nohup still shuts down properly when its
+// session ends. SIGINT keeps an inherited "ignored", which is how a shell starts a background job.
 void BlockTerminationSignals(sigset_t& set)
 {
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
     sigemptyset(&set);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
+
+// QUOKKA_TEST_BOX_ANSWER: runs of the real program under test have every message box answered with
+// its first button (OK, or Yes) without showing it; the caption and text are traced.
+void InstallTestBoxAnswerer()
+{
+    if (std::getenv("QUOKKA_TEST_BOX_ANSWER") == nullptr)
+        return;
+    UiLib::SetMessageBoxAnswerer(
+        [](UiLib::HWND, const UiLib::CDuiString& text, const UiLib::CDuiString& caption, UiLib::UINT type) {
+            platform::TraceF("message box: %s | %s", caption.ToUtf8().c_str(), text.ToUtf8().c_str());
+            return (type & 0xF) == UiLib::MB_YESNO ? UiLib::IDYES : UiLib::IDOK;
+        });
+}
+
+// Show requests from later starts arrive on the listener thread, which starts before the main window
+// exists (a second start during the first-run settings is answered at once): a request before the
+// window is known waits here and is posted once it is.
+class CShowRequests {
+public:
+    void Request()
+    {
+        std::lock_guard lock(m_mutex);
+        platform::Trace("show requested by a second start");
+        if (m_window != nullptr)
+            CMainFrameNew::PostShowRequest(m_window);
+        else
+            m_pending = true;
+    }
+    void SetWindow(UiLib::HWND window)
+    {
+        std::lock_guard lock(m_mutex);
+        m_window = window;
+        if (m_window != nullptr && m_pending)
+            CMainFrameNew::PostShowRequest(m_window);
+        m_pending = false;
+    }
+
+private:
+    std::mutex m_mutex;
+    UiLib::HWND m_window = nullptr;
+    bool m_pending = false;
+};
 
 // Owns one file descriptor.
 class CUniqueFd {
@@ -211,13 +262,25 @@ int QuokkaMain()
 {
     sigset_t terminationSignals;
     BlockTerminationSignals(terminationSignals);
+    InstallTestBoxAnswerer();
 
-    platform::SingleInstance instance(kInstanceName);
+    const std::string programFolder = platform::ProgramFolder();
+    platform::SingleInstance instance(kInstanceName, programFolder);
     if (!instance.TryAcquire()) {
         bool shown = platform::SingleInstance::RequestShow(kInstanceName, 5000);
         platform::TraceF("another instance runs; %s",
                          shown ? "asked it to show its window" : "it did not answer");
         return 0;
+    }
+    const bool folderFree = instance.TryAcquireDataFolder();
+    if (!folderFree) {
+        // A copy with another runtime folder runs on this program folder.
+        const bool shown = platform::SingleInstance::RequestShowAt(
+            platform::SingleInstance::DataFolderSocketPath(programFolder, kInstanceName), 5000);
+        platform::TraceF("another instance runs on this program folder; %s",
+                         shown ? "asked it to show its window" : "it did not answer");
+        if (shown)
+            return 0;
     }
     platform::Trace("single instance: this is the first instance");
 
@@ -227,7 +290,18 @@ int QuokkaMain()
     PrepareLocale();
     platform::ProcessCodePage(); // fixes the code page from the locale before any worker converts text
 
-    PrepareAppPaths(platform::ProgramFolder(), platform::TempFolder());
+    if (!folderFree) {
+        UiLib::CPaintManagerUI::SetInstance(nullptr);
+        TellFolderInUse(nullptr, programFolder);
+        UiLib::CPaintManagerUI::Term();
+        NetGlobalCleanup();
+        return 0;
+    }
+    // Before any window: a second start while the start-up questions wait is answered at once.
+    CShowRequests showRequests;
+    instance.Listen([&showRequests] { showRequests.Request(); });
+
+    PrepareAppPaths(programFolder, platform::TempFolder());
 
     int result = 0;
     {
@@ -246,39 +320,49 @@ int QuokkaMain()
         });
 
         UiLib::CPaintManagerUI::SetInstance(nullptr);
-        UiLib::CPaintManagerUI::SetResourcePath(UiLib::CDuiString::FromUtf8(platform::ProgramFolder()));
+        UiLib::CPaintManagerUI::SetResourcePath(UiLib::CDuiString::FromUtf8(programFolder));
         // A copy that an interrupted update left beside the program goes first.
         platform::TraceF("start-up: Quokka %s (pid %d)", QuokkaVersion(), static_cast<int>(::getpid()));
         RemoveStaleUpdateCopy();
         // Watching before the window's initialisation asks its start-up questions.
         signals = std::make_unique<CSignalWatcher>(terminationSignals);
-        platform::Trace("start-up: creating the main window");
-        auto frame = std::make_unique<CMainFrameNew>();
-        servicesMayRun = true;
-        UiLib::HWND window =
-            frame->Create(nullptr, UiLib::CDuiString::FromUtf8(kMainWindowTitle), 0x10CF0000, 0x100);
-        if (window == nullptr) {
-            platform::Trace("main window: cannot be created");
-            result = -1;
+        // The settings files and the database, each said in a box when it cannot be used as it is;
+        // the store is open before any service asks for it.
+        LoadServerSettingsOrSay(nullptr, programFolder + "servers.cfg");
+        KeepDamagedSettingsAside(nullptr, GetAppPaths().ConfigFilePath);
+        const bool storeOpen = OpenGameStoreOrSay(nullptr);
+        if (!storeOpen) {
+            result = 1;
+        } else if (CMainFrameNew::EndRequested()) {
+            platform::Trace("main loop: not entered; a signal ended the start-up");
         } else {
-            platform::TraceF("start-up: main window created; locale %s, numbers as in %.2f",
-                             std::setlocale(LC_CTYPE, nullptr), 1.5);
-            frame->SetIcon(CMainFrameNew::kTrayIconId);
-            // Show requests arrive on the listener thread, which only posts to the window.
-            instance.Listen([window] {
-                platform::Trace("show requested by a second start");
-                CMainFrameNew::PostShowRequest(window);
-            });
-            if (const char* text = std::getenv("QUOKKA_TEST_MESSAGE_BOX"))
-                testBox = std::make_unique<CTestMessageBox>(window, text);
-            // The window's initialisation has confirmed an update that started this program and
-            // run the start-up update check. A signal during those questions ends the run here.
-            if (CMainFrameNew::EndRequested())
-                platform::Trace("main loop: not entered; a signal ended the start-up");
-            else
-                frame->ShowModal();
+            platform::Trace("start-up: creating the main window");
+            auto frame = std::make_unique<CMainFrameNew>();
+            servicesMayRun = true;
+            UiLib::HWND window =
+                frame->Create(nullptr, UiLib::CDuiString::FromUtf8(kMainWindowTitle), 0x10CF0000, 0x100);
+            if (window == nullptr) {
+                platform::Trace("main window: cannot be created");
+                result = -1;
+            } else {
+                platform::TraceF("start-up: main window created; locale %s, numbers as in %.2f",
+                                 std::setlocale(LC_CTYPE, nullptr), 1.5);
+                frame->SetIcon(CMainFrameNew::kTrayIconId);
+                showRequests.SetWindow(window);
+                if (const char* text = std::getenv("QUOKKA_TEST_MESSAGE_BOX"))
+                    testBox = std::make_unique<CTestMessageBox>(window, text);
+                // The window's initialisation has confirmed an update that started this program and
+                // run the start-up update check. A signal during those questions ends the run here.
+                if (CMainFrameNew::EndRequested())
+                    platform::Trace("main loop: not entered; a signal ended the start-up");
+                else
+                    frame->ShowModal();
+            }
+            frame.reset(); // the main window's shutdown
+            showRequests.SetWindow(nullptr);
         }
-        frame.reset(); // the main window's shutdown
+        if (!servicesMayRun)
+            CGameStore::DestroyInstance(); // opened before the main window, which would have closed it
         UiLib::CPaintManagerUI::Term();
         // Term has answered whatever the watcher or the test box still waited for.
         if (signals)

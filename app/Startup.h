@@ -24,9 +24,11 @@ void PrepareAppPaths(const std::string& instancePath, const std::string& tempFol
 // program formats for files and servers reads back the same everywhere.
 void PrepareLocale();
 
-// The whole life of the program: single instance (a second start asks the first to show its window
-// and returns 0), network set-up (-1 when it fails), paths and settings, the main loop, shutdown.
-// SIGTERM and SIGINT end the main loop, and any modal dialog open above it, and the program shuts
-// down normally (0). A lost display ends the process with kDisplayLostExitCode after the same
-// shutdown of the services.
+// The whole life of the program: single instance, per user and per program folder (a second start
+// asks the first to show its window and returns 0; one that cannot reach a copy running on the same
+// program folder says so in a box and returns 0), network set-up (-1 when it fails), paths and
+// settings, the database (1 after a box when the program folder cannot be written), the main loop,
+// shutdown. SIGTERM, SIGINT and SIGHUP end the main loop, and any modal dialog open above it, and the
+// program shuts down normally (0). A lost display ends the process with kDisplayLostExitCode after
+// the same shutdown of the services.
 int QuokkaMain();
