@@ -9,8 +9,7 @@
 #include "maintenance/DownLoadPopFrame.h"
 #include "maintenance/EmuInfoItemUI.h"
 #include "maintenance/PopJob.h"
-#include "maintenance/RuntimeCheckWorker.h"
-#include "maintenance/RuntimeChecks.h"
+#include "maintenance/RuntimeRows.h"
 #include "maintenance/SystemSetActions.h"
 #include "maintenance/UpdateCheck.h"
 #include "maintenance/UpdateVersion.h"
@@ -61,26 +60,6 @@ const PlatformNode kPlatformNodes[] = {
 
 const char16_t* const kPageOptions[] = {u"Opt_CommonSet", u"Opt_EmuSet", u"Opt_Plugin",
                                         u"Opt_DownloadUpdate"};
-
-// The checks' results reach the window as this message; lParam is a RuntimeStates* it frees. The
-// number means something only to this window.
-constexpr UiLib::UINT kWmRuntimeStates = kWmUser + 302;
-
-struct RuntimeRow {
-    int kind;
-    const char16_t* text;
-    const char16_t* button;
-    bool RuntimeStates::*installed;
-};
-
-const RuntimeRow kRuntimeRows[] = {
-    {kPopVc2005, u"Tx_IsInstallVc2005", u"Btn_InstallVc2005", &RuntimeStates::vc2005},
-    {kPopVc2008, u"Tx_IsInstallVc2008", u"Btn_InstallVc2008", &RuntimeStates::vc2008},
-    {kPopVc2010, u"Tx_IsInstallVc2010", u"Btn_InstallVc2010", &RuntimeStates::vc2010},
-    {kPopVc2012, u"Tx_IsInstallVc2012", u"Btn_InstallVc2012", &RuntimeStates::vc2012},
-    {kPopDirectX9c, u"Tx_IsInstalledDx", u"Btn_InstallDx", &RuntimeStates::directX9c},
-    {kPopXinput, u"Tx_IsInstalledXinput", u"Btn_InstallXinput", &RuntimeStates::xinput},
-};
 
 // Text of the process code page for the toolkit; text the code page cannot hold shows as '?'.
 std::u16string ToUi(const std::string& text)
@@ -134,7 +113,7 @@ void SetVisible(UiLib::CControlUI* root, const char16_t* name, bool visible)
 
 CSystemSetFrame::CSystemSetFrame(EmulatorManager& emulators, CLocalGameWatcher* watcher, int startPage)
     : m_emulators(emulators), m_watcher(watcher), m_startPage(startPage < 0 || startPage > 3 ? 0 : startPage),
-      m_romDirBefore(RomDir()), m_runtimeChecks(std::make_unique<CRuntimeCheckWorker>())
+      m_romDirBefore(RomDir()), m_runtimeRows(std::make_unique<CRuntimeRows>())
 {
     m_folderOpener = [](const std::string& folder) {
         // Nothing to tell the user about, but a desktop without an opener (xdg-open) is worth a trace.
@@ -159,7 +138,7 @@ void CSystemSetFrame::SetFolderOpener(std::function<void(const std::string&)> op
 
 void CSystemSetFrame::SetRuntimeCheck(std::function<RuntimeStates()> check)
 {
-    m_runtimeChecks = std::make_unique<CRuntimeCheckWorker>(std::move(check));
+    m_runtimeRows->SetCheck(std::move(check));
 }
 
 UiLib::CControlUI* CSystemSetFrame::CreateControl(UiLib::LPCTSTR pstrClass)
@@ -216,7 +195,7 @@ void CSystemSetFrame::InitWindow()
 
     if (auto* version = Find<UiLib::CControlUI>(m_pm, u"Tx_Version"))
         version->SetText(ToUi(QuokkaVersion()));
-    m_runtimeChecks->Request(m_hWnd, kWmRuntimeStates);
+    m_runtimeRows->Attach(m_hWnd, m_pm);
 
     if (m_pages[m_startPage] != nullptr)
         m_pages[m_startPage]->Selected(true, false);
@@ -275,17 +254,6 @@ void CSystemSetFrame::SelectPage(int page)
         m_tab->SelectItem(page);
     CopyOptionsToSettings();
     m_settings.Save();
-}
-
-void CSystemSetFrame::ShowRuntimeStates(const RuntimeStates& states)
-{
-    for (const RuntimeRow& row : kRuntimeRows) {
-        const bool installed = states.*row.installed;
-        if (auto* text = Find<UiLib::CControlUI>(m_pm, row.text))
-            text->SetText(installed ? u"已安装" : u"未安装");
-        if (auto* button = Find<UiLib::CControlUI>(m_pm, row.button))
-            button->SetText(installed ? u"修复" : u"安装");
-    }
 }
 
 void CSystemSetFrame::RebuildEmulatorTree()
@@ -411,10 +379,8 @@ void CSystemSetFrame::OnClick(UiLib::CControlUI* sender)
     }
     if (name == u"Btn_PickDir")
         return PickLibraryFolder();
-    for (const RuntimeRow& row : kRuntimeRows) {
-        if (name == row.button)
-            return InstallRuntime(row.kind);
-    }
+    if (const int kind = CRuntimeRows::KindOfButton(name); kind >= 0)
+        return InstallRuntime(kind);
     if (name == u"Btn_Update") {
         if (RunManualUpdateCheck(m_hWnd) == kResultUpdateReady)
             Close(kResultUpdateReady);
@@ -523,7 +489,7 @@ void CSystemSetFrame::InstallRuntime(int kind)
         CDownLoadPopFrame window(kind);
         window.DoModal(m_hWnd, CDownLoadPopFrame::kTitle);
     }
-    m_runtimeChecks->Request(m_hWnd, kWmRuntimeStates);
+    m_runtimeRows->Refresh();
 }
 
 void CSystemSetFrame::EndSettingsRun()
@@ -542,11 +508,8 @@ UiLib::LRESULT CSystemSetFrame::HandleCustomMessage(UiLib::UINT uMsg, UiLib::WPA
         handled = true;
         return 0;
     }
-    if (uMsg == kWmRuntimeStates) {
-        std::unique_ptr<RuntimeStates> states(reinterpret_cast<RuntimeStates*>(lParam));
+    if (m_runtimeRows->HandleMessage(uMsg, lParam)) {
         handled = true;
-        if (states != nullptr)
-            ShowRuntimeStates(*states);
         return 0;
     }
     if (uMsg == WM_MENU_COMMAND) {

@@ -11,7 +11,7 @@
 
 class CEmuInfoItemUI;
 class CLocalGameWatcher;
-class CRuntimeCheckWorker;
+class CRuntimeRows;
 struct RuntimeStates;
 
 namespace UiLib {
@@ -97,7 +97,6 @@ private:
     void ReadOptions();
     void CopyOptionsToSettings();
     void SelectPage(int page);
-    void ShowRuntimeStates(const RuntimeStates& states);
     void RebuildEmulatorTree();
     void ShowInstalledButtons(const std::string& emulatorId, bool installed);
     const Item* ItemOfSender(UiLib::CControlUI* sender) const;
@@ -117,7 +116,7 @@ private:
     std::string m_romDirBefore;
     bool m_closed = false;
     std::function<void(const std::string&)> m_folderOpener;
-    std::unique_ptr<CRuntimeCheckWorker> m_runtimeChecks; // joined when the window object goes
+    std::unique_ptr<CRuntimeRows> m_runtimeRows;
 
     int m_clickDepth = 0;
     bool m_rebuildPending = false;
