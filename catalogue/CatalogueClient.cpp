@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueRequest.h"
 #include "catalogue/GameInfo.h"
 #include "catalogue/GameList.h"
+#include "catalogue/ImageLoader.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
 #include "foundation/FileSystem.h"
@@ -192,7 +193,33 @@ std::string CachedImagePath(const std::string& imagePath)
     return CollapseSeparators(joined);
 }
 
-bool DownloadImageFile(const std::string& url, const std::string& nativePath, const TransferCancel* cancel)
+namespace {
+
+// Writes a body to its file until it passes its limit; past it the write fails, which ends the
+// transfer with CURLE_WRITE_ERROR.
+struct BoundedFileSink {
+    FILE* file = nullptr;
+    long long written = 0;
+    long long maxBytes = 0;
+    bool tooLarge = false;
+};
+
+size_t BoundedFileWrite(char* data, size_t size, size_t count, void* userData)
+{
+    auto* sink = static_cast<BoundedFileSink*>(userData);
+    size_t bytes = size * count;
+    if (static_cast<long long>(bytes) > sink->maxBytes - sink->written) {
+        sink->tooLarge = true;
+        return 0;
+    }
+    sink->written += static_cast<long long>(bytes);
+    return std::fwrite(data, 1, bytes, sink->file);
+}
+
+} // namespace
+
+bool DownloadImageFile(const std::string& url, const std::string& nativePath, const TransferCancel* cancel,
+                       long long maxBytes)
 {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(nativePath).parent_path(), ec);
@@ -219,11 +246,16 @@ bool DownloadImageFile(const std::string& url, const std::string& nativePath, co
 
     curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle.get(), CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, FileStreamWriteSink);
-    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, file.get());
+    BoundedFileSink sink{file.get(), 0, maxBytes, false};
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, BoundedFileWrite);
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &sink);
+    // An announced length past the limit ends the transfer before its body.
+    curl_easy_setopt(handle.get(), CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
     curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 5L);
     curl_easy_setopt(handle.get(), CURLOPT_TIMEOUT, 10L);
     bool ok = NetPerform(handle.get(), cancel) == CURLE_OK;
+    if (!ok && sink.tooLarge)
+        platform::TraceF("image refused: %s is larger than %lld bytes", url.c_str(), maxBytes);
     long status = 0;
     ok = ok && curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;
     ok = std::fclose(file.release()) == 0 && ok;
@@ -256,10 +288,14 @@ void RunGameInfoRequest(platform::HWND window, const CGame& game, const Transfer
                     platform::TraceF("game info: screenshot path refused: %s", entry.c_str());
                     continue;
                 }
-                std::error_code ec;
-                if (!std::filesystem::is_regular_file(path, ec) &&
-                    !DownloadImageFile(ImageUrl(entry), path, &cancel))
-                    continue;
+                if (!IsCachedImage(path)) {
+                    // A file past the limit, cached by an earlier version, is fetched anew.
+                    std::error_code ec;
+                    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path, ec)))
+                        std::filesystem::remove(path, ec);
+                    if (!DownloadImageFile(ImageUrl(entry), path, &cancel))
+                        continue;
+                }
                 platform::PostMessage(window, WM_GAMEINFO_SCREEN, 0, std::make_unique<std::string>(path));
             }
         }

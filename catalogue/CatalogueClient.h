@@ -97,7 +97,13 @@ void RunGameInfoRequest(platform::HWND window, const CGame& game, const Transfer
 // would leave the cache folder ("..", an absolute name, a NUL): such an image counts as missing.
 std::string CachedImagePath(const std::string& imagePath);
 
+// The largest icon or screenshot file that is downloaded and cached. An image past it is refused
+// as a whole: a server's file of a gigabyte would otherwise fill the disk and, decoded, the memory.
+constexpr long long kMaxImageBytes = 8LL * 1024 * 1024;
+
 // Downloads `url` into `nativePath` (creating its folders) through a temporary file that is renamed
-// into place only when the transfer completed with status 200; on any failure, and when `cancel`
-// is set meanwhile, nothing is left at `nativePath`'s name and the result is false.
-bool DownloadImageFile(const std::string& url, const std::string& nativePath, const TransferCancel* cancel);
+// into place only when the transfer completed with status 200 within `maxBytes` (announced or
+// received); on any failure, and when `cancel` is set meanwhile, no new file is left at
+// `nativePath`'s name, the temporary one is removed and the result is false.
+bool DownloadImageFile(const std::string& url, const std::string& nativePath, const TransferCancel* cancel,
+                       long long maxBytes = kMaxImageBytes);

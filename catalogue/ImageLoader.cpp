@@ -187,18 +187,24 @@ std::string CImageLoader::Serve(const Job& job)
         return LocalGameImage(job.platformId, job.key);
     if (job.local.empty())
         return kDefaultIcon;
-    if (IsCachedImage(job.local))
+    if (IsCachedImage(job.local, m_maxBytes))
         return job.local;
-    if (DownloadImageFile(ImageUrl(job.imagePath), job.local, &m_cancel))
+    std::error_code ec;
+    if (fs::is_regular_file(fs::symlink_status(job.local, ec)))
+        fs::remove(job.local, ec); // past the limit: fetched anew, and gone if it still is
+    if (DownloadImageFile(ImageUrl(job.imagePath), job.local, &m_cancel, m_maxBytes))
         return job.local;
     return m_cancel ? std::string() : std::string(kDefaultIcon);
 }
 
-bool IsCachedImage(const std::string& path)
+bool IsCachedImage(const std::string& path, long long maxBytes)
 {
     // The file itself, not where a link would lead: a link planted in the cache is fetched over.
     std::error_code ec;
-    return !path.empty() && fs::is_regular_file(fs::symlink_status(path, ec));
+    if (path.empty() || !fs::is_regular_file(fs::symlink_status(path, ec)))
+        return false;
+    auto size = fs::file_size(path, ec);
+    return !ec && static_cast<long long>(size) <= maxBytes;
 }
 
 std::string IconCachePath(const std::string& imagePath)

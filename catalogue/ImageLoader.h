@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/CatalogueClient.h"
 #include "foundation/HttpClient.h"
 #include "platform/WindowMessages.h"
 
@@ -23,7 +24,8 @@ struct CImageAnswer {
 // as a posted message: kind 0 WM_GAME_ICON (catalogue and search tiles, the detail window), kind 1
 // WM_MYGAME_ICON (downloaded games), kind 2 WM_LOCAL_ICON (local games, whose image is chosen on
 // disk rather than downloaded); kinds 3 and 4 only fill the cache. A missing icon, and one whose
-// path would leave the cache folder, is answered with the skin's default icon and leaves no file.
+// path would leave the cache folder, is answered with the skin's default icon and leaves no file;
+// so is an icon file larger than the limit (SetMaxImageBytes), found in the cache or downloaded.
 //
 // One cache file is fetched by one download at a time: requests for a file that is already queued
 // or being fetched join that request, and every window that asked gets the answer (a window that
@@ -65,6 +67,10 @@ public:
     void BeginShutdown();
     void Shutdown();
 
+    // The largest icon file fetched and answered from the cache (kMaxImageBytes unless changed);
+    // a larger one is answered with the default icon and not kept. Set it before the first request.
+    void SetMaxImageBytes(long long maxBytes) { m_maxBytes = maxBytes; }
+
 private:
     struct Requester {
         platform::HWND window = nullptr;
@@ -92,10 +98,12 @@ private:
     std::vector<std::thread> m_workers;
     bool m_stopping = false;
     TransferCancel m_cancel{false};
+    long long m_maxBytes = kMaxImageBytes;
 };
 
-// Whether an image is in the cache: a regular file at `path` (a folder, a link, or nothing, is not).
-bool IsCachedImage(const std::string& path);
+// Whether an image is in the cache: a regular file at `path` of at most `maxBytes` (a folder, a
+// link, a larger file, or nothing, is not).
+bool IsCachedImage(const std::string& path, long long maxBytes = kMaxImageBytes);
 
 // Where an icon path of the image server lives in the cache: the image cache folder followed by the
 // path, doubled separators collapsed. Empty when the path is empty or would leave the cache folder
