@@ -95,9 +95,12 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 cd "$portable"
-./quokka
-if [ "$with_update" = 1 ] && [ -t 0 ]; then
-    # After Yes the updater starts the new Quokka once this one has ended; it needs the server too.
+status=0
+./quokka || status=$?
+if [ "$with_update" = 1 ]; then
+    # After Yes the updater starts the new Quokka once this one has ended; it needs the server too,
+    # whether or not the script runs in a terminal: the wait ends with a line or the end of the input.
     echo "run: an accepted update restarts Quokka from the updater; press Enter to stop the server" >&2
-    read -r _
+    read -r _ || true
 fi
+exit "$status"
