@@ -13,6 +13,10 @@ using namespace systemsettest;
 
 namespace {
 
+// How long a test waits for the runtime checks' result before it gives up on it: a bound for a result
+// that never comes, far past what a loaded machine takes.
+constexpr int kResultWaitMs = 60000;
+
 // ---- Settings -------------------------------------------------------------------------------------
 
 TEST_F(SystemSetFrameTest, OptionGroupsShowTheFileAndAPageChangeWritesEveryGroupBack)
@@ -274,8 +278,8 @@ TEST_F(SystemSetFrameTest, RuntimeStatesFollowTheRegistryAndAnInstallFlipsItsRow
     fs::create_directories(library);
     WriteSettings(ConfigPath(), library, "0", "1", "1", "0", "1");
     Open(2);
-    ASSERT_TRUE(
-        TestInput::WaitFor([&] { return Control(u"Tx_IsInstallVc2010")->GetText().Str() == u"已安装"; }));
+    ASSERT_TRUE(TestInput::WaitFor(
+        [&] { return Control(u"Tx_IsInstallVc2010")->GetText().Str() == u"已安装"; }, kResultWaitMs));
     EXPECT_EQ(Control(u"Btn_InstallVc2010")->GetText().Str(), u"修复");
     for (const char16_t* text : {u"Tx_IsInstallVc2005", u"Tx_IsInstallVc2008", u"Tx_IsInstallVc2012",
                                  u"Tx_IsInstalledDx", u"Tx_IsInstalledXinput"})
@@ -305,8 +309,8 @@ TEST_F(SystemSetFrameTest, RuntimeStatesFollowTheRegistryAndAnInstallFlipsItsRow
     Click(u"Btn_InstallVc2012");
     closer.join();
     EXPECT_TRUE(IsVc2012Installed());
-    ASSERT_TRUE(
-        TestInput::WaitFor([&] { return Control(u"Tx_IsInstallVc2012")->GetText().Str() == u"已安装"; }));
+    ASSERT_TRUE(TestInput::WaitFor(
+        [&] { return Control(u"Tx_IsInstallVc2012")->GetText().Str() == u"已安装"; }, kResultWaitMs));
     EXPECT_EQ(Control(u"Btn_InstallVc2012")->GetText().Str(), u"修复");
     EXPECT_EQ(Control(u"Tx_IsInstallVc2005")->GetText().Str(), u"未安装");
 }
@@ -336,8 +340,8 @@ TEST_F(SystemSetFrameTest, RuntimeChecksNeverHoldTheWindow)
     EXPECT_TRUE(Selected(u"Opt_CommonSet")) << "the window answers while the checks run";
     EXPECT_EQ(Control(u"Tx_IsInstallVc2010")->GetText().Str(), u"未安装");
     release.Set();
-    ASSERT_TRUE(
-        TestInput::WaitFor([&] { return Control(u"Tx_IsInstallVc2010")->GetText().Str() == u"已安装"; }));
+    ASSERT_TRUE(TestInput::WaitFor(
+        [&] { return Control(u"Tx_IsInstallVc2010")->GetText().Str() == u"已安装"; }, kResultWaitMs));
     EXPECT_EQ(Control(u"Btn_InstallVc2010")->GetText().Str(), u"修复");
     EXPECT_EQ(Control(u"Tx_IsInstallVc2005")->GetText().Str(), u"未安装");
     EXPECT_FALSE(onWindowThread);
@@ -349,7 +353,7 @@ TEST_F(SystemSetFrameTest, RuntimeChecksNeverHoldTheWindow)
     // object go.
     release.Reset();
     Open(2);
-    ASSERT_TRUE(TestInput::WaitFor([&] { return checks == 2; }));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return checks == 2; }, kResultWaitMs));
     CloseWindow();
     release.Set();
     m_window.reset();
