@@ -558,15 +558,22 @@ std::string EmulatorManager::EmulatorDirectory(const EmulatorRecord& record)
 {
     if (!IsSafeEmulatorName(record.Name))
         return {};
+    // Emulators for all platforms (type 0) have a folder of their own like every platform's, so
+    // none of them can share a folder with a platform, nor take a platform's folder for its own.
+    const std::string_view shortName = TypeIdToShortName(record.Emulatortype);
     std::string base = InstancePath() + "Emulator/";
-    if (const PlatformInfo* platform = FindPlatform(record.Emulatortype))
-        base += std::string(platform->ShortName) + "/";
+    if (!shortName.empty())
+        base += std::string(shortName) + "/";
     std::string name;
     try {
         name = NativePath(record.Name);
     } catch (const std::exception&) {
         return {};
     }
+    // A type outside the platform table puts the emulator beside the platforms' folders: a name
+    // that is one of them would name every emulator of that platform.
+    if (shortName.empty() && ShortNameToTypeId(name).has_value())
+        return {};
     std::string joined;
     if (!JoinInsideFolder(base, name, joined))
         return {};

@@ -155,8 +155,10 @@ public:
     void RestoreDefaultKeys(const EmulatorRecord& record);
 
     // InstancePath + "Emulator/" + the platform's short name + "/" + Name, without a trailing
-    // separator (the short name is empty for a type id outside the platform table). Empty when the
-    // name could not name a folder inside the platform's folder.
+    // separator: the folder that installation unpacks into and every other use reads. Type 0 (all
+    // platforms) has the short name "全部机种"; a type id outside the platform table has none, and
+    // then a Name that is a platform's short name or "全部机种" has no folder. Empty when the name
+    // could not name a folder inside the platform's folder.
     static std::string EmulatorDirectory(const EmulatorRecord& record);
 
     // Aborts the running list transfer, stops waiting for an emulator and refuses further requests.

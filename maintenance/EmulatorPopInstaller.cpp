@@ -1,24 +1,16 @@
 #include "maintenance/EmulatorPopInstaller.h"
 
-#include "emulator/PlatformTable.h"
-#include "foundation/AppPaths.h"
-#include "foundation/FileSystem.h"
+#include "emulator/EmulatorManager.h"
 #include "maintenance/DownLoadPopFrame.h"
 #include "platform/Trace.h"
 
-#include <exception>
-
 bool CEmulatorPopInstaller::EmulatorFolder(const EmulatorRecord& record, std::string& folder)
 {
-    const std::string& name = record.Name;
-    if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\") != std::string::npos)
+    // The manager's folder, so what is unpacked is what launching, configuring and uninstalling use.
+    const std::string directory = EmulatorManager::EmulatorDirectory(record);
+    if (directory.empty())
         return false;
-    try {
-        folder = InstancePath() + "Emulator/" + std::string(TypeIdToShortName(record.Emulatortype)) + "/" +
-                 NativePath(name) + "/";
-    } catch (const std::exception&) {
-        return false;
-    }
+    folder = directory + "/";
     return true;
 }
 

@@ -13,8 +13,8 @@ public:
     // `centred` changes nothing. Returns true only when the window reached its finished state.
     bool InstallEmulator(const EmulatorRecord& record, platform::HWND owner, bool centred) override;
 
-    // The folder a record unpacks into: InstancePath + "Emulator/" + the platform's short name + "/"
-    // + Name, ending with '/'. False for a Name that could leave that folder (empty, ".", "..", or
-    // holding a separator) or that is not valid in the process code page.
+    // The folder a record unpacks into: EmulatorManager::EmulatorDirectory with a trailing '/'. False
+    // when the record has no folder there (a Name that could leave the platform's folder, one that
+    // is not valid in the process code page).
     static bool EmulatorFolder(const EmulatorRecord& record, std::string& folder);
 };

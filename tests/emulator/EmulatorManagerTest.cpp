@@ -420,7 +420,18 @@ TEST_F(EmulatorManagerTest, EmulatorDirectoryAndOpeningIt)
     record.Name = "Nes";
     record.Emulatortype = 125;
     EXPECT_EQ(EmulatorManager::EmulatorDirectory(record), m_dir.Path() + "app/Emulator/FC/Nes");
+    // All platforms' emulators have a folder of their own: one named like a platform is not that
+    // platform's folder (uninstalling it would take every emulator of the platform along).
     record.Emulatortype = 0;
+    EXPECT_EQ(EmulatorManager::EmulatorDirectory(record), m_dir.Path() + "app/Emulator/全部机种/Nes");
+    record.Name = "FC";
+    EXPECT_EQ(EmulatorManager::EmulatorDirectory(record), m_dir.Path() + "app/Emulator/全部机种/FC");
+    // A type outside the table sits beside the platforms' folders and cannot take one of their names.
+    record.Emulatortype = 999;
+    EXPECT_EQ(EmulatorManager::EmulatorDirectory(record), "");
+    record.Name = "全部机种";
+    EXPECT_EQ(EmulatorManager::EmulatorDirectory(record), "");
+    record.Name = "Nes";
     EXPECT_EQ(EmulatorManager::EmulatorDirectory(record), m_dir.Path() + "app/Emulator/Nes");
     for (const char* bad : {"", ".", "..", "a/b", "a\\b"}) {
         record.Name = bad;
