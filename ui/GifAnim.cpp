@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 
+#include "platform/Trace.h"
 #include "ui/PaintManager.h"
 #include "ui/RenderEngine.h"
 #include "ui/private/UiPrivate.h"
@@ -41,9 +42,21 @@ bool CGifAnimUI::Load()
     if (m_pManager == nullptr || !CRenderEngine::ParseImageString(m_sBkImage.Str(), info))
         return false;
     std::string bytes;
-    if (!CPaintManagerUI::LoadSkinFile(info.sFile, bytes))
+    if (!LoadImageFile(info.sFile, bytes))
         return false;
     m_movie->bytes = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QBuffer probe(&m_movie->bytes);
+    probe.open(QIODevice::ReadOnly);
+    QImageReader reader(&probe);
+    if (!ImageSizeAllowed(reader))
+        return false;
+    // Every frame is kept once decoded: together they may hold no more pixels than a few images.
+    long long frames = std::max(1, reader.imageCount());
+    long long framePixels = static_cast<long long>(reader.size().width()) * reader.size().height();
+    if (frames * std::max(0LL, framePixels) > 4 * CPaintManagerUI::kMaxImagePixels) {
+        platform::TraceF("UiLib: animation '%s' has too many pixels", info.sFile.ToUtf8().c_str());
+        return false;
+    }
     m_movie->buffer = std::make_unique<QBuffer>(&m_movie->bytes);
     m_movie->buffer->open(QIODevice::ReadOnly);
     m_movie->movie = std::make_unique<QMovie>(m_movie->buffer.get());

@@ -165,6 +165,11 @@ public:
     DWORD GetDefaultLinkFontColor() const { return m_dwDefaultLinkColor; }
     DWORD GetDefaultSelectedBkColor() const { return m_dwDefaultSelectedBkColor; }
 
+    // The largest image file the toolkit reads, and the most pixels it decodes one image (or one
+    // frame) to. An image past either counts as bad: a file from a server may claim any size.
+    static constexpr size_t kMaxImageFileBytes = 8 * 1024 * 1024;
+    static constexpr long long kMaxImagePixels = 4096LL * 4096;
+
     // Images, cached by path until RemoveImage. Null (with a trace) for a missing or bad image.
     const TImageInfo* GetImage(const CDuiString& path);
     void RemoveImage(const CDuiString& path);

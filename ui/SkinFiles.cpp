@@ -5,6 +5,7 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <limits>
 #include <mutex>
 
 #include "platform/Paths.h"
@@ -45,17 +46,30 @@ std::string NormalisePath(const CDuiString& path)
     return out;
 }
 
-bool ReadDiskFile(const std::string& path, std::string& bytes)
+// Reads a whole file of at most `maxBytes`; a larger one is refused without being read (and so is
+// one that grows past the bound while it is read).
+bool ReadDiskFile(const std::string& path, std::string& bytes, size_t maxBytes)
 {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    QByteArray data = file.readAll();
+    if (static_cast<unsigned long long>(file.size()) > maxBytes) {
+        platform::TraceF("UiLib: '%s' is larger than %zu bytes", path.c_str(), maxBytes);
+        return false;
+    }
+    QByteArray data = maxBytes >= static_cast<size_t>(std::numeric_limits<qint64>::max())
+                          ? file.readAll()
+                          : file.read(static_cast<qint64>(maxBytes) + 1);
+    if (static_cast<size_t>(data.size()) > maxBytes)
+        return false;
     bytes.assign(data.constData(), static_cast<size_t>(data.size()));
     return true;
 }
 
 } // namespace
+
+// LoadSkinFile for files of at most `maxBytes`.
+bool LoadSkinFileWithin(const CDuiString& path, std::string& bytes, size_t maxBytes);
 
 // ---- process-wide ------------------------------------------------------------------------------
 
@@ -116,6 +130,31 @@ bool CPaintManagerUI::UseResourceZip(int resourceType, int resourceId)
 
 bool CPaintManagerUI::LoadSkinFile(const CDuiString& path, std::string& bytes)
 {
+    return LoadSkinFileWithin(path, bytes, std::numeric_limits<size_t>::max());
+}
+
+bool LoadImageFile(const CDuiString& path, std::string& bytes)
+{
+    return LoadSkinFileWithin(path, bytes, CPaintManagerUI::kMaxImageFileBytes);
+}
+
+bool ImageSizeAllowed(QImageReader& reader)
+{
+    // Qt's own bound, in MiB, for decoders whose header gives no size: one frame of the most pixels.
+    static const bool limited = [] {
+        QImageReader::setAllocationLimit(
+            static_cast<int>(CPaintManagerUI::kMaxImagePixels * 4 / (1024 * 1024)) + 1);
+        return true;
+    }();
+    (void)limited;
+    QSize size = reader.size();
+    if (!size.isValid())
+        return true;
+    return static_cast<long long>(size.width()) * size.height() <= CPaintManagerUI::kMaxImagePixels;
+}
+
+bool LoadSkinFileWithin(const CDuiString& path, std::string& bytes, size_t maxBytes)
+{
     std::string name = NormalisePath(path);
     if (name.empty())
         return false;
@@ -125,22 +164,22 @@ bool CPaintManagerUI::LoadSkinFile(const CDuiString& path, std::string& bytes)
         tryDefault = !Skin().zipTried;
     }
     if (tryDefault)
-        UseResourceZip(kResourceZip, kSkinResourceId);
+        CPaintManagerUI::UseResourceZip(kResourceZip, kSkinResourceId);
     {
         std::lock_guard lock(Skin().mutex);
         if (Skin().zip.IsOpen()) {
             std::string inZip = name.front() == '/' ? name.substr(1) : name;
             if (Skin().zip.Read(inZip, bytes))
-                return true;
+                return bytes.size() <= maxBytes;
             if (inZip.rfind("skin/", 0) != 0 && Skin().zip.Read("skin/" + inZip, bytes))
-                return true;
+                return bytes.size() <= maxBytes;
         }
     }
-    if (name.front() == '/' && ReadDiskFile(name, bytes))
+    if (name.front() == '/' && ReadDiskFile(name, bytes, maxBytes))
         return true;
-    if (ReadDiskFile(GetResourcePath().ToUtf8() + name, bytes))
+    if (ReadDiskFile(CPaintManagerUI::GetResourcePath().ToUtf8() + name, bytes, maxBytes))
         return true;
-    return ReadDiskFile(GetInstancePath().ToUtf8() + name, bytes);
+    return ReadDiskFile(CPaintManagerUI::GetInstancePath().ToUtf8() + name, bytes, maxBytes);
 }
 
 const TImageInfo* CPaintManagerUI::GetImage(const CDuiString& path)
@@ -160,16 +199,21 @@ const ImageEntry* ImageFor(CPaintManagerUI* manager, const CDuiString& path)
         return nullptr;
     std::string bytes;
     auto entry = std::make_unique<ImageEntry>();
-    if (CPaintManagerUI::LoadSkinFile(path, bytes)) {
+    if (LoadImageFile(path, bytes)) {
         QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
         QBuffer buffer(&data);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
-        entry->nFrames = std::max(1, reader.imageCount());
-        entry->image = reader.read();
-        if (entry->nFrames > 1)
-            entry->bytes = data;
+        if (ImageSizeAllowed(reader)) {
+            entry->nFrames = std::max(1, reader.imageCount());
+            entry->image = reader.read();
+            if (entry->nFrames > 1)
+                entry->bytes = data;
+        }
     }
+    if (static_cast<long long>(entry->image.width()) * entry->image.height() >
+        CPaintManagerUI::kMaxImagePixels)
+        entry->image = QImage(); // a format that told no size in advance
     if (entry->image.isNull()) {
         platform::TraceF("UiLib: image '%s' is missing or unreadable", path.ToUtf8().c_str());
         impl->missingImages[path.Str()] = true;

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 #include <QMimeData>
 #include <QMovie>
 #include <QObject>
@@ -144,12 +145,18 @@ struct CPaintManagerUI::Impl {
     bool asyncQueued = false;
     QPointer<QWidget> tooltipOwner;
     CControlUI* dragTarget = nullptr; // the control that files dragged over the window would go to
-    std::map<int, QFont> fonts; // built from the font table on first use
+    std::map<int, QFont> fonts;       // built from the font table on first use
 };
 
 HostWidget* HostOf(HWND hwnd);
 QFont FontFor(const CPaintManagerUI* manager, int index);
 const ImageEntry* ImageFor(CPaintManagerUI* manager, const CDuiString& path);
+// Reads an image file as LoadSkinFile does, refusing one past kMaxImageFileBytes without reading it.
+bool LoadImageFile(const CDuiString& path, std::string& bytes);
+// Whether the image the reader is about to decode stays within kMaxImagePixels a frame: its header
+// says a size within it, or (for a format that does not tell) Qt's allocation limit, which this sets
+// to the same bound, stops the decode.
+bool ImageSizeAllowed(QImageReader& reader);
 
 // Milliseconds since the toolkit's first event: the timestamp of control events and notifications.
 DWORD EventTimestamp();
