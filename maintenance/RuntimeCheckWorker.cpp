@@ -1,5 +1,8 @@
 #include "maintenance/RuntimeCheckWorker.h"
 
+#include "platform/Trace.h"
+
+#include <exception>
 #include <memory>
 
 CRuntimeCheckWorker::CRuntimeCheckWorker(Check check) : m_check(std::move(check)) {}
@@ -39,8 +42,13 @@ void CRuntimeCheckWorker::Run()
         const platform::HWND window = m_window;
         const platform::UINT message = m_message;
         lock.unlock();
-        auto states = std::make_unique<RuntimeStates>(m_check());
-        platform::PostMessage(window, message, 0, std::move(states));
+        // A check that fails (memory for a large registry) leaves the rows as they are.
+        try {
+            auto states = std::make_unique<RuntimeStates>(m_check());
+            platform::PostMessage(window, message, 0, std::move(states));
+        } catch (const std::exception& error) {
+            platform::TraceF("settings: the runtime checks failed: %s", error.what());
+        }
         lock.lock();
     }
 }
