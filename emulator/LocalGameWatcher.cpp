@@ -1,6 +1,7 @@
 #include "emulator/LocalGameWatcher.h"
 
 #include "emulator/PlatformTable.h"
+#include "emulator/WatchedFileChecks.h"
 #include "foundation/AppPaths.h"
 #include "foundation/StringHelpers.h"
 #include "platform/Trace.h"
@@ -10,9 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -36,29 +35,6 @@ int64_t NowMs()
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-// Whether some process holds the file open for writing: a read lease is refused exactly then. Where
-// leases are not available (a file of another owner, a file system without them) the file counts as
-// complete. The lease is held for two calls; a writer opening the file meanwhile waits that long, and
-// the notice the kernel sends us then is SIGURG, which is ignored unless someone handles it (SIGIO,
-// the default, would end the process).
-bool OpenForWriting(const std::string& path)
-{
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    bool writing = false;
-    if (::fcntl(fd, F_SETSIG, SIGURG) != 0) {
-        ::close(fd);
-        return false;
-    }
-    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0)
-        ::fcntl(fd, F_SETLEASE, F_UNLCK);
-    else
-        writing = errno == EAGAIN;
-    ::close(fd);
-    return writing;
 }
 
 bool IsFolder(const std::string& path)
@@ -112,8 +88,8 @@ void CLocalGameWatcher::BeginInstanceShutdown()
 }
 
 CLocalGameWatcher::CLocalGameWatcher(CLocalLibrary& library, CGameStore& store, LocalGameResources resources)
-    : m_library(library), m_store(store), m_resources(std::move(resources)),
-      m_wake(std::make_unique<Fd>(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)))
+    : m_library(library), m_store(store), m_resources(std::move(resources)), m_isRemote(IsRemoteFileSystem),
+      m_wake(std::make_unique<Fd>(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))), m_batch(store)
 {
     if (m_wake->Get() < 0)
         platform::TraceF("local watcher: no eventfd: %s", std::strerror(errno));
@@ -133,7 +109,11 @@ bool CLocalGameWatcher::Start(platform::HWND window, const std::string& localGam
         std::lock_guard lock(m_mutex);
         m_localGameDir = localGameDir;
         m_pendingDir.reset();
+        m_runEnded = false;
+        m_remoteCheck = m_isRemote;
+        m_onAdded = m_addedHook;
     }
+    m_added = 0;
     m_stop.store(false);
     m_running.store(true);
     m_thread = std::thread([this, window, localGameDir] { Run(window, localGameDir); });
@@ -185,6 +165,13 @@ bool CLocalGameWatcher::WaitForScans(uint64_t count, int timeoutMs)
                                [&] { return m_completedScans >= count; });
 }
 
+bool CLocalGameWatcher::WaitForScans(uint64_t count)
+{
+    std::unique_lock lock(m_mutex);
+    m_scanDone.wait(lock, [&] { return m_completedScans >= count || m_runEnded; });
+    return m_completedScans >= count;
+}
+
 std::vector<std::string> CLocalGameWatcher::PolledFolders() const
 {
     std::lock_guard lock(m_mutex);
@@ -213,6 +200,18 @@ void CLocalGameWatcher::DisableInotify(bool disabled)
 void CLocalGameWatcher::SetDropEvents(bool drop)
 {
     m_dropEvents.store(drop);
+}
+
+void CLocalGameWatcher::SetRemoteCheck(std::function<bool(const std::string& folder)> isRemote)
+{
+    std::lock_guard lock(m_mutex);
+    m_isRemote = std::move(isRemote);
+}
+
+void CLocalGameWatcher::SetAddedHook(std::function<void(uint64_t added)> hook)
+{
+    std::lock_guard lock(m_mutex);
+    m_addedHook = std::move(hook);
 }
 
 void CLocalGameWatcher::InjectOverflow()
@@ -266,9 +265,14 @@ void CLocalGameWatcher::Run(platform::HWND window, std::string localGameDir)
         if ((!m_polled.empty() || m_rootMissing) && NowMs() >= m_nextPollMs)
             PollScan();
     }
-    EndFrame(); // a scan or a batch of events cut short by the stop still commits what it added
+    m_batch.End(); // a scan or a batch of events cut short by the stop still commits what it added
     TearDownWatches();
     m_window = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        m_runEnded = true;
+    }
+    m_scanDone.notify_all();
 }
 
 int CLocalGameWatcher::PollTimeoutMs() const
@@ -348,7 +352,7 @@ void CLocalGameWatcher::FullScan(bool watch)
             ScanTree(folder, *typeId, true);
         }
     }
-    EndFrame();
+    m_batch.End();
     FinishScan();
 }
 
@@ -373,7 +377,7 @@ void CLocalGameWatcher::PollScan()
             break;
         ScanTree(folder.path, folder.typeId, false);
     }
-    EndFrame();
+    m_batch.End();
     FinishScan();
 }
 
@@ -397,7 +401,10 @@ void CLocalGameWatcher::ScanTree(const std::string& folder, int typeId, bool wat
             return true;
         },
         [&](const std::string& path, const std::string& name) { ConsiderFile(path, name, typeId); },
-        [&] { return m_stop.load(); },
+        [&] {
+            m_batch.CommitIfDue();
+            return m_stop.load();
+        },
     });
     walker.Walk(folder);
 }
@@ -409,6 +416,17 @@ bool CLocalGameWatcher::AddWatch(const std::string& folder, int typeId)
         std::lock_guard lock(m_mutex);
         if (m_failWatchAt > 0 && --m_failWatchAt == 0)
             injected = m_failWatchError;
+    }
+    if (!injected && m_inotify && m_remoteCheck && m_remoteCheck(folder)) {
+        // A watch there would be accepted and then hear nothing of what other machines add.
+        const char* reason = "a network or FUSE file system";
+        if (typeId == 0) {
+            platform::TraceF("local watcher: %s is on %s, scanning the platform folders every poll interval",
+                             folder.c_str(), reason);
+            return false;
+        }
+        AddPolled(folder, typeId, reason);
+        return false;
     }
     int wd = -1;
     int error = injected;
@@ -512,7 +530,7 @@ void CLocalGameWatcher::ReadEvents()
             if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
                 if (watch.typeId == 0) {
                     platform::TraceF("local watcher: %s went away", m_root.c_str());
-                    EndFrame();
+                    m_batch.End();
                     TearDownWatches();
                     m_rootMissing = true;
                     m_nextPollMs = NowMs();
@@ -556,7 +574,7 @@ void CLocalGameWatcher::ReadEvents()
             }
         }
     }
-    EndFrame();
+    m_batch.End();
     if (overflow) {
         platform::Trace("local watcher: event queue overflow, rescanning");
         FullScan(m_rootWatched);
@@ -572,27 +590,15 @@ void CLocalGameWatcher::ConsiderFile(const std::string& path, const std::string&
         return;
     // A file still being written is taken when it is closed (its folder's watch reports that) or by
     // the next timed scan, so its row never holds a part of its size.
-    if (OpenForWriting(path))
+    if (IsOpenForWriting(path))
         return;
     std::optional<LocalGameRecord> row = MakeLocalGameRow(path, typeId, m_resources);
     if (!row)
         return;
-    BeginFrame();
-    AddImportedGame(*row, m_library, m_store, m_window);
-}
-
-void CLocalGameWatcher::BeginFrame()
-{
-    if (m_frameOpen)
-        return;
-    m_store.Submit(kStoreBeginTransaction, nullptr, false, true);
-    m_frameOpen = true;
-}
-
-void CLocalGameWatcher::EndFrame()
-{
-    if (!m_frameOpen)
-        return;
-    m_store.Submit(kStoreCommitTransaction, nullptr, false, true);
-    m_frameOpen = false;
+    m_batch.Begin();
+    if (AddImportedGame(*row, m_library, m_store, m_window)) {
+        m_batch.Inserted();
+        if (m_onAdded)
+            m_onAdded(++m_added);
+    }
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "emulator/LocalGameImport.h"
+#include "emulator/StoreBatch.h"
 #include "platform/WindowMessages.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -22,14 +24,15 @@ class CLocalLibrary;
 // WM_LOCAL_GAME_ADDED. Files that go away keep their rows; the user removes games in the view.
 //
 // Threads: Start runs one thread that first scans every platform folder and its subfolders (platforms
-// in PlatformDirNames order, entries in name order; its inserts framed by one store transaction), then
-// waits on inotify. A file counts when it is complete: closed after writing, moved in, or made as a
-// link. A folder that appears (mkdir, a tree moved in, a recreated platform folder) is watched and
-// scanned at once, so files made in it before its watch existed are found. A queue overflow rescans
+// in PlatformDirNames order, entries in name order; its inserts framed by short store transactions,
+// see CStoreBatch), then waits on inotify. A file counts when it is complete: closed after writing, moved in,
+// or made as a link. A folder that appears (mkdir, a tree moved in, a recreated platform folder) is watched
+// and scanned at once, so files made in it before its watch existed are found. A queue overflow rescans
 // everything. A folder whose watch cannot be added (the watch limit, the descriptor limit, no
-// permission), or every folder when inotify is missing, is scanned fully every poll interval (2 s)
-// instead; the reason is traced. Links to folders are followed, but never round a loop; unreadable
-// folders are traced and skipped. An empty LocalGameDir scans and watches nothing.
+// permission), a folder on a network or FUSE file system (where a watch never hears of files another
+// machine adds, see IsRemoteFileSystem), or every folder when inotify is missing, is scanned fully
+// every poll interval (2 s) instead; the reason is traced. Links to folders are followed, but never round a
+// loop; unreadable folders are traced and skipped. An empty LocalGameDir scans and watches nothing.
 //
 // Stop wakes the thread at once (an eventfd in its poll set) and joins it; a running scan ends at its
 // next entry. The destructor stops. All methods may be called from any thread.
@@ -71,6 +74,8 @@ public:
     // until at least `count` have finished, at most `timeoutMs`; true when they have.
     uint64_t CompletedScans() const;
     bool WaitForScans(uint64_t count, int timeoutMs);
+    // Blocks until at least `count` passes have finished; false, at once, when the thread ends first.
+    bool WaitForScans(uint64_t count);
     // The folders currently scanned on the timer instead of watched.
     std::vector<std::string> PolledFolders() const;
 
@@ -84,6 +89,13 @@ public:
     // overflows; InjectOverflow then clears it and delivers the overflow.
     void SetDropEvents(bool drop);
     void InjectOverflow();
+    // Replaces the test for folders whose changes inotify cannot report (IsRemoteFileSystem) (before
+    // Start).
+    void SetRemoteCheck(std::function<bool(const std::string& folder)> isRemote);
+    // Called on the watcher's thread after each game it adds, with the number added since Start; the
+    // thread waits while it runs, so a test can look at the store in the middle of a pass (before
+    // Start).
+    void SetAddedHook(std::function<void(uint64_t added)> hook);
 
 private:
     struct Watch {
@@ -111,8 +123,6 @@ private:
     void AddPolled(const std::string& folder, int typeId, const char* reason);
     void ReadEvents();
     void ConsiderFile(const std::string& path, const std::string& name, int typeId);
-    void BeginFrame();
-    void EndFrame();
     void FinishScan();
     int PlatformOfFolderName(const std::string& name) const;
     int PollTimeoutMs() const;
@@ -131,7 +141,10 @@ private:
     int m_failWatchAt = 0;
     int m_failWatchError = 0;
     bool m_inotifyDisabled = false;
+    std::function<bool(const std::string&)> m_isRemote;
+    std::function<void(uint64_t)> m_addedHook;
     std::vector<std::string> m_polledSnapshot;
+    bool m_runEnded = false; // the thread left Run since the last Start
 
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_dropEvents{false};
@@ -149,6 +162,9 @@ private:
     std::map<int, Watch> m_watches;
     std::vector<PolledFolder> m_polled;
     int64_t m_nextPollMs = 0;
-    bool m_frameOpen = false;
+    CStoreBatch m_batch;
+    std::function<bool(const std::string&)> m_remoteCheck; // m_isRemote as the thread started
+    std::function<void(uint64_t)> m_onAdded;
+    uint64_t m_added = 0;
     bool m_utf8CodePage = true;
 };

@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -24,8 +25,8 @@
 inline void PrintTo(const LocalGameRecord& r, std::ostream* out)
 {
     *out << "{" << r.GameName << " | " << r.Icon << " | " << r.Size << " | " << r.EmulatorShortName << " | "
-         << r.IsPlay << " | " << r.FilePath << " | " << r.FileName << " | " << r.EmulatorId << " | " << r.PlayUrl
-         << "}";
+         << r.IsPlay << " | " << r.FilePath << " | " << r.FileName << " | " << r.EmulatorId << " | "
+         << r.PlayUrl << "}";
 }
 
 namespace localgametest {
@@ -66,12 +67,13 @@ protected:
         return path;
     }
 
-    // The paths of the next `count` messages, each checked to be a 1141 for the main window.
+    // The paths of the next `count` messages, each checked to be a 1141 for the main window. Waits
+    // for them however long they take.
     std::vector<std::string> NextPaths(size_t count)
     {
         std::vector<std::string> paths;
         while (paths.size() < count) {
-            auto message = m_recorder.Next();
+            auto message = m_recorder.Next(std::numeric_limits<int>::max());
             if (!message) {
                 ADD_FAILURE() << "after " << paths.size() << " of " << count << " messages nothing came";
                 break;

@@ -1,10 +1,13 @@
 #include "emulator/LocalGameWatcher.h"
 
+#include "store/CppSQLite3DB.h"
 #include "tests/emulator/LocalGameTestFixture.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <unistd.h>
 
 namespace {
@@ -26,7 +29,7 @@ protected:
     {
         const uint64_t before = Watcher().CompletedScans();
         ASSERT_TRUE(Watcher().Start(MainWindow(), m_localGameDir));
-        ASSERT_TRUE(Watcher().WaitForScans(before + 1, 10000));
+        ASSERT_TRUE(Watcher().WaitForScans(before + 1));
     }
 
     // Writes a file that must be found and takes messages up to it: every message before it is
@@ -219,7 +222,7 @@ TEST_F(LocalGameWatcherTest, WithoutInotifyEveryFolderIsScannedOnTheTimer)
     // Stopping does not wait for the next timed scan.
     Watcher().SetPollInterval(60 * 60 * 1000);
     const uint64_t scans = Watcher().CompletedScans();
-    ASSERT_TRUE(Watcher().WaitForScans(scans + 1, 10000));
+    ASSERT_TRUE(Watcher().WaitForScans(scans + 1));
     Watcher().Stop();
 }
 
@@ -231,7 +234,7 @@ TEST_F(LocalGameWatcherTest, AnOverflowRescansAndWatchesFoldersMadeMeanwhile)
     const std::string lost = Put("FC/lost.nes");
     const std::string inNew = Put("GBC/new/lost.gbc");
     Watcher().InjectOverflow();
-    ASSERT_TRUE(Watcher().WaitForScans(scans + 1, 10000));
+    ASSERT_TRUE(Watcher().WaitForScans(scans + 1));
     std::vector<std::string> found = NextPaths(2);
     EXPECT_EQ(found, (std::vector<std::string>{lost, inNew}));
     // The folder made while events were lost is watched now.
@@ -248,13 +251,13 @@ TEST_F(LocalGameWatcherTest, AnEmptyLibraryFolderScansNothingAndANewOneIsWatched
     fs::create_directories("FC");
     testsupport::WriteFile("FC/cwd.nes", "rom");
     ASSERT_TRUE(Watcher().Start(MainWindow(), ""));
-    ASSERT_TRUE(Watcher().WaitForScans(1, 10000));
+    ASSERT_TRUE(Watcher().WaitForScans(1));
     fs::current_path(saved);
     EXPECT_EQ(m_recorder.Pending(), 0u);
 
     const std::string there = Put("PSP/there.iso");
     Watcher().SetLocalGameDir(m_localGameDir);
-    ASSERT_TRUE(Watcher().WaitForScans(2, 10000));
+    ASSERT_TRUE(Watcher().WaitForScans(2));
     EXPECT_EQ(NextPaths(1), std::vector<std::string>{there});
 
     // Another library folder: the old one is no longer watched.
@@ -294,6 +297,92 @@ TEST_F(LocalGameWatcherTest, StopEndsAStartedWatcherAtOnceAndAllowsANewStart)
     StartAndScan();
     const std::string file = Put("DC/game.cdi");
     EXPECT_EQ(NextPaths(1), std::vector<std::string>{file});
+}
+
+TEST_F(LocalGameWatcherTest, FoldersOnNetworkFileSystemsAreScannedOnTheTimer)
+{
+    // inotify accepts watches there but never hears of files another machine adds: here no event is
+    // delivered at all, so only the timer can find them.
+    const std::string fc = m_localGameDir + "FC";
+    Watcher().SetRemoteCheck([fc](const std::string& folder) { return folder.rfind(fc, 0) == 0; });
+    Watcher().SetPollInterval(50);
+    StartAndScan();
+    EXPECT_EQ(Watcher().PolledFolders(), std::vector<std::string>{fc});
+    Watcher().SetDropEvents(true);
+    const std::string remote = Put("FC/sub/from-elsewhere.nes");
+    EXPECT_EQ(NextPaths(1), std::vector<std::string>{remote});
+
+    // The whole library folder on a share: every platform folder is scanned on the timer, including
+    // one made after the start.
+    m_watcher.reset();
+    const std::string root = m_localGameDir.substr(0, m_localGameDir.size() - 1);
+    Watcher().SetRemoteCheck([root](const std::string& folder) { return folder.rfind(root, 0) == 0; });
+    Watcher().SetPollInterval(50);
+    fs::remove_all(m_localGameDir + "GBA");
+    StartAndScan();
+    EXPECT_EQ(Watcher().PolledFolders().size(), 17u);
+    Watcher().SetDropEvents(true);
+    const std::string later = Put("GBA/later.gba");
+    EXPECT_EQ(NextPaths(1), std::vector<std::string>{later});
+    EXPECT_EQ(m_recorder.Pending(), 0u);
+}
+
+TEST_F(LocalGameWatcherTest, ALongScanCommitsAsItGoesSoOtherConnectionsSeeItsRows)
+{
+    constexpr int kFiles = CStoreBatch::kMaxRows + 40;
+    for (int i = 0; i < kFiles; ++i)
+        Put("FC/game" + std::to_string(1000 + i) + ".nes");
+
+    // The scan waits in the hook at its last file, before its pass ends. The gate opens again however
+    // the test leaves, before the watcher is stopped.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool paused = false;
+        bool open = false;
+        void Open()
+        {
+            std::lock_guard lock(mutex);
+            open = true;
+            changed.notify_all();
+        }
+    } gate;
+    Watcher().SetAddedHook([&gate](uint64_t added) {
+        if (added != kFiles)
+            return;
+        std::unique_lock lock(gate.mutex);
+        gate.paused = true;
+        gate.changed.notify_all();
+        gate.changed.wait(lock, [&] { return gate.open; });
+    });
+    struct Opener {
+        Gate& gate;
+        CLocalGameWatcher& watcher;
+        ~Opener()
+        {
+            gate.Open();
+            watcher.Stop();
+        }
+    } opener{gate, Watcher()};
+    ASSERT_TRUE(Watcher().Start(MainWindow(), m_localGameDir));
+    {
+        std::unique_lock lock(gate.mutex);
+        gate.changed.wait(lock, [&] { return gate.paused; });
+    }
+    StoredRows(); // waits for every request the scan has queued so far
+    EXPECT_EQ(Watcher().CompletedScans(), 0u);
+    {
+        CppSQLite3DB other;
+        other.Open((m_dir.Path() + "database/quokka.db").c_str());
+        const int committed = other.QueryInt("select count(*) from LocalGame;");
+        EXPECT_GE(committed, CStoreBatch::kMaxRows);
+        EXPECT_LE(committed, kFiles);
+    }
+    gate.Open();
+    ASSERT_TRUE(Watcher().WaitForScans(1));
+    EXPECT_EQ(NextPaths(kFiles).size(), static_cast<size_t>(kFiles));
+    Watcher().Stop();
+    EXPECT_EQ(StoredRows().size(), static_cast<size_t>(kFiles));
 }
 
 } // namespace
