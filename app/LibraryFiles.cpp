@@ -6,6 +6,7 @@
 #include "foundation/AppPaths.h"
 #include "foundation/StringHelpers.h"
 #include "platform/Trace.h"
+#include "platform/Trash.h"
 
 #include <filesystem>
 #include <functional>
@@ -140,12 +141,26 @@ bool HasLocalGameShape(const std::string& text, const fs::path& resolved, const 
 
 enum class EarlierItem { GameFolder, GameFile };
 
+// Moves a local game's file (resolved, its last component kept) to the trash; on failure it stays and
+// the reason is traced and handed to `trashError`.
+bool TrashLocalGameFile(const std::string& text, const fs::path& target, std::string* trashError)
+{
+    std::string error;
+    if (platform::MoveToTrash(target.string(), &error))
+        return true;
+    platform::TraceF("library: %s cannot be moved to the trash (%s); kept", text.c_str(), error.c_str());
+    if (trashError != nullptr)
+        *trashError = error;
+    return false;
+}
+
 // Deletes `target` (resolved, its last component kept), a game's folder or file under an earlier
 // library folder, when `hasShape` and it is of the kind expected: a real folder, or a regular file;
 // a link is neither, since whose it is is unknown. Nothing inside or above the library folder or the
 // local games in use goes. Returns whether something was removed.
 bool DeleteFromEarlierLibrary(const std::string& text, const fs::path& target, bool hasShape,
-                              EarlierItem kind, const std::string& romDir, const std::string& localGameDir)
+                              EarlierItem kind, const std::string& romDir, const std::string& localGameDir,
+                              std::string* trashError = nullptr)
 {
     bool refused = !hasShape;
     for (const std::string& inUse : {romDir, localGameDir}) {
@@ -162,12 +177,8 @@ bool DeleteFromEarlierLibrary(const std::string& text, const fs::path& target, b
         platform::TraceF("library: %s is not where the library keeps that game; kept", text.c_str());
         return false;
     }
-    if (kind == EarlierItem::GameFile) {
-        const bool removed = fs::remove(target, ec);
-        if (ec)
-            platform::TraceF("library: %s cannot be deleted: %s", text.c_str(), ec.message().c_str());
-        return removed;
-    }
+    if (kind == EarlierItem::GameFile)
+        return TrashLocalGameFile(text, target, trashError);
     const std::uintmax_t removed = fs::remove_all(target, ec);
     if (ec)
         platform::TraceF("library: %s cannot be deleted: %s", text.c_str(), ec.message().c_str());
@@ -176,7 +187,7 @@ bool DeleteFromEarlierLibrary(const std::string& text, const fs::path& target, b
 
 } // namespace
 
-bool DeleteLocalGameFile(const std::string& path, const std::string& romDir)
+bool DeleteLocalGameFile(const std::string& path, const std::string& romDir, std::string* trashError)
 {
     auto root = ResolvedRoot(romDir);
     auto target = ResolveParent(path);
@@ -192,10 +203,7 @@ bool DeleteLocalGameFile(const std::string& path, const std::string& romDir)
         platform::TraceF("library: %s is a folder, not a game file; kept", path.c_str());
         return false;
     }
-    bool removed = fs::remove(*target, ec); // a link goes itself, never its target
-    if (ec)
-        platform::TraceF("library: %s cannot be deleted: %s", path.c_str(), ec.message().c_str());
-    return removed;
+    return TrashLocalGameFile(path, *target, trashError); // a link goes itself, never its target
 }
 
 bool DeleteDownloadedGameFolder(const std::string& folder, const std::string& romDir,
@@ -239,17 +247,17 @@ bool DeleteDownloadedGame(const std::string& folder, const std::string& gameId, 
 }
 
 bool DeleteLocalGame(const std::string& path, const std::string& platform, const std::string& romDir,
-                     const std::string& localGameDir)
+                     const std::string& localGameDir, std::string* trashError)
 {
     auto target = ResolveParent(path);
     auto root = ResolvedRoot(romDir);
     if (!target || (root && DepthInside(*target, *root) >= 0))
-        return DeleteLocalGameFile(path, romDir);
+        return DeleteLocalGameFile(path, romDir, trashError);
 
     // Outside the library folder in use: the file was found under an earlier one's local games, or
     // dropped from where the user keeps it. Only a plain file where the watcher finds games goes.
     return DeleteFromEarlierLibrary(path, *target, HasLocalGameShape(path, *target, platform),
-                                    EarlierItem::GameFile, romDir, localGameDir);
+                                    EarlierItem::GameFile, romDir, localGameDir, trashError);
 }
 
 std::string DownloadedGameFolder(const std::string& filePath)

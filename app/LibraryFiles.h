@@ -7,11 +7,17 @@
 // library folder, or is a game's own folder or file under an earlier one, is deleted, a symbolic
 // link is never followed, and everything that is refused is traced and left on disk. Paths are native
 // file-system names; a folder value ends with '/'.
+//
+// A local game's file is the user's own, so it goes to the desktop's trash (platform::MoveToTrash),
+// from where a wrong click can be undone; it is never unlinked. A downloaded game's folder is the
+// program's own download and is deleted.
 
-// Deletes a local game's file at `path` when it lies strictly inside `romDir` (its folders
-// resolved, its own last component not followed). A folder at that path is not deleted. Returns
-// whether something was removed.
-bool DeleteLocalGameFile(const std::string& path, const std::string& romDir);
+// Moves a local game's file at `path` to the trash when it lies strictly inside `romDir` (its folders
+// resolved, its own last component not followed; a link goes itself). A folder at that path is not
+// touched. Returns whether the file went. When it was to go but could not be moved to the trash, it
+// stays where it is and `trashError`, when given, receives the reason; it stays empty otherwise.
+bool DeleteLocalGameFile(const std::string& path, const std::string& romDir,
+                         std::string* trashError = nullptr);
 
 // Deletes a downloaded game's folder `folder` (with everything in it) when it is a game's folder
 // below a platform folder of `romDir`: at least two levels inside `romDir`, and not inside
@@ -35,9 +41,10 @@ bool DeleteDownloadedGame(const std::string& folder, const std::string& gameId, 
 // it is where the folder watcher finds that platform's games, <library folder>/LocalGame/<platform>/<file>,
 // as stored and once its folders are resolved: a platform folder the watcher scans, a name with one
 // of the platform's extensions, no "." or "..", a regular file (not a link), neither inside nor
-// above `romDir` or `localGameDir`. Returns whether something was removed.
+// above `romDir` or `localGameDir`. The file goes to the trash, with `trashError` as in
+// DeleteLocalGameFile. Returns whether it went.
 bool DeleteLocalGame(const std::string& path, const std::string& platform, const std::string& romDir,
-                     const std::string& localGameDir);
+                     const std::string& localGameDir, std::string* trashError = nullptr);
 
 // The folder of a downloaded game's FilePath: the text up to and including its last separator.
 std::string DownloadedGameFolder(const std::string& filePath);

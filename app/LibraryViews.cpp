@@ -18,6 +18,7 @@
 #include "store/StoreListFormat.h"
 #include "ui/Container.h"
 #include "ui/Label.h"
+#include "ui/MessageBox.h"
 #include "ui/PaintManager.h"
 #include "ui/RenderEngine.h"
 #include "ui/WindowWnd.h"
@@ -393,10 +394,17 @@ void CLibraryViews::DeleteLocal(const std::string& filePath)
 {
     CLocalLibrary* library = Library();
     std::optional<LocalGameRecord> game = library->FindLocalGame(filePath);
+    // A PC game's files are a program's whole folder, which the library never deletes. Any other
+    // file goes to the trash; one that cannot keeps its game, tile and row, and the user is told.
+    if (game && game->EmulatorShortName != "PC") {
+        std::string trashError;
+        DeleteLocalGame(NativeOf(filePath), game->EmulatorShortName, RomDir(), LocalGameDir(), &trashError);
+        if (!trashError.empty()) {
+            MessageBox(m_window, u"无法将游戏文件移到回收站，游戏未删除。", u"提示", MB_OK);
+            return;
+        }
+    }
     SubmitOwned(kStoreRemoveLocalGame, std::make_unique<std::string>(filePath));
-    // A PC game's files are a program's whole folder, which the library never deletes.
-    if (game && game->EmulatorShortName != "PC")
-        DeleteLocalGame(NativeOf(filePath), game->EmulatorShortName, RomDir(), LocalGameDir());
     library->RemoveLocalGame(filePath);
     RemoveTile(m_local, filePath);
 }

@@ -4,6 +4,7 @@
 
 #include "app/LibraryFiles.h"
 #include "app/LibraryText.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,10 @@ protected:
     }
 
     testsupport::TempDir m_dir;
+    // Local games' files go to the trash in the test's folder.
+    testsupport::ScopedEnv m_home{"HOME", m_dir.Path() + "home"};
+    testsupport::ScopedEnv m_dataHome{"XDG_DATA_HOME", m_dir.Path() + "data"};
+    const std::string m_trash = m_dir.Path() + "data/Trash/";
     const std::string m_rom = m_dir.Path() + "rom/";
     const std::string m_local = m_rom + "LocalGame/";
     const std::string m_outside = m_dir.Path() + "outside/";
@@ -36,6 +41,7 @@ TEST_F(LibraryFilesTest, LocalGameFilesOnlyInsideTheLibrary)
 {
     EXPECT_TRUE(DeleteLocalGameFile(m_local + "FC/a.nes", m_rom));
     EXPECT_FALSE(fs::exists(m_local + "FC/a.nes"));
+    EXPECT_EQ(testsupport::ReadFile(m_trash + "files/a.nes"), "x") << "the user's own file is in the trash";
 
     // Escapes by "..", by a linked folder, and paths that are no game file at all.
     EXPECT_FALSE(DeleteLocalGameFile(m_local + "FC/../../../outside/keep.nes", m_rom));
@@ -54,6 +60,20 @@ TEST_F(LibraryFilesTest, LocalGameFilesOnlyInsideTheLibrary)
     EXPECT_TRUE(DeleteLocalGameFile(m_local + "FC/link.nes", m_rom));
     EXPECT_FALSE(fs::exists(fs::symlink_status(m_local + "FC/link.nes")));
     EXPECT_TRUE(fs::exists(m_outside + "keep.nes"));
+    EXPECT_TRUE(fs::is_symlink(m_trash + "files/link.nes"));
+
+    // Without a trash the file is kept, never unlinked, and the reason comes back; a refusal by the
+    // rules above is no trash failure.
+    ASSERT_TRUE(testsupport::WriteFile(m_local + "FC/b.nes", "x"));
+    fs::remove_all(m_dir.Path() + "data");
+    ASSERT_TRUE(testsupport::WriteFile(m_dir.Path() + "data", ""));
+    std::string trashError;
+    EXPECT_FALSE(DeleteLocalGameFile(m_local + "FC/b.nes", m_rom, &trashError));
+    EXPECT_FALSE(trashError.empty());
+    EXPECT_TRUE(fs::exists(m_local + "FC/b.nes"));
+    trashError.clear();
+    EXPECT_FALSE(DeleteLocalGameFile(m_local + "linked/keep.nes", m_rom, &trashError));
+    EXPECT_EQ(trashError, "");
 }
 
 TEST_F(LibraryFilesTest, DownloadedGameFoldersOnlyBelowAPlatformFolder)

@@ -18,6 +18,7 @@
 #include "store/GameStore.h"
 #include "store/LocalLibrary.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "ui/Container.h"
 #include "ui/MessageBox.h"
@@ -34,6 +35,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <map>
 #include <sys/stat.h>
 #include <thread>
@@ -44,6 +46,9 @@ using testsupport::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
+
+// Waits in these tests end on their event, however slow the machine; a fault shows as a hang.
+constexpr int kUntilDone = std::numeric_limits<int>::max();
 
 GameinfoRecord Downloaded(const std::string& id, const std::string& emulatorId, const std::string& categoryId,
                           const std::string& folder, const std::string& icon = "")
@@ -82,7 +87,7 @@ protected:
         s_dir = new TempDir;
         s_server = new ChildProcess({QUOKKA_SERVER_EXECUTABLE, "--port", "0", "--data", QUOKKA_APP_DEMO_DIR,
                                      "--write-servers-cfg", s_dir->Path() + "servers.cfg"});
-        std::string first = s_server->ReadLine(20000).value_or("");
+        std::string first = s_server->ReadLine(kUntilDone).value_or("");
         ASSERT_NE(first.find("listening on "), std::string::npos) << first;
         SetServerEndpoints(LoadServerEndpoints(s_dir->Path() + "servers.cfg"));
     }
@@ -137,7 +142,7 @@ protected:
                 return Tiles(u"Tl_GameView_DownloadGame")->GetCount() == downloaded &&
                        Tiles(u"Tl_GameView_LocalGame")->GetCount() == local;
             },
-            15000))
+            kUntilDone))
             << Tiles(u"Tl_GameView_DownloadGame")->GetCount() << " "
             << Tiles(u"Tl_GameView_LocalGame")->GetCount();
         Click(Find(u"Opt_MyGame"));
@@ -201,7 +206,7 @@ protected:
             RunOnUiThread([&] {
                 looked = true;
                 HWND dialog = nullptr;
-                TestInput::WaitFor([&] { return (dialog = FindWindow(className)) != nullptr; }, 10000);
+                TestInput::WaitFor([&] { return (dialog = FindWindow(className)) != nullptr; }, kUntilDone);
                 TestInput::ProcessEvents();
                 script(dialog);
                 auto* frame = dialog != nullptr && IsWindow(dialog)
@@ -215,7 +220,7 @@ protected:
             });
         });
         Click(control);
-        TestInput::WaitFor([&] { return looked.load(); }, 15000);
+        TestInput::WaitFor([&] { return looked.load(); }, kUntilDone);
         inside.join();
     }
     static CDialogFrameWnd* Dialog(HWND hwnd)
@@ -249,6 +254,10 @@ protected:
 
     TempDir m_dir;
     const std::string m_rom = m_dir.Path() + "rom/";
+    // Deleted local games go to the trash in the test's folder.
+    testsupport::ScopedEnv m_home{"HOME", m_dir.Path() + "home"};
+    testsupport::ScopedEnv m_dataHome{"XDG_DATA_HOME", m_dir.Path() + "data"};
+    const std::string m_trash = m_dir.Path() + "data/Trash/";
     std::unique_ptr<CMainFrameNew> m_frame;
 };
 
@@ -270,10 +279,12 @@ TEST_F(LibraryViewsTest, FillersShowEveryGameAndAFilterRefillsItsViewOnly)
 
     // Genre 5 skips the game of genre "12"; the platform filter then keeps FC's.
     Click(Option(u"Gf_DownloadGame", u"冒险"));
-    ASSERT_TRUE(TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_DownloadGame")->GetCount() == 2; }));
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_DownloadGame")->GetCount() == 2; }, kUntilDone));
     EXPECT_EQ(Names(u"Tl_GameView_DownloadGame"), (std::vector<std::u16string>{u"游戏1001", u"游戏1003"}));
     Click(Option(u"Ef_DownloadGame", u"FC"));
-    ASSERT_TRUE(TestInput::WaitFor([&] { return Text(u"Lb_GameNumbers_DownloadGame") == u"1款游戏"; }));
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Text(u"Lb_GameNumbers_DownloadGame") == u"1款游戏"; }, kUntilDone));
     EXPECT_EQ(Names(u"Tl_GameView_DownloadGame"), (std::vector<std::u16string>{u"游戏1001"}));
     EXPECT_EQ(Text(u"Lb_GameLabel_DownloadGame"), u"FC/冒险");
     EXPECT_EQ(Tiles(u"Tl_GameView_LocalGame")->GetCount(), 2);
@@ -281,11 +292,13 @@ TEST_F(LibraryViewsTest, FillersShowEveryGameAndAFilterRefillsItsViewOnly)
 
     ShowLocal();
     Click(Option(u"Ef_LocalGame", u"GBA"));
-    ASSERT_TRUE(TestInput::WaitFor([&] { return Text(u"Lb_GameNumbers_LocalGame") == u"1款游戏"; }));
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Text(u"Lb_GameNumbers_LocalGame") == u"1款游戏"; }, kUntilDone));
     EXPECT_EQ(Names(u"Tl_GameView_LocalGame"), (std::vector<std::u16string>{u"b"}));
     EXPECT_EQ(Text(u"Lb_GameLabel_LocalGame"), u"GBA");
     Click(Option(u"Ef_LocalGame", u"全部"));
-    ASSERT_TRUE(TestInput::WaitFor([&] { return Text(u"Lb_GameNumbers_LocalGame") == u"2款游戏"; }));
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Text(u"Lb_GameNumbers_LocalGame") == u"2款游戏"; }, kUntilDone));
     TestInput::ProcessEvents();
     EXPECT_EQ(Tiles(u"Tl_GameView_LocalGame")->GetCount(), 2);
 }
@@ -333,7 +346,8 @@ TEST_F(LibraryViewsTest, StaleRepeatedAndFilteredMessagesAddNoTile)
     // A new game that the view's filter excludes adds neither a tile nor a count.
     ShowLocal();
     Click(Option(u"Ef_LocalGame", u"FC"));
-    ASSERT_TRUE(TestInput::WaitFor([&] { return !CLocalLibrary::Instance().LocalFillerRunning(); }));
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return !CLocalLibrary::Instance().LocalFillerRunning(); }, kUntilDone));
     TestInput::ProcessEvents();
     LocalGameRecord gba = Local(m_rom + "LocalGame/GBA/new.gba", "GBA", "120");
     ASSERT_TRUE(CLocalLibrary::Instance().AddLocalGame(gba));
@@ -341,7 +355,8 @@ TEST_F(LibraryViewsTest, StaleRepeatedAndFilteredMessagesAddNoTile)
     LocalGameRecord fc = Local(m_rom + "LocalGame/FC/new.nes", "FC", "125");
     ASSERT_TRUE(CLocalLibrary::Instance().AddLocalGame(fc));
     platform::PostMessage(window, WM_LOCAL_GAME_ADDED, 0, std::make_unique<LocalGameRecord>(fc));
-    ASSERT_TRUE(TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_LocalGame")->GetCount() == 2; }));
+    ASSERT_TRUE(
+        TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_LocalGame")->GetCount() == 2; }, kUntilDone));
     TestInput::ProcessEvents();
     EXPECT_EQ(Names(u"Tl_GameView_LocalGame"), (std::vector<std::u16string>{u"a", u"new"}));
     EXPECT_EQ(Text(u"Lb_GameNumbers_LocalGame"), u"2款游戏");
@@ -401,10 +416,13 @@ TEST_F(LibraryViewsTest, DeleteRemovesOnlyFilesInsideTheLibrary)
     EXPECT_EQ(Tiles(u"Tl_GameView_LocalGame")->GetCount(), 0);
     EXPECT_EQ(Text(u"Lb_GameNumbers_LocalGame"), u"0款游戏");
     EXPECT_FALSE(fs::exists(fc + "a.nes"));
+    EXPECT_EQ(testsupport::ReadFile(m_trash + "files/a.nes"), "game")
+        << "the user's own file is in the trash";
     EXPECT_FALSE(fs::exists(fs::symlink_status(fc + "link.nes")));
     EXPECT_TRUE(fs::exists(outside + "target.nes")) << "a link's target is never deleted";
     EXPECT_TRUE(fs::exists(outside + "b.nes")) << "a file outside the library is kept";
     EXPECT_FALSE(fs::exists(earlier + "LocalGame/FC/c.nes")) << "found under an earlier library folder";
+    EXPECT_TRUE(fs::exists(m_trash + "files/c.nes"));
     EXPECT_TRUE(fs::exists(m_rom + "LocalGame/PC/Game/run.exe")) << "PC games keep their files";
     EXPECT_TRUE(fs::exists(m_rom + "FC/other.nes"));
     EXPECT_EQ(CLocalLibrary::Instance().LocalGameCount(), 0u);
@@ -413,6 +431,37 @@ TEST_F(LibraryViewsTest, DeleteRemovesOnlyFilesInsideTheLibrary)
     m_frame.reset(); // the store's queue is written out at shutdown
     EXPECT_TRUE(StoredLocalGames().empty());
     EXPECT_TRUE(StoredGames().empty());
+}
+
+TEST_F(LibraryViewsTest, ALocalGameWhoseFileCannotGoToTheTrashIsKeptAndTheUserTold)
+{
+    const std::string path = m_rom + "LocalGame/FC/a.nes";
+    ASSERT_TRUE(testsupport::WriteFile(path, "game"));
+    ASSERT_TRUE(testsupport::WriteFile(m_dir.Path() + "data", "")); // no trash can be made below a file
+    Store({}, {Local(path, "FC", "125")});
+    Open(0, 1);
+    ShowLocal();
+    std::vector<std::u16string> boxes;
+    SetMessageBoxAnswerer([&](HWND owner, const CDuiString& text, const CDuiString& caption, UINT type) {
+        EXPECT_EQ(owner, m_frame->GetHWND());
+        EXPECT_EQ(type, MB_OK);
+        boxes.push_back(caption.Str() + u":" + text.Str());
+        return IDOK;
+    });
+    ClickButton(u"Tl_GameView_LocalGame", u"a", u"Btn_DeleteGame");
+    EXPECT_EQ(boxes, std::vector<std::u16string>{u"提示:无法将游戏文件移到回收站，游戏未删除。"});
+    EXPECT_EQ(testsupport::ReadFile(path), "game");
+    EXPECT_EQ(Names(u"Tl_GameView_LocalGame"), std::vector<std::u16string>{u"a"});
+    EXPECT_TRUE(CLocalLibrary::Instance().HasLocalGame(path));
+
+    // Once the trash can be made, the same click moves the file there.
+    fs::remove(m_dir.Path() + "data");
+    ClickButton(u"Tl_GameView_LocalGame", u"a", u"Btn_DeleteGame");
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(testsupport::ReadFile(m_trash + "files/a.nes"), "game");
+    EXPECT_EQ(Tiles(u"Tl_GameView_LocalGame")->GetCount(), 0);
+    m_frame.reset();
+    EXPECT_TRUE(StoredLocalGames().empty());
 }
 
 TEST_F(LibraryViewsTest, RenameChangesOnlyTheNameAndRefusesNamesThatCannotBeStored)
@@ -525,13 +574,13 @@ TEST_F(LibraryViewsTest, OpenFolderShowsTheGamesFolder)
     Open(1, 1);
     const std::string opened = m_dir.Path() + "opened";
     ClickButton(u"Tl_GameView_DownloadGame", u"游戏1001", u"Btn_OpenGame");
-    ASSERT_TRUE(TestInput::WaitFor([&] { return fs::exists(opened); }, 10000));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return fs::exists(opened); }, kUntilDone));
     EXPECT_EQ(testsupport::ReadFile(opened), m_rom + "FC/1001/");
     fs::remove(opened);
 
     ShowLocal();
     ClickButton(u"Tl_GameView_LocalGame", u"a", u"Btn_OpenGame");
-    ASSERT_TRUE(TestInput::WaitFor([&] { return fs::exists(opened); }, 10000));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return fs::exists(opened); }, kUntilDone));
     EXPECT_EQ(testsupport::ReadFile(opened), m_rom + "LocalGame/FC/");
     m_frame.reset(); // its threads end before the environment is put back
 }
@@ -562,7 +611,8 @@ TEST_F(LibraryViewsTest, BothIconKindsAreDrawnOnTheTiles)
     CControlUI* downloadedIcon =
         Tile(u"Tl_GameView_DownloadGame", u"游戏20432")->FindSubControl(u"Ctr_GameIcon");
     ASSERT_TRUE(TestInput::WaitFor(
-        [&] { return downloadedIcon->GetBkImage().Str().find(u"20432.png") != std::u16string::npos; }, 15000))
+        [&] { return downloadedIcon->GetBkImage().Str().find(u"20432.png") != std::u16string::npos; },
+        kUntilDone))
         << downloadedIcon->GetBkImage().ToUtf8();
     EXPECT_TRUE(fs::exists(ImageCacheDir() + "icon/146/20432.png"));
     const std::string shot = m_dir.Path() + "downloaded.png";
@@ -576,7 +626,7 @@ TEST_F(LibraryViewsTest, BothIconKindsAreDrawnOnTheTiles)
     CControlUI* localIcon = Tile(u"Tl_GameView_LocalGame", u"a")->FindSubControl(u"Ctr_GameIcon");
     ASSERT_TRUE(TestInput::WaitFor(
         [&] { return localIcon->GetBkImage().Str() == u"file='skin\\ui\\local_fc.png' dest='18,18,50,50'"; },
-        15000))
+        kUntilDone))
         << localIcon->GetBkImage().ToUtf8();
     const std::string localShot = m_dir.Path() + "local.png";
     ASSERT_TRUE(TestInput::SaveImage(m_frame->GetHWND(), localShot));
@@ -684,7 +734,7 @@ TEST_F(LibraryViewsTest, DroppedAndCopiedGamesGetTheirTilesAtOnce)
     auto drop = [&](const std::vector<std::string>& paths) {
         ASSERT_TRUE(TestInput::DragEnter(window, over, paths));
         ASSERT_TRUE(TestInput::Drop(window, over, paths));
-        ASSERT_TRUE(CDropImport::Instance().WaitIdle(10000));
+        ASSERT_TRUE(CDropImport::Instance().WaitIdle(kUntilDone));
         TestInput::ProcessEvents();
     };
 
@@ -705,7 +755,7 @@ TEST_F(LibraryViewsTest, DroppedAndCopiedGamesGetTheirTilesAtOnce)
     ASSERT_TRUE(testsupport::WriteFile(m_dir.Path() + "copied.nes", "game"));
     fs::rename(m_dir.Path() + "copied.nes", m_rom + "LocalGame/FC/copied.nes");
     EXPECT_TRUE(
-        TestInput::WaitFor([&] { return Tile(u"Tl_GameView_LocalGame", u"copied") != nullptr; }, 10000));
+        TestInput::WaitFor([&] { return Tile(u"Tl_GameView_LocalGame", u"copied") != nullptr; }, kUntilDone));
     EXPECT_EQ(Text(u"Lb_GameNumbers_LocalGame"), u"4款游戏");
 }
 
@@ -719,14 +769,14 @@ TEST_F(LibraryViewsTest, DownloadedCatalogueGamesShowStartAndLaunch)
         ASSERT_NE(frame->Create(nullptr, u"Quokka模拟器", 0x10CF0000, 0x100), nullptr);
         auto* tiles =
             static_cast<CContainerUI*>(frame->GetPaintManager().FindControl(u"Tl_GameView_FindGame"));
-        ASSERT_TRUE(TestInput::WaitFor([&] { return tiles->GetCount() > 1; }, 15000));
+        ASSERT_TRUE(TestInput::WaitFor([&] { return tiles->GetCount() > 1; }, kUntilDone));
         firstGame = tiles->GetItemAt(0)->GetUserData().ToUtf8();
     }
     Store({Downloaded(firstGame, "125", "5", m_rom + "FC/" + firstGame + "/")}, {});
     Open(1, 0);
     Click(Find(u"Opt_FindGame"));
     CContainerUI* tiles = Tiles(u"Tl_GameView_FindGame");
-    ASSERT_TRUE(TestInput::WaitFor([&] { return tiles->GetCount() > 1; }, 15000));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return tiles->GetCount() > 1; }, kUntilDone));
     auto install = [&](int index) {
         return static_cast<CContainerUI*>(tiles->GetItemAt(index))->FindSubControl(u"Btn_InstallGame");
     };
