@@ -37,6 +37,10 @@ std::u16string ErrorText(int code)
         return u"无法启动升级程序";
     if (code == kPopErrorPackageRefused)
         return kPackageRefusedText;
+    if (code == kPopErrorBodyTooLong)
+        return u"服务器发送的数据超出文件长度";
+    if (code == kPopErrorDiskFull)
+        return u"磁盘空间不足";
     try {
         return AnsiToUtf16(TransferErrorText(code));
     } catch (const std::exception&) {
@@ -100,8 +104,9 @@ CDownLoadPopFrame::CDownLoadPopFrame(const PopEmulator& emulator)
 
 CDownLoadPopFrame::~CDownLoadPopFrame()
 {
+    // Nobody is left to wait for an installer: it is ended with the window.
     if (m_installer)
-        m_installer->Cancel();
+        m_installer->EndInstaller();
     if (m_worker.joinable())
         m_worker.join();
 }
@@ -174,13 +179,16 @@ LRESULT CDownLoadPopFrame::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM 
         return 0;
     }
     if (uMsg == WM_CLOSE && m_worker.joinable() && !m_workerEnded) {
-        // Closing waits for the worker: cancel it now and close when it says it has ended.
+        // Closing waits for the worker: cancel it now and close when it says it has ended. A running
+        // installer is waited for; closing again ends it.
         handled = true;
         if (!m_closePending) {
             m_closePending = true;
             m_pendingCode = static_cast<int>(wParam);
+            m_installer->Cancel();
+        } else {
+            m_installer->EndInstaller();
         }
-        m_installer->Cancel();
         if (m_cancel)
             m_cancel->SetEnabled(false);
         return 0;
@@ -240,6 +248,20 @@ void CDownLoadPopFrame::OnProgress(const DownloadProgress& progress)
         }
         if (m_cancel)
             m_cancel->SetText(u"确定");
+        break;
+    case kPopStateWaitingForInstaller:
+        if (m_status)
+            m_status->SetText(u"提示：正在等待安装程序结束...");
+        if (m_cancel) {
+            m_cancel->SetText(u"结束安装");
+            m_cancel->SetEnabled(true);
+        }
+        break;
+    case kPopStateEndingInstaller:
+        if (m_status)
+            m_status->SetText(u"提示：正在结束安装程序...");
+        if (m_cancel)
+            m_cancel->SetEnabled(false);
         break;
     case 11:
         if (m_status)

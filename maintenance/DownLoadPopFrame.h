@@ -28,10 +28,13 @@ class CProgressUI;
 //
 // Every way of closing (Btn_Cancel, SC_CLOSE, Close from the program) first cancels the worker and
 // waits for it: the window closes only once the worker has said it ended, so the modal loop keeps
-// painting meanwhile. A transfer ends within about 100 ms, extraction at its next block and the wait
-// for an installer within about 50 ms. Result codes: 886 once a self-update has been unpacked and
-// its updater started, 2 for Btn_Cancel (also when it reads "确定" after success), otherwise the
-// code Close was given. Callers learn whether the job succeeded from Finished(), not from the code.
+// painting meanwhile. A transfer ends within about 100 ms and extraction at its next block. An
+// installer that already runs is not stopped half-way: the window says that it waits for it
+// ("提示：正在等待安装程序结束...") and the button, now "结束安装", ends it through its process handle
+// ("提示：正在结束安装程序..."); so does any second close, and the destructor. Result codes: 886 once a
+// self-update has been unpacked and its updater started, 2 for Btn_Cancel (also when it reads "确定" after
+// success), otherwise the code Close was given. Callers learn whether the job succeeded from Finished(), not
+// from the code.
 //
 // The self-update (kind 0) checks the downloaded package against the manifest's "size" and
 // "sha256" before anything in it is unpacked: a package that differs, or a job without them, fails
@@ -53,7 +56,8 @@ public:
     CDownLoadPopFrame(const CUpdateInfo& manifest, UpdateHandOff handOff, int osBits);
     // Kind 7: installs `emulator`.
     explicit CDownLoadPopFrame(const PopEmulator& emulator);
-    // Cancels a worker that still runs and waits for it (the window was destroyed without closing).
+    // Cancels a worker that still runs, ends its installer and waits for it (the window was destroyed
+    // without closing).
     ~CDownLoadPopFrame() override;
 
     UiLib::CDuiString GetSkinFile() const override { return kLayout; }

@@ -111,6 +111,8 @@ bool MakePopJob(int kind, int osBits, const std::string& workDir, const PopEmula
         // Unpacked into the emulator's folder, the package is of no further use; a failed download
         // is never continued either (another emulator may come next).
         job.deleteZipAfterExtract = true;
+        // An update must never leave the emulator's folder half old, half new.
+        job.replaceFolder = true;
         return true;
     }
     if (kind < kPopSelfUpdate || kind > kPopVc2012)

@@ -45,6 +45,12 @@ struct PopJob {
     bool resumePartial = false;  // keep a partial package from an earlier run and continue it
     bool deleteZipAfterExtract = false;
     bool waitForInstaller = false;
+    // The extract folder is replaced whole: the package unpacks beside it and takes its place only
+    // once complete, so a cancelled or failed installation leaves the old folder as it was.
+    bool replaceFolder = false;
+    // Each request for the package ends after this long at the latest (a time-out, after which the
+    // next request resumes where the file ends). The download profile's 10 s unless changed.
+    long attemptTimeoutMs = 10000;
     // Looks at the downloaded package before it is unpacked: 0 lets it through, anything else is the
     // code the job fails with, after the package was deleted. Unset: every package goes through.
     std::function<int(const std::string& zipPath)> verifyPackage;
