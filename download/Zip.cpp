@@ -380,24 +380,28 @@ bool CZip::ExtractCurrentEntry(void* unz, Run& run)
     if (!zipname::EntrySegments(name, segments) ||
         (!segments.empty() && run.journal.IsOwnFolder(segments[0])))
         return Fail("the entry name " + name + " leads out of the destination");
-    // Anything but stored and deflated data would otherwise come out as the compressed bytes.
-    if (info.compression_method != kMethodStored && info.compression_method != kMethodDeflated)
-        return Fail(name + " is compressed with method " + std::to_string(info.compression_method) + " (" +
-                    MethodName(info.compression_method) + "), which cannot be decoded");
-    if (info.flag & kEncryptedFlag)
-        return Fail(name + " is encrypted");
-    if (unzOpenCurrentFile(unz) != UNZ_OK)
-        return Fail(name + " cannot be opened");
-    CurrentEntry entry(unz);
-
     const bool fromUnix = (info.version >> 8) == kHostUnix;
     const mode_t unixMode = fromUnix ? static_cast<mode_t>(info.external_fa >> 16) : 0;
     const bool isLink = fromUnix && S_ISLNK(unixMode);
     // A folder's name ends with a separator, or an empty entry is marked as one (archivers writing for
     // Windows may set only the attribute). An entry holding data stays a file whatever it is marked.
     const bool markedFolder = (info.external_fa & kDosFolder) != 0 || (fromUnix && S_ISDIR(unixMode));
-    const bool isFolder =
-        (!name.empty() && zipname::IsSeparator(name.back())) || (markedFolder && info.uncompressed_size == 0);
+    const bool isFolder = segments.empty() || (!name.empty() && zipname::IsSeparator(name.back())) ||
+                          (markedFolder && info.uncompressed_size == 0);
+
+    // A folder's data is never read, so its method does not matter. Any other entry in a method other
+    // than stored or deflated would come out as its compressed bytes.
+    std::optional<CurrentEntry> entry;
+    if (!isFolder) {
+        if (info.compression_method != kMethodStored && info.compression_method != kMethodDeflated)
+            return Fail(name + " is compressed with method " + std::to_string(info.compression_method) +
+                        " (" + MethodName(info.compression_method) + "), which cannot be decoded");
+        if (info.flag & kEncryptedFlag)
+            return Fail(name + " is encrypted");
+        if (unzOpenCurrentFile(unz) != UNZ_OK)
+            return Fail(name + " cannot be opened");
+        entry.emplace(unz);
+    }
 
     // Folders one level at a time, noting whether any of them is a link (which a link entry must not
     // be placed under, see LinkTargetStaysInside).
@@ -412,7 +416,7 @@ bool CZip::ExtractCurrentEntry(void* unz, Run& run)
             folderIsLink = true;
         path += '/';
     }
-    if (isFolder || segments.empty()) {
+    if (isFolder) {
         if (fromUnix && (unixMode & 0777) != 0 && !segments.empty())
             ::chmod(path.c_str(), (unixMode & 0777) | 0700);
         return true;
@@ -439,7 +443,7 @@ bool CZip::ExtractCurrentEntry(void* unz, Run& run)
     };
     // The library checks the CRC only when an entry ends at its declared size, so it is checked here
     // as well, over what was written.
-    auto damaged = [&]() { return !entry.Close() || crc != info.crc; };
+    auto damaged = [&]() { return !entry->Close() || crc != info.crc; };
 
     if (isLink) {
         std::string target;

@@ -123,6 +123,8 @@ TEST_F(ZipHostileTest, FoldersAndNamesAsOtherArchiversWriteThem)
              {.rawName = "saves/slot1.sav", .data = "s"},
              {.rawName = "bin", .data = "", .host = 3, .unixMode = S_IFDIR | 0755},
              {.rawName = "bin/run", .data = "r"},
+             // A folder's method is never used.
+             {.rawName = "pics/", .data = "", .rawMethod = 99u},
              // The attribute on an entry holding data does not throw the data away.
              {.rawName = "odd", .data = "data", .dosAttributes = 0x10},
              // A Unicode Path field made for this header name gives the name.
@@ -142,6 +144,7 @@ TEST_F(ZipHostileTest, FoldersAndNamesAsOtherArchiversWriteThem)
     EXPECT_TRUE(fs::is_directory(Dest() + "saves"));
     EXPECT_EQ(ReadFile(Dest() + "saves/slot1.sav"), "s");
     EXPECT_TRUE(fs::is_directory(Dest() + "bin"));
+    EXPECT_TRUE(fs::is_directory(Dest() + "pics"));
     EXPECT_EQ(ReadFile(Dest() + "odd"), "data");
     EXPECT_EQ(ReadFile(Dest() + "角色/存档.sav"), "unicode");
     EXPECT_EQ(ReadFile(Dest() + "stale.txt"), "stale");
