@@ -322,14 +322,25 @@ TEST_F(SystemSetFrameTest, RuntimeChecksNeverHoldTheWindow)
     const std::string library = m_world.Root() + "library/";
     fs::create_directories(library);
     WriteSettings(ConfigPath(), library, "0", "1", "1", "0", "1");
-    platform::Event release;
-    std::atomic<int> checks{0};
-    std::atomic<bool> onWindowThread{false};
+    // Shared with the check, which may outlive this body when an assertion ends it early; whatever the
+    // outcome, a held check is let go, so the window's worker can be joined.
+    struct Held {
+        platform::Event release;
+        std::atomic<int> checks{0};
+        std::atomic<bool> onWindowThread{false};
+    };
+    auto held = std::make_shared<Held>();
+    struct LetGo {
+        std::shared_ptr<Held> held;
+        ~LetGo() { held->release.Set(); }
+    } letGo{held};
+    platform::Event& release = held->release;
+    const std::atomic<int>& checks = held->checks;
     const std::thread::id windowThread = std::this_thread::get_id();
-    m_runtimeCheck = [&] {
-        ++checks;
-        onWindowThread = std::this_thread::get_id() == windowThread;
-        release.Wait();
+    m_runtimeCheck = [held, windowThread] {
+        ++held->checks;
+        held->onWindowThread = std::this_thread::get_id() == windowThread;
+        held->release.Wait();
         RuntimeStates states;
         states.vc2010 = true;
         return states;
@@ -344,7 +355,7 @@ TEST_F(SystemSetFrameTest, RuntimeChecksNeverHoldTheWindow)
         [&] { return Control(u"Tx_IsInstallVc2010")->GetText().Str() == u"已安装"; }, kResultWaitMs));
     EXPECT_EQ(Control(u"Btn_InstallVc2010")->GetText().Str(), u"修复");
     EXPECT_EQ(Control(u"Tx_IsInstallVc2005")->GetText().Str(), u"未安装");
-    EXPECT_FALSE(onWindowThread);
+    EXPECT_FALSE(held->onWindowThread);
     EXPECT_EQ(checks, 1);
     CloseWindow();
     m_window.reset();
