@@ -1,11 +1,9 @@
-// What start-up checks before the services run: the database, servers.cfg and quokka.cfg, each said
-// in a box that the tests answer.
+// What start-up checks in the settings files before the services run, each said in a box that the
+// tests answer. The database's checks are run by the end-to-end start-up tests.
 #include "app/StartupChecks.h"
 
-#include "foundation/AppPaths.h"
 #include "foundation/AppSettings.h"
 #include "foundation/ServerEndpoints.h"
-#include "store/GameStore.h"
 #include "tests/support/TempDir.h"
 #include "ui/MessageBox.h"
 
@@ -22,11 +20,6 @@ class StartupChecksTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_savedPaths = GetAppPaths();
-        AppPaths paths = m_savedPaths;
-        paths.InstancePath = m_program.Path();
-        paths.ConfigFilePath = m_program.Path() + "quokka.cfg";
-        SetAppPaths(paths);
         m_savedEndpoints = GetServerEndpoints();
         m_savedAnswerer = UiLib::SetMessageBoxAnswerer([this](UiLib::HWND, const UiLib::CDuiString& text,
                                                               const UiLib::CDuiString& caption, UiLib::UINT) {
@@ -36,10 +29,8 @@ protected:
     }
     void TearDown() override
     {
-        CGameStore::DestroyInstance();
         UiLib::SetMessageBoxAnswerer(m_savedAnswerer);
         SetServerEndpoints(m_savedEndpoints);
-        SetAppPaths(m_savedPaths);
     }
 
     std::string Program() const { return m_program.Path(); }
@@ -48,39 +39,9 @@ protected:
     std::vector<std::string> m_boxes;
 
 private:
-    AppPaths m_savedPaths;
     ServerEndpoints m_savedEndpoints;
     UiLib::MessageBoxAnswerer m_savedAnswerer;
 };
-
-TEST_F(StartupChecksTest, ADamagedDatabaseIsMovedAsideToldAndAnEmptyStoreServes)
-{
-    fs::create_directories(Program() + "database");
-    const std::string garbage(6000, '\x3c');
-    ASSERT_TRUE(WriteFile(Program() + "database/quokka.db", garbage));
-
-    ASSERT_TRUE(OpenGameStoreOrSay(nullptr));
-    ASSERT_EQ(m_boxes.size(), 1u);
-    const std::string said = "提示|游戏库数据已损坏，已另存为";
-    ASSERT_EQ(m_boxes[0].rfind(said, 0), 0u) << m_boxes[0];
-    const std::string aside = m_boxes[0].substr(said.size(), m_boxes[0].find('\n') - said.size());
-    EXPECT_EQ(aside.rfind("quokka.db.broken-", 0), 0u) << aside;
-    EXPECT_EQ(ReadFile(Program() + "database/" + aside), garbage);
-    EXPECT_NE(m_boxes[0].find("\n将以空的游戏库启动，本地游戏会重新找回"), std::string::npos);
-
-    GameinfoMap games;
-    EXPECT_TRUE(CGameStore::Instance().Submit(kStoreReadGameinfo, &games, false, false));
-    EXPECT_TRUE(games.empty());
-}
-
-TEST_F(StartupChecksTest, AProgramFolderThatCannotBeWrittenIsToldAndNoStoreIsMade)
-{
-    ASSERT_TRUE(WriteFile(Program() + "database", "a file where the folder belongs"));
-    EXPECT_FALSE(OpenGameStoreOrSay(nullptr));
-    EXPECT_EQ(m_boxes,
-              std::vector<std::string>{"提示|程序文件夹无法写入，Quokka模拟器无法启动\n" + Program()});
-    EXPECT_EQ(ReadFile(Program() + "database"), "a file where the folder belongs");
-}
 
 TEST_F(StartupChecksTest, SettingsFilesAreSoundOnlyAsReadableSettingLines)
 {

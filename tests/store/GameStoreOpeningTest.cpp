@@ -121,14 +121,4 @@ TEST_F(GameStoreOpeningTest, DamagedFilesAreMovedAsideKeptAndReplacedByAnEmptySt
     EXPECT_EQ(AsideNames().size(), 4u);
 }
 
-TEST_F(GameStoreOpeningTest, AFolderThatCannotBeMadeIsUnwritableAndNothingIsMoved)
-{
-    ASSERT_TRUE(WriteFile(m_dir.Path() + "database", "a file where the folder belongs"));
-    StoreOpenResult result = OpenStoreForStartup(DbPath());
-    EXPECT_EQ(result.outcome, StoreOpenOutcome::kUnwritable);
-    EXPECT_FALSE(result.store);
-    EXPECT_FALSE(result.reason.empty());
-    EXPECT_EQ(ReadFile(m_dir.Path() + "database"), "a file where the folder belongs");
-}
-
 } // namespace
