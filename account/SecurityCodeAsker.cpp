@@ -6,13 +6,15 @@
 #include <memory>
 
 int CSecurityCodeAsker::AskSecurityCode(platform::HWND owner, const std::string& picturePath,
-                                        std::string& code)
+                                        const std::string& notice, std::string& code)
 {
     // The dialog writes into a shared slot, so an answer that comes after the worker stopped
     // waiting (the toolkit ended) writes nowhere it should not.
     auto answer = std::make_shared<std::string>();
     const int result = UiLib::RunOnUiThread(
-        [owner, picturePath, answer] { return CSecurityCodeFrame::Run(owner, picturePath, *answer); },
+        [owner, picturePath, notice, answer] {
+            return CSecurityCodeFrame::Run(owner, picturePath, notice, *answer);
+        },
         kSecurityCodeClosed);
     if (result == kSecurityCodeEntered)
         code = *answer;

@@ -8,5 +8,6 @@
 // Called on the UI thread itself, it runs the dialog at once.
 class CSecurityCodeAsker : public ISecurityCodePrompt {
 public:
-    int AskSecurityCode(platform::HWND owner, const std::string& picturePath, std::string& code) override;
+    int AskSecurityCode(platform::HWND owner, const std::string& picturePath, const std::string& notice,
+                        std::string& code) override;
 };

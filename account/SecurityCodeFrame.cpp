@@ -3,8 +3,16 @@
 #include "account/SecurityCodePrompt.h"
 #include "foundation/StringConv.h"
 #include "ui/Edit.h"
+#include "ui/Label.h"
 
 #include <stdexcept>
+
+namespace {
+
+// The notice stands out from the grey request it replaces.
+constexpr UiLib::DWORD kNoticeColor = 0xFFE0443C;
+
+} // namespace
 
 void CSecurityCodeFrame::InitWindow()
 {
@@ -15,6 +23,15 @@ void CSecurityCodeFrame::InitWindow()
             m_image->SetBkImage(UiLib::CDuiString(AnsiToUtf16(m_picturePath)));
         } catch (const std::exception&) {
             // A path that does not convert shows no picture; the user can still close the dialog.
+        }
+    }
+    auto* prompt = static_cast<UiLib::CLabelUI*>(m_pm.FindControl(u"Lbl_Prompt"));
+    if (prompt != nullptr && !m_notice.empty()) {
+        try {
+            prompt->SetText(UiLib::CDuiString(AnsiToUtf16(m_notice)));
+            prompt->SetTextColor(kNoticeColor);
+        } catch (const std::exception&) {
+            // A notice that does not convert leaves the usual request in place.
         }
     }
     if (m_edit != nullptr)
@@ -59,9 +76,10 @@ void CSecurityCodeFrame::End(int result)
     Close(result);
 }
 
-int CSecurityCodeFrame::Run(UiLib::HWND owner, const std::string& picturePath, std::string& code)
+int CSecurityCodeFrame::Run(UiLib::HWND owner, const std::string& picturePath, const std::string& notice,
+                            std::string& code)
 {
-    CSecurityCodeFrame dialog(picturePath);
+    CSecurityCodeFrame dialog(picturePath, notice);
     dialog.DoModal(owner, u"验证码");
     if (dialog.Result() != kSecurityCodeEntered)
         return kSecurityCodeClosed;

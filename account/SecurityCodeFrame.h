@@ -10,7 +10,8 @@ class CEditUI;
 } // namespace UiLib
 
 // The security code dialog: shows a code picture and takes the four characters the user reads in
-// it. Btn_Ok or Enter accepts a code of exactly four characters (result 1, the code kept for
+// it. A notice given to it (that the last code was wrong) stands in Lbl_Prompt in place of the
+// usual request. Btn_Ok or Enter accepts a code of exactly four characters (result 1, the code kept for
 // Code()); anything else leaves the dialog open without a word. Btn_Close ends it with 8. The
 // keyboard focus starts in Ed_Code. UI thread only; a worker reaches it through CSecurityCodeAsker.
 class CSecurityCodeFrame : public UiLib::CDialogFrameWnd {
@@ -18,8 +19,12 @@ public:
     static constexpr char16_t kSkinFile[] = u"skin\\xmls\\SecurityCodeDialog.xml";
     static constexpr int kCodeLength = 4;
 
-    // `picturePath` is the picture file (process code page).
-    explicit CSecurityCodeFrame(std::string picturePath) : m_picturePath(std::move(picturePath)) {}
+    // `picturePath` is the picture file, `notice` the text shown instead of the usual request (empty
+    // for none); both in the process code page.
+    explicit CSecurityCodeFrame(std::string picturePath, std::string notice = {})
+        : m_picturePath(std::move(picturePath)), m_notice(std::move(notice))
+    {
+    }
 
     UiLib::CDuiString GetSkinFile() const override { return kSkinFile; }
     UiLib::LPCTSTR GetWindowClassName() const override { return u"SecurityCodeFrame"; }
@@ -34,13 +39,15 @@ public:
 
     // Creates the dialog owned by `owner` with the title "验证码", centres it and runs it modally.
     // Returns 1 with `code` set, or 8 when it was closed, ended without a code or not created.
-    static int Run(UiLib::HWND owner, const std::string& picturePath, std::string& code);
+    static int Run(UiLib::HWND owner, const std::string& picturePath, const std::string& notice,
+                   std::string& code);
 
 private:
     void Accept();
     void End(int result);
 
     std::string m_picturePath;
+    std::string m_notice;
     std::string m_code;
     int m_result = 0;
     UiLib::CControlUI* m_image = nullptr;

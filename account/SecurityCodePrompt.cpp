@@ -6,7 +6,7 @@ namespace {
 
 class CClosedPrompt : public ISecurityCodePrompt {
 public:
-    int AskSecurityCode(platform::HWND, const std::string&, std::string&) override
+    int AskSecurityCode(platform::HWND, const std::string&, const std::string&, std::string&) override
     {
         return kSecurityCodeClosed;
     }

@@ -19,7 +19,10 @@ class ISecurityCodePrompt {
 public:
     virtual ~ISecurityCodePrompt() = default;
     // `owner` owns the dialog (may be null); `picturePath` is the picture file (process code page).
-    virtual int AskSecurityCode(platform::HWND owner, const std::string& picturePath, std::string& code) = 0;
+    // `notice` (process code page) is shown above the picture in place of the usual request, for
+    // instance that the previous code was wrong; empty for the usual request.
+    virtual int AskSecurityCode(platform::HWND owner, const std::string& picturePath,
+                                const std::string& notice, std::string& code) = 0;
 };
 
 // The prompt in force for the process. The program installs its own when the main window starts and

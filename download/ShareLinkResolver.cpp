@@ -8,6 +8,7 @@
 #include "platform/Trace.h"
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,34 @@ size_t BoundedWrite(char* data, size_t size, size_t count, void* userData)
     }
     body->text->append(data, bytes);
     return bytes;
+}
+
+// `text` escaped as one value of a query. False when the library cannot escape it.
+bool QueryValue(const std::string& text, std::string& escaped)
+{
+    if (text.empty()) {
+        escaped.clear();
+        return true;
+    }
+    if (text.size() > static_cast<size_t>(INT_MAX))
+        return false;
+    std::unique_ptr<char, decltype(&curl_free)> value(
+        curl_easy_escape(nullptr, text.c_str(), static_cast<int>(text.size())), curl_free);
+    if (!value)
+        return false;
+    escaped = value.get();
+    return true;
+}
+
+// What the code dialog says after a wrong code, in the process code page; empty when the text does
+// not convert (the dialog then shows its usual request).
+std::string WrongCodeNotice()
+{
+    try {
+        return Utf8ToOem("验证码错误");
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 // A game id that is one plain name segment, so the picture stays inside its folder.
@@ -159,10 +188,25 @@ bool CShareLinkResolver::FetchPicture(const std::string& url, const std::string&
     return static_cast<bool>(out.flush());
 }
 
-bool CShareLinkResolver::AskCode(const std::string& path, std::string& code)
+bool CShareLinkResolver::AskCode(const std::string& path, const std::string& notice, std::string& code)
 {
     std::shared_ptr<ISecurityCodePrompt> prompt = InstalledSecurityCodePrompt();
-    return prompt->AskSecurityCode(m_owner, path, code) == kSecurityCodeEntered;
+    return prompt->AskSecurityCode(m_owner, path, notice, code) == kSecurityCodeEntered;
+}
+
+bool CShareLinkResolver::DownloadRequestUrl(const SharePageValues& values, const std::string& input,
+                                            const std::string& vcode, std::string& url)
+{
+    std::string uk, shareid, fsid, sign, timestamp, typed, picture;
+    if (!QueryValue(values.uk, uk) || !QueryValue(values.shareid, shareid) ||
+        !QueryValue(values.fsid, fsid) || !QueryValue(values.sign, sign) ||
+        !QueryValue(values.timestamp, timestamp) || !QueryValue(input, typed) || !QueryValue(vcode, picture))
+        return false;
+    url = ShareDownloadUrl() + "?uk=" + uk + "&shareid=" + shareid + "&fid_list=%5B" + fsid +
+          "%5D&sign=" + sign + "&timestamp=" + timestamp + "&r=" + RandomSuffix();
+    if (!vcode.empty())
+        url += "&input=" + typed + "&vcode=" + picture;
+    return true;
 }
 
 bool CShareLinkResolver::Resolve(const std::string& shareLink, std::string& directLink)
@@ -182,27 +226,15 @@ bool CShareLinkResolver::Resolve(const std::string& shareLink, std::string& dire
         return false;
     }
 
-    std::string endpoint = ShareDownloadUrl() + "?uk=" + values.uk + "&shareid=" + values.shareid +
-                           "&fid_list=%5B" + values.fsid + "%5D&sign=" + values.sign +
-                           "&timestamp=" + values.timestamp + "&r=" + RandomSuffix();
     const std::string picturePath = m_pictureFolder + m_gameId + ".jpg";
-    std::string pendingCode;
-    for (;;) {
-        if (!pendingCode.empty()) {
-            std::string input;
-            const bool entered = AskCode(picturePath, input);
-            std::error_code ignored;
-            std::filesystem::remove(picturePath, ignored);
-            if (!entered)
-                return false;
-            // The typed text is escaped so that it cannot add keys of its own to the query.
-            std::unique_ptr<char, decltype(&curl_free)> escaped(
-                curl_easy_escape(nullptr, input.c_str(), static_cast<int>(input.size())), curl_free);
-            if (!escaped)
-                return false;
-            endpoint += "&input=" + std::string(escaped.get()) + "&vcode=" + pendingCode;
-            pendingCode.clear();
-        }
+    // The code typed for the picture named `vcode`, sent with the next request only.
+    std::string input, vcode;
+    for (int round = 0; round <= kMaxCodeRounds; ++round) {
+        // Built afresh each round from escaped values: neither the page nor the service nor the
+        // user can add keys of their own to the query.
+        std::string endpoint;
+        if (!DownloadRequestUrl(values, input, vcode, endpoint))
+            return false;
         std::string answerText;
         if (!Request(Fetch::Get, endpoint, shareLink, kMaxAnswerBytes, &answerText, status, nullptr) ||
             status != 200)
@@ -211,14 +243,19 @@ bool CShareLinkResolver::Resolve(const std::string& shareLink, std::string& dire
         if (!answer.ParseText(answerText))
             return false;
         if (answer.errnum == -19) {
-            if (answer.vcode.empty() || answer.img.empty())
+            // A demand that answers a code means that code was wrong; the user hears so with the
+            // new picture. Past kMaxCodeRounds pictures the service is not taken at its word.
+            if (answer.vcode.empty() || answer.img.empty() || round == kMaxCodeRounds)
                 return false;
-            pendingCode = answer.vcode;
-            if (!FetchPicture(answer.img, picturePath)) {
-                std::error_code ignored;
-                std::filesystem::remove(picturePath, ignored);
+            const bool wrong = !vcode.empty();
+            const bool fetched = FetchPicture(answer.img, picturePath);
+            const bool entered =
+                fetched && AskCode(picturePath, wrong ? WrongCodeNotice() : std::string(), input);
+            std::error_code ignored;
+            std::filesystem::remove(picturePath, ignored);
+            if (!entered)
                 return false;
-            }
+            vcode = answer.vcode;
             continue;
         }
         if (answer.errnum != 0 || answer.dlink.empty())
@@ -234,4 +271,5 @@ bool CShareLinkResolver::Resolve(const std::string& shareLink, std::string& dire
         directLink = finalUrl;
         return true;
     }
+    return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/SharePageScrape.h"
 #include "foundation/HttpClient.h"
 #include "platform/WindowMessages.h"
 
@@ -14,8 +15,10 @@
 // One resolver per resolution, made and used on the calling worker thread; Resolve blocks that
 // thread for the transfers (each ends on the owner's cancel flag, or after its time-out) and for the
 // code dialog, which the installed security code prompt shows on the UI thread, owned by `owner`.
-// Every answer is bounded (page 2 MiB, answers 1 MiB, picture 1 MiB, 64 cookies); beyond, the
-// resolution fails.
+// Every answer is bounded (page 2 MiB, answers 1 MiB, picture 1 MiB, 64 cookies, 10 code
+// pictures); beyond, the resolution fails. Each download request is built afresh from escaped
+// values, with the one code typed for the newest picture; after a wrong code the dialog says
+// "验证码错误" above the new picture.
 class CShareLinkResolver {
 public:
     // `pictureFolder` is where the code picture is kept while the dialog shows it (the image cache
@@ -36,6 +39,8 @@ public:
     static constexpr size_t kMaxAnswerBytes = 1024u * 1024u;
     static constexpr size_t kMaxPictureBytes = 1024u * 1024u;
     static constexpr size_t kMaxCookies = 64;
+    // The most code pictures one resolution asks about: a service that keeps asking fails it.
+    static constexpr int kMaxCodeRounds = 10;
 
     // "0." and 16 digits, each 0 to 8, from a generator seeded with the current time.
     static std::string RandomSuffix();
@@ -50,8 +55,13 @@ private:
     std::string CookieHeader() const;
     bool Probe(std::string url, const std::string& referer, std::string& finalUrl);
     bool FetchPicture(const std::string& url, const std::string& path);
-    // Shows the code dialog for the picture at `path`; true with `code` when the user entered one.
-    bool AskCode(const std::string& path, std::string& code);
+    // Shows the code dialog for the picture at `path` with `notice` (empty for the usual request);
+    // true with `code` when the user entered one.
+    bool AskCode(const std::string& path, const std::string& notice, std::string& code);
+    // The service's download request for the page's values, with the code typed for the picture
+    // `vcode` when there is one; every value escaped. False when one cannot be escaped.
+    static bool DownloadRequestUrl(const SharePageValues& values, const std::string& input,
+                                   const std::string& vcode, std::string& url);
 
     platform::HWND m_owner;
     std::string m_pictureFolder;

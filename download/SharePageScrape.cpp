@@ -1,5 +1,6 @@
 #include "download/SharePageScrape.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -58,6 +59,19 @@ std::string FileUtilsValue(std::string_view page, std::string_view name)
     return BetweenQuotes(FirstMatch(page, "FileUtils", true, std::string(name) + "=\"", "\""));
 }
 
+// The file id at the start of `text`: its decimal digits up to the first other character, however
+// many there are up to kMaxFileIdDigits; empty when there are none or more.
+std::string FileId(std::string_view text)
+{
+    constexpr size_t kMaxFileIdDigits = 32;
+    size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
+        ++digits;
+    if (digits > kMaxFileIdDigits)
+        return {};
+    return std::string(text.substr(0, digits));
+}
+
 } // namespace
 
 SharePageValues ScrapeSharePage(std::string_view page)
@@ -67,8 +81,8 @@ SharePageValues ScrapeSharePage(std::string_view page)
     values.shareid = FileUtilsValue(page, "shareid");
     values.timestamp = FileUtilsValue(page, "timestamp");
     values.sign = FileUtilsValue(page, "downloadsign");
-    std::string_view match = FirstMatch(page, "\\\"fs_id\\\":\\\"", false, "", "\\\",");
-    if (!match.empty())
-        values.fsid = std::string(match.substr(12, 15));
+    constexpr std::string_view kIdHead = "\\\"fs_id\\\":\\\"";
+    std::string_view match = FirstMatch(page, kIdHead, false, "", "\\\",");
+    values.fsid = FileId(match.substr(std::min(match.size(), kIdHead.size())));
     return values;
 }

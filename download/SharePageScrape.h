@@ -16,8 +16,9 @@ struct SharePageValues {
 //   FileUtils.uk="(.*?)"   FileUtils.shareid="(.*?)"   FileUtils.timestamp="(.*?)"
 //   FileUtils.downloadsign="(.*?)"                       (the value: between the match's first two
 //                                                         double quotes)
-//   \"fs_id\":\".*?\",                                   (the value: the 15 characters after the
-//                                                         match's first 12)
+//   \"fs_id\":\".*?\",                                   (the value: the decimal digits that follow
+//                                                         the match's first 12 characters, up to the
+//                                                         first other one; empty past 32 digits)
 // where "." is any character but a line break ('\n' or '\r') and no match crosses a line break. A
 // value whose expression finds nothing stays empty. Runs in time linear in the page's length and
 // with constant stack, whatever the page holds.

@@ -39,7 +39,7 @@ Answer AskWithScript(const std::string& picture, const std::function<void(HWND)>
     Answer answer;
     answer.result = testsupport::DriveModalDialog(
         testsupport::AskedFrom::Worker, u"SecurityCodeFrame",
-        [&] { return CSecurityCodeAsker().AskSecurityCode(nullptr, picture, answer.code); }, script);
+        [&] { return CSecurityCodeAsker().AskSecurityCode(nullptr, picture, "", answer.code); }, script);
     return answer;
 }
 

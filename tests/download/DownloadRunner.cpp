@@ -103,7 +103,7 @@ private:
 class LogCodePrompt : public ISecurityCodePrompt {
 public:
     explicit LogCodePrompt(std::string log) : m_log(std::move(log)) {}
-    int AskSecurityCode(platform::HWND, const std::string&, std::string& code) override
+    int AskSecurityCode(platform::HWND, const std::string&, const std::string&, std::string& code) override
     {
         std::ifstream in(m_log);
         std::string text;

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 using namespace UiLib;
 using testsupport::ShareResolverServer;
@@ -65,6 +66,8 @@ protected:
                 RunOnUiThread([&] {
                     const std::u16string text = typeFor(number);
                     auto* dialog = static_cast<CSecurityCodeFrame*>(WindowFromHandle(hwnd));
+                    if (CControlUI* prompt = dialog->GetPaintManager().FindControl(u"Lbl_Prompt"))
+                        m_prompts.push_back(prompt->GetText().Str());
                     if (text.empty()) {
                         CControlUI* close = dialog->GetPaintManager().FindControl(u"Btn_Close");
                         RECT rc = close->GetPos();
@@ -98,6 +101,7 @@ protected:
     }
 
     ShareResolverServer m_server{kShares};
+    std::vector<std::u16string> m_prompts; // the request each dialog showed, in order
 };
 
 TEST_F(ShareCodeDialogTest, TheRightCodeTypedInTheDialogResolves)
@@ -120,6 +124,7 @@ TEST_F(ShareCodeDialogTest, AWrongCodeOpensASecondDialogAndClosingFails)
     };
     ASSERT_TRUE(ResolveWithDialogs(wrongThenRight, dialogs, link));
     EXPECT_EQ(dialogs, 2);
+    EXPECT_EQ(m_prompts, (std::vector<std::u16string>{u"请输入图中的4位验证码", u"验证码错误"}));
 
     link.clear();
     EXPECT_FALSE(ResolveWithDialogs([](int) { return std::u16string(); }, dialogs, link));

@@ -1,5 +1,6 @@
 #include "download/ShareLinkResolver.h"
 #include "foundation/NetGlobal.h"
+#include "foundation/StringConv.h"
 #include "tests/download/ShareResolverServer.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,14 @@ protected:
             });
         InstallSecurityCodePrompt(prompt);
         return prompt;
+    }
+
+    static size_t Count(const std::string& text, const std::string& part)
+    {
+        size_t count = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++count;
+        return count;
     }
 
     std::vector<Json::Value> Logged(const std::string& pathPrefix) const
@@ -117,14 +126,26 @@ TEST_F(ShareLinkResolverTest, PictureCodesAreAskedForEachDemandAndThePictureIsDe
     EXPECT_EQ(m_pictures[0].substr(0, 2), "\xFF\xD8") << "the picture was on disk while asked";
     EXPECT_FALSE(std::filesystem::exists(Picture()));
 
-    // A wrong code first: a second dialog with a new picture.
+    // Wrong codes first: a dialog with a new picture each, saying that the code was wrong. Each
+    // request carries the one code typed for the newest picture.
     m_pictures.clear();
-    prompt = CodePrompt(1);
+    prompt = CodePrompt(2);
+    const size_t before = Logged("/share/download").size();
     ASSERT_TRUE(Resolve("strict", link));
-    EXPECT_EQ(prompt->asked, 2);
-    ASSERT_EQ(m_pictures.size(), 2u);
+    EXPECT_EQ(prompt->asked, 3);
+    ASSERT_EQ(m_pictures.size(), 3u);
     EXPECT_NE(m_pictures[0], m_pictures[1]);
     EXPECT_FALSE(std::filesystem::exists(Picture()));
+    const std::string wrong = Utf8ToOem("验证码错误");
+    EXPECT_EQ(prompt->notices, (std::vector<std::string>{"", wrong, wrong}));
+    const auto requests = Logged("/share/download");
+    ASSERT_EQ(requests.size(), before + 4);
+    for (size_t i = before; i < requests.size(); ++i) {
+        const std::string query = requests[i]["query"].asString();
+        const size_t codes = i == before ? 0u : 1u;
+        EXPECT_EQ(Count(query, "input="), codes) << query;
+        EXPECT_EQ(Count(query, "vcode="), codes) << query;
+    }
 
     // The dialog closed: failure, nothing planted, no picture left.
     auto closed = std::make_shared<FunctionPrompt>([](const std::string&, std::string&) { return 8; });
@@ -138,6 +159,33 @@ TEST_F(ShareLinkResolverTest, PictureCodesAreAskedForEachDemandAndThePictureIsDe
     // Without a prompt installed the answer is "closed".
     InstallSecurityCodePrompt(nullptr);
     EXPECT_FALSE(Resolve("once", link));
+}
+
+TEST_F(ShareLinkResolverTest, ServiceValuesAreEscapedAndEndlessDemandsEnd)
+{
+    // A picture name that would add keys of its own to the query goes back as one value.
+    auto prompt = CodePrompt();
+    const std::string origin = m_server.Server().Origin();
+    ASSERT_TRUE(m_server.Faults(R"([{"path": "/share/download", "times": 1,
+        "body": "{\"errno\": -19, \"img\": \")" +
+                                origin + R"(/stat/p.gif\", \"vcode\": \"a&uk=1 #\"}"}])"));
+    std::string link;
+    ASSERT_TRUE(Resolve("once", link));
+    const auto requests = Logged("/share/download");
+    ASSERT_GE(requests.size(), 2u);
+    const std::string query = requests[1]["query"].asString();
+    EXPECT_NE(query.find("&vcode=a%26uk%3D1%20%23"), std::string::npos) << query;
+    EXPECT_EQ(Count(query, "uk="), 1u) << query;
+
+    // A service that never takes a code ends after kMaxCodeRounds pictures.
+    auto never = std::make_shared<FunctionPrompt>([](const std::string&, std::string& code) {
+        code = "ZZZZ";
+        return kSecurityCodeEntered;
+    });
+    InstallSecurityCodePrompt(never);
+    EXPECT_FALSE(Resolve("strict", link));
+    EXPECT_EQ(never->asked, CShareLinkResolver::kMaxCodeRounds);
+    EXPECT_FALSE(std::filesystem::exists(Picture()));
 }
 
 TEST_F(ShareLinkResolverTest, ExpiredRemovedAndUnsafeResolutionsFailWithoutADialog)

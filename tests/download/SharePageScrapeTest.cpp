@@ -25,8 +25,13 @@ SharePageValues ByRegex(const std::string& page)
     values.timestamp = quoted("FileUtils.timestamp=\"(.*?)\"");
     values.sign = quoted("FileUtils.downloadsign=\"(.*?)\"");
     std::smatch match;
-    if (std::regex_search(page, match, std::regex("\\\\\"fs_id\\\\\":\\\\\".*?\\\\\",")))
-        values.fsid = match.str(0).substr(12, 15);
+    if (std::regex_search(page, match, std::regex("\\\\\"fs_id\\\\\":\\\\\".*?\\\\\","))) {
+        // The id: the digits after the head, up to the first other character.
+        const std::string value = match.str(0).substr(12);
+        const std::string digits = value.substr(0, value.find_first_not_of("0123456789"));
+        if (digits.size() <= 32)
+            values.fsid = digits;
+    }
     return values;
 }
 
@@ -58,7 +63,8 @@ TEST(SharePageScrapeTest, ReadsAPageAndLeavesMissingValuesEmpty)
 }
 
 // The corners of the expressions: any character for the dot but a line break, no value across a
-// line break, a later match on a later line, a quote standing for the dot, a short file id.
+// line break, a later match on a later line, a quote standing for the dot, file ids shorter and
+// longer than 15 digits (read to their end, never into the quote after them).
 TEST(SharePageScrapeTest, MatchesTheExpressionsOnTheirCornersAndOnRandomPages)
 {
     const std::vector<std::string> pages = {
@@ -72,7 +78,11 @@ TEST(SharePageScrapeTest, MatchesTheExpressionsOnTheirCornersAndOnRandomPages)
         "\\\"fs_id\\\":\\\"12\\\",",
         "\\\"fs_id\\\":\\\"\\\",",
         "\\\"fs_id\\\":\\\"1\n2\\\", \\\"fs_id\\\":\\\"987654321098765432\\\",",
+        "\\\"fs_id\\\":\\\"12a\\\",",
+        "\\\"fs_id\\\":\\\"" + std::string(33, '9') + "\\\",",
     };
+    EXPECT_EQ(ScrapeSharePage(pages[7]).fsid, "12");
+    EXPECT_EQ(ScrapeSharePage(pages[9]).fsid, "987654321098765432");
     for (const std::string& page : pages)
         ExpectSame(ScrapeSharePage(page), ByRegex(page), page);
 

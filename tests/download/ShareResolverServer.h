@@ -35,19 +35,23 @@ private:
     std::unique_ptr<CStandInServer> m_server;
 };
 
-// A prompt that answers with a function of the picture path (tests that need no window).
+// A prompt that answers with a function of the picture path (tests that need no window), and
+// keeps the notice of each question.
 class FunctionPrompt : public ISecurityCodePrompt {
 public:
     explicit FunctionPrompt(std::function<int(const std::string& path, std::string& code)> answer)
         : m_answer(std::move(answer))
     {
     }
-    int AskSecurityCode(platform::HWND, const std::string& path, std::string& code) override
+    int AskSecurityCode(platform::HWND, const std::string& path, const std::string& notice,
+                        std::string& code) override
     {
         ++asked;
+        notices.push_back(notice);
         return m_answer(path, code);
     }
     int asked = 0;
+    std::vector<std::string> notices;
 
 private:
     std::function<int(const std::string&, std::string&)> m_answer;
