@@ -400,7 +400,7 @@ void CDownLoadFrameNew::OnProgress(const DownloadProgress& progress)
         SetBar(bar, done / kKilobyte, total / kKilobyte);
         break;
     case 9:
-        text = u"下载失败," + std::u16string(FromAnsi(TransferErrorText(progress.errorCode)).Str());
+        text = u"下载失败," + std::u16string(FromAnsi(DownloadErrorText(progress.errorCode)).Str());
         SetBar(bar, done * 100.0, total * 100.0);
         break;
     default:

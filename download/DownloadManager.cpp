@@ -97,7 +97,8 @@ std::optional<std::string> ReadSmallFile(const std::string& path, size_t limit)
     if (fd.Get() < 0)
         return std::nullopt;
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || static_cast<uint64_t>(info.st_size) > limit) {
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<uint64_t>(info.st_size) > limit) {
         platform::TraceF("download: %s is not a small file; ignored\n", path.c_str());
         return std::nullopt;
     }
@@ -329,10 +330,12 @@ void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWi
             m_options.store->Submit(kStoreReadGameinfo, &installed, false, false);
             std::lock_guard lock(m_lock);
             for (auto& [gameId, row] : rows) {
-                std::string archive;
+                // The file name in the form it is checked in, as new tasks keep it ('\\' read as '/').
+                std::string archive, fileName;
                 bool safe = IsPlainNameSegment(row.GameId) && IsPlainNameSegment(row.EmulatorShortName) &&
                             FolderInsideLibrary(row.FilePath) &&
-                            JoinInsideFolder(WithSeparator(row.FilePath), row.FileName, archive);
+                            NormalizedRelativeFileName(row.FileName, fileName) &&
+                            JoinInsideFolder(WithSeparator(row.FilePath), fileName, archive);
                 if (installed.count(gameId) != 0) {
                     // Finished before the last stop: the library row is there, the download row and
                     // an extracted archive are leftovers.
@@ -352,6 +355,7 @@ void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWi
                     for (std::string& root : RootsHolding(row.FilePath))
                         rootsInUse.insert(std::move(root));
                 }
+                row.FileName = fileName;
                 row.CurrentSize = Megabytes(DownloadWorker::FileSize(archive));
                 auto task = std::make_unique<DownloadTask>(std::move(row));
                 task->m_state = kTaskUnderWay;
@@ -586,22 +590,41 @@ void DownloadManager::Prepare(const std::string& gameId)
     // thread, which may itself be waiting for the lock in an operation.
     std::shared_ptr<IDownloadSourceChooser> chooser =
         m_options.chooser ? m_options.chooser : InstalledDownloadSourceChooser();
-    bool ready =
-        m_options.store && chooser && PrepareDownloadTask(record, owner, *chooser, *m_options.store, &m_stop);
+    const PrepareOutcome prepared =
+        m_options.store && chooser ? PrepareDownloadTask(record, owner, *chooser, *m_options.store, &m_stop)
+                                   : PrepareOutcome::Dropped;
     std::lock_guard lock(m_lock);
     auto it = m_tasks.find(gameId);
     if (it == m_tasks.end())
         return;
-    if (!ready) {
-        it->second->m_removed = true;
+    DownloadTask& task = *it->second;
+    if (prepared == PrepareOutcome::Dropped) {
+        if (task.m_refused) {
+            // Shown since an earlier refusal: its row and the game's tiles hear that it is gone.
+            platform::PostMessage(m_downloadWindow, WM_DOWNLOAD_REMOVED, 0,
+                                  reinterpret_cast<platform::LPARAM>(task.ListItem()));
+            PostStatus(gameId, kDisplayNotInstalled);
+            PostCounts();
+        }
+        task.m_displayStatus = kDisplayNotInstalled;
+        task.m_removed = true;
         m_retired.push_back(std::move(it->second));
         m_tasks.erase(it);
         return;
     }
-    DownloadTask& task = *it->second;
+    platform::PostMessage(m_downloadWindow, WM_DOWNLOAD_ADDED, 0, reinterpret_cast<platform::LPARAM>(&task));
+    if (prepared == PrepareOutcome::Refused) {
+        // The task stays, failed with the reason, so that the download list and the game's tiles
+        // show it; a start asks for the descriptor again, a deletion drops it. Nothing was stored.
+        task.m_refused = true;
+        task.m_state = kTaskUnderWay;
+        task.m_errorCode = kErrorDescriptorRefused;
+        task.m_outcome = kOutcomeFailed;
+        return;
+    }
+    task.m_refused = false;
     task.m_record = std::move(record);
     task.m_state = kTaskReady;
-    platform::PostMessage(m_downloadWindow, WM_DOWNLOAD_ADDED, 0, reinterpret_cast<platform::LPARAM>(&task));
 }
 
 void DownloadManager::StartWorker(DownloadTask& task)
@@ -638,6 +661,11 @@ void DownloadManager::HandleState(DownloadTask& task, bool& erase, std::vector<R
 {
     switch (task.m_state) {
     case kTaskReady:
+        if (task.m_refused && !task.HasWorker()) {
+            task.m_state = kTaskNew; // prepared again by a later pass
+            Wake();
+            return;
+        }
         if (task.HasWorker() && task.m_workerEnded) {
             // A worker that ended on its own before its outcome was seen: take it in first.
             int outcome = task.m_outcome;
@@ -797,8 +825,12 @@ void DownloadManager::CarryOutRemoval(const Removal& removal)
     if (m_options.store)
         m_options.store->Submit(kStoreRemoveDownload, new std::string(removal.gameId), true, false);
     if (FolderInsideLibrary(removal.folder)) {
+        // Named without its trailing separator, a folder that is a symbolic link is the link itself:
+        // the link goes and what it points at stays.
+        std::string folder = WithSeparator(removal.folder);
+        folder.pop_back();
         std::error_code error;
-        std::filesystem::remove_all(Native(WithSeparator(removal.folder)), error);
+        std::filesystem::remove_all(Native(folder), error);
     } else {
         platform::TraceF("download folder %s is not inside the library; left in place\n",
                          removal.folder.c_str());

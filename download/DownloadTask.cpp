@@ -1,5 +1,8 @@
 #include "download/DownloadTask.h"
 
+#include "foundation/HttpClient.h"
+#include "foundation/StringConv.h"
+
 DownloadTask::~DownloadTask()
 {
     // The manager joins every worker before it destroys a task; this only guards against a task
@@ -8,5 +11,17 @@ DownloadTask::~DownloadTask()
         if (m_control)
             m_control->RequestStop(true);
         m_worker.join();
+    }
+}
+
+std::string DownloadErrorText(int code)
+{
+    switch (code) {
+    case kErrorBodyTooLong:
+        return Utf8ToOem("服务器发送的数据超出文件长度");
+    case kErrorDescriptorRefused:
+        return Utf8ToOem("下载信息有误");
+    default:
+        return TransferErrorText(code);
     }
 }

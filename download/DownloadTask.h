@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <thread>
 
 class DownloadManager;
@@ -52,9 +53,15 @@ enum DownloadError : int {
     kErrorFileNotCreatable = 1002,
     kErrorExtraction = 1003,
     kErrorNoVolumes = 1004,
-    kErrorVerification = 1005, // the finished file is not the one the server described
-    kErrorStopped = 23,        // the library's write error: the stop flag ended the transfer
+    kErrorVerification = 1005,      // the finished file is not the one the server described
+    kErrorBodyTooLong = 1006,       // the server sent more bytes than the length it gave
+    kErrorDescriptorRefused = 1007, // the game's descriptor names unsafe files or too many entries
+    kErrorStopped = 23,             // the library's write error: the stop flag ended the transfer
 };
+
+// The download window's text for a task's error code, in the process code page: the engine's own
+// codes from 1006 on here, every other code as TransferErrorText gives it.
+std::string DownloadErrorText(int code);
 
 // One game's download: the stored record and the running state around it. Owned by the
 // DownloadManager. The identity fields (game id, name, icon, emulator) never change after the task
@@ -100,5 +107,6 @@ private:
     std::unique_ptr<TransferControl> m_control;
     std::thread m_worker;
     std::atomic<bool> m_workerEnded{true};
+    bool m_refused = false; // under the manager's lock: its descriptor was refused, a start asks again
     std::unique_ptr<GameinfoRecord> m_finished; // the library record a finished worker leaves
 };

@@ -10,15 +10,6 @@ namespace {
 // A folder to try names against: only whether a name stays inside some folder matters here.
 constexpr char kProbeFolder[] = "/download/";
 
-// A relative file name that stays inside the download folder and names a file, not a folder.
-bool IsSafeRelativeFileName(const std::string& name)
-{
-    if (name.empty() || name.back() == '/' || name.back() == '\\')
-        return false;
-    std::string joined;
-    return JoinInsideFolder(kProbeFolder, name, joined);
-}
-
 // The stored list format ends each value at ';', so such a value would come back as two.
 bool IsStorable(const std::string& text)
 {
@@ -39,6 +30,17 @@ std::map<int, std::string> StorableVolumes(std::string_view text)
 
 } // namespace
 
+bool NormalizedRelativeFileName(const std::string& name, std::string& normalized)
+{
+    if (name.empty() || name.back() == '/' || name.back() == '\\')
+        return false;
+    std::string joined;
+    if (!JoinInsideFolder(kProbeFolder, name, joined))
+        return false;
+    normalized = joined.substr(sizeof kProbeFolder - 1);
+    return true;
+}
+
 bool IsPlainNameSegment(const std::string& name)
 {
     return !name.empty() && name != "." && name != ".." &&
@@ -58,16 +60,23 @@ bool FillDownloadTaskSources(DownloadTaskRecord& task, const CDownLoadUrl& descr
             task.FileMd5 += static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
     }
     if (UsesArchiveFileName(task.EmulatorId)) {
-        if (!IsSafeRelativeFileName(descriptor.filename))
+        std::string name;
+        if (!NormalizedRelativeFileName(descriptor.filename, name))
             return false;
-        task.FileName = descriptor.filename;
+        task.FileName = name;
     }
-
+    // Every list the workers walk has a ceiling; a descriptor past one is refused whole rather than
+    // cut, since a cut list could name another game than the one described.
     const std::vector<std::string>& links = descriptor.cloudurl.baidu;
+    if (links.size() > kMaxDescriptorLinks || descriptor.filelist.size() > kMaxDescriptorLinks ||
+        descriptor.filelist2.size() > kMaxDescriptorLinks || descriptor.verify.size() > kMaxDescriptorFiles)
+        return false;
     for (size_t i = 0; i < links.size(); ++i) {
         const int key = static_cast<int>(i);
         if (volumes) {
             std::map<int, std::string> set = StorableVolumes(links[i]);
+            if (set.size() > kMaxDescriptorVolumes)
+                return false;
             if (!set.empty())
                 task.VolumePanUrlList[key] = std::move(set);
         } else if (IsStorable(links[i])) {
@@ -89,6 +98,8 @@ bool FillDownloadTaskSources(DownloadTaskRecord& task, const CDownLoadUrl& descr
                 task.NoZipUrlList[next++] = url;
     } else {
         std::map<int, std::string> set = StorableVolumes(descriptor.volumeurl);
+        if (set.size() > kMaxDescriptorVolumes)
+            return false;
         if (!set.empty())
             task.VolumeUrlList[0] = std::move(set);
     }
@@ -102,8 +113,9 @@ bool FillDownloadTaskSources(DownloadTaskRecord& task, const CDownLoadUrl& descr
     if (volumes ? !task.VolumeUrlList.empty() : !task.UrlList.empty())
         offerMask |= kSourceOwnServer;
     // The no-zip source saves under the first file's path, so it is offered only when that is safe.
+    std::string first;
     if (!volumes && !task.NoZipUrlList.empty() && !task.FileList.empty() &&
-        IsSafeRelativeFileName(task.FileList.begin()->first))
+        NormalizedRelativeFileName(task.FileList.begin()->first, first))
         offerMask |= kSourceNoZip;
     return true;
 }
@@ -114,29 +126,35 @@ bool ApplyDownloadSource(DownloadTaskRecord& task, int choice, int offerMask)
         return false;
     if ((offerMask & choice) == 0)
         return false;
-    task.Source = choice;
     if (choice == kSourceNoZip) {
+        std::string name;
+        if (task.FileList.empty() || !NormalizedRelativeFileName(task.FileList.begin()->first, name))
+            return false;
         task.NeedUnZip = "0";
-        task.FileName = task.FileList.begin()->first;
+        task.FileName = name;
     }
+    task.Source = choice;
     return true;
 }
 
-bool PrepareDownloadTask(DownloadTaskRecord& task, platform::HWND owner, IDownloadSourceChooser& chooser,
-                         CGameStore& store, const TransferCancel* cancel)
+PrepareOutcome PrepareDownloadTask(DownloadTaskRecord& task, platform::HWND owner,
+                                   IDownloadSourceChooser& chooser, CGameStore& store,
+                                   const TransferCancel* cancel)
 {
     if (!IsPlainNameSegment(task.GameId))
-        return false;
+        return PrepareOutcome::Dropped;
     CDownLoadUrl descriptor;
     if (!RequestDownloadDescriptor(task.GameId, descriptor, cancel))
-        return false;
+        return PrepareOutcome::Dropped;
     int offerMask = 0;
-    if (!FillDownloadTaskSources(task, descriptor, offerMask))
-        return false;
+    if (!FillDownloadTaskSources(task, descriptor, offerMask)) {
+        platform::Trace("download descriptor of " + task.GameId + " refused");
+        return PrepareOutcome::Refused;
+    }
     const int choice = chooser.ChooseDownloadSource(owner, offerMask);
     if (!ApplyDownloadSource(task, choice, offerMask))
-        return false;
+        return PrepareOutcome::Dropped;
     if (!store.Submit(kStoreAddDownload, &task, false, false))
         platform::Trace("download task " + task.GameId + " could not be stored");
-    return true;
+    return PrepareOutcome::Ready;
 }

@@ -14,30 +14,49 @@ class CGameStore;
 //
 // What a server names is checked before it can become a file name: the game id must be one plain
 // name segment, `filename` a relative name inside the download folder without ".." or NUL (else the
-// task is dropped), and the no-zip source is offered only when the first file of the sizes table is
-// such a name too. List entries holding ';' are left out, since the stored list format cannot keep
-// them.
+// descriptor is refused), and the no-zip source is offered only when the first file of the sizes
+// table is such a name too. A name is saved in the form it was checked in ('\\' read as '/').
+// List entries holding ';' are left out, since the stored list format cannot keep them. Lists have
+// ceilings (kMaxDescriptorLinks, kMaxDescriptorVolumes, kMaxDescriptorFiles): past one the
+// descriptor is refused.
+
+// The most entries of one URL or share-link list, of one volume set, and of the sizes table.
+inline constexpr size_t kMaxDescriptorLinks = 64;
+inline constexpr size_t kMaxDescriptorVolumes = 999;
+inline constexpr size_t kMaxDescriptorFiles = 20000;
+
+// How a preparation ended: ready to be queued; dropped without a word (no descriptor, the chooser
+// closed, a game id that is no plain name); or refused, its descriptor unusable, which the user is
+// told (kErrorDescriptorRefused).
+enum class PrepareOutcome { Ready, Dropped, Refused };
+
+// `name`, a relative file name a server gave, in the one form it is checked and used in: '/' for
+// every separator ('\\' included), without "." components or doubled separators. False when it is
+// empty, absolute, names a folder (ends with a separator) or would leave its folder.
+bool NormalizedRelativeFileName(const std::string& name, std::string& normalized);
 
 // Whether `name` can be used as one segment of a path: not empty, not "." or "..", and without '/',
 // '\\' or NUL.
 bool IsPlainNameSegment(const std::string& name);
 
 // Fills the task's volume flag, file name and source tables from `descriptor` and works out the
-// offer mask (kSourceBaiduPan, kSourceOwnServer, kSourceNoZip bits). Returns false, when the task
-// must be dropped (an arcade emulator's `filename` that is not a safe relative name); the task may
-// then be partly filled. Linear in the descriptor's size.
+// offer mask (kSourceBaiduPan, kSourceOwnServer, kSourceNoZip bits). Returns false when the
+// descriptor is refused (an arcade emulator's `filename` that is not a safe relative name, a list
+// past its ceiling); the task may then be partly filled. Linear in the descriptor's size.
 bool FillDownloadTaskSources(DownloadTaskRecord& task, const CDownLoadUrl& descriptor, int& offerMask);
 
 // Applies the chooser's answer to a filled task: kSourceBaiduPan and kSourceOwnServer become the
-// source; kSourceNoZip also clears the extract flag and takes the first path of the sizes table as
-// the file name. Returns false, leaving the task as it was, for kSourceClosed and for any answer
-// that is not a bit of `offerMask`.
+// source; kSourceNoZip also clears the extract flag and takes the first path of the sizes table,
+// normalized, as the file name. Returns false, leaving the task as it was, for kSourceClosed, for
+// any answer that is not a bit of `offerMask` and for a no-zip answer without a safe first path.
 bool ApplyDownloadSource(DownloadTaskRecord& task, int choice, int offerMask);
 
-// The whole preparation for a task in its first state. `owner` owns the source dialog. Returns true
+// The whole preparation for a task in its first state. `owner` owns the source dialog. Returns Ready
 // when the task is ready to be queued (it was stored with kStoreAddDownload; a store that refuses,
-// being shut down, does not stop the task); false when it must be dropped: the game id is not a plain
-// name, the descriptor request failed (no identity, transfer failed, answer not JSON or too long,
-// *cancel set), the file name is unsafe, or the chooser answered closed. Nothing is stored then.
-bool PrepareDownloadTask(DownloadTaskRecord& task, platform::HWND owner, IDownloadSourceChooser& chooser,
-                         CGameStore& store, const TransferCancel* cancel = nullptr);
+// being shut down, does not stop the task); Dropped when the game id is not a plain name, the
+// descriptor request failed (no identity, transfer failed, answer not JSON or too long, *cancel
+// set) or the chooser answered closed; Refused when the descriptor cannot be used (before the
+// chooser is asked). Nothing is stored unless Ready.
+PrepareOutcome PrepareDownloadTask(DownloadTaskRecord& task, platform::HWND owner,
+                                   IDownloadSourceChooser& chooser, CGameStore& store,
+                                   const TransferCancel* cancel = nullptr);

@@ -1,6 +1,7 @@
 #include "download/DownloadWorker.h"
 
 #include "download/DownloadProgress.h"
+#include "download/DownloadTaskPreparation.h"
 #include "download/ShareLinkResolver.h"
 #include "foundation/AppMessages.h"
 #include "foundation/FileSystem.h"
@@ -179,12 +180,18 @@ int64_t DownloadWorker::FileSize(const std::string& ansiPath)
 
 void DownloadWorker::Run()
 {
-    m_target = m_record.FilePath + m_record.FileName;
     if (m_record.Source != 8 && !m_record.FileMd5.empty()) {
         m_digest.reset(EVP_MD_CTX_new());
         ResetDigest();
     }
-    int result = m_record.Volume == "1" ? RunVolumes() : RunSingle();
+    // The file is used in the form its name was checked in; a name that leaves the folder (a row
+    // that was edited) writes nothing.
+    int result = kErrorFileNotCreatable;
+    std::string folder = m_record.FilePath;
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    if (JoinInsideFolder(folder, m_record.FileName, m_target))
+        result = m_record.Volume == "1" ? RunVolumes() : RunSingle();
     if (result != 0 && m_control.stop)
         result = kErrorStopped;
     m_task.m_errorCode = result;
@@ -490,12 +497,20 @@ int DownloadWorker::TransferRange(const std::string& url, int64_t base, int64_t 
         long status = 0;
         int64_t written = 0;
         CURLcode result = CURLE_OK;
-        int opened = PerformSlice(url, base, offset, status, written, result);
+        int opened = PerformSlice(url, base, length, offset, status, written, result);
         if (opened != 0)
             return opened;
         if (m_control.stop)
             return kErrorStopped;
         slicesWithoutBytes = written > 0 ? 0 : slicesWithoutBytes + 1;
+        if (m_overran && !m_writeFailed) {
+            platform::TraceF("download %s: the answer ran past its length %" PRId64 "%s\n",
+                             m_record.GameId.c_str(), length, m_overranAnnounced ? " (announced)" : "");
+            // An answer that announced the longer body holds another version of the file: its
+            // length is asked again and the range starts over. One that did not is not trusted.
+            needLength = m_overranAnnounced;
+            return kErrorBodyTooLong;
+        }
 
         if (result == CURLE_OK) {
             if (status == 200 || status == 206) {
@@ -543,8 +558,8 @@ int DownloadWorker::TransferRange(const std::string& url, int64_t base, int64_t 
     }
 }
 
-int DownloadWorker::PerformSlice(const std::string& url, int64_t base, int64_t offset, long& status,
-                                 int64_t& written, CURLcode& result)
+int DownloadWorker::PerformSlice(const std::string& url, int64_t base, int64_t length, int64_t offset,
+                                 long& status, int64_t& written, CURLcode& result)
 {
     EnsureDirectoryTree(Native(m_target));
     std::string native = Native(m_target);
@@ -571,6 +586,7 @@ int DownloadWorker::PerformSlice(const std::string& url, int64_t base, int64_t o
     m_fd = fd;
     m_handle = handle.get();
     m_base = base;
+    m_end = base + length;
     m_offset = offset;
     m_written = 0;
     m_position = end;
@@ -579,6 +595,8 @@ int DownloadWorker::PerformSlice(const std::string& url, int64_t base, int64_t o
     m_checkedStatus = false;
     m_discardBody = false;
     m_writeFailed = false;
+    m_overran = false;
+    m_overranAnnounced = false;
 
     TransferSink sink;
     sink.write = &DownloadWorker::WriteBlock;
@@ -643,9 +661,23 @@ size_t DownloadWorker::WriteBlock(char* data, size_t size, size_t count, void* s
             // An error page is not a part of the file.
             worker->m_discardBody = true;
         }
+        worker->m_bodyStart = worker->m_position;
     }
     if (worker->m_discardBody)
         return bytes;
+    // The answer's bytes fill the range and no more: a server that sends past the length it gave
+    // (an endless body, or a file that grew) ends the slice here rather than fill the disk.
+    const int64_t room = worker->m_end - worker->m_position;
+    if (static_cast<int64_t>(bytes) > room) {
+        worker->m_overran = true;
+        curl_off_t announced = -1;
+        worker->m_overranAnnounced =
+            curl_easy_getinfo(worker->m_handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+            announced >= 0 && worker->m_bodyStart + announced > worker->m_end;
+        if (room > 0)
+            WriteBlock(data, 1, static_cast<size_t>(room), self);
+        return 0;
+    }
     // The library hands over at most 16 KiB a call; they are gathered into larger file writes.
     std::vector<char>& pending = worker->m_pending;
     if (pending.size() + bytes > kWriteBufferBytes && !worker->FlushPending())
@@ -717,7 +749,12 @@ int DownloadWorker::Finish(bool extract)
     int64_t size = FileSize(m_target);
     // The no-zip source names the sizes of its files: the one saved must match.
     if (m_record.Source == 8) {
-        auto described = m_record.FileList.find(m_record.FileName);
+        // The sizes table keeps the server's names; the file name is their checked form.
+        auto described =
+            std::find_if(m_record.FileList.begin(), m_record.FileList.end(), [&](const auto& entry) {
+                std::string name;
+                return NormalizedRelativeFileName(entry.first, name) && name == m_record.FileName;
+            });
         if (described != m_record.FileList.end() && ParseLength(described->second) >= 0 &&
             ParseLength(described->second) != size) {
             ::unlink(Native(m_target).c_str());

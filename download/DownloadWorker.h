@@ -74,11 +74,14 @@ private:
     // Downloads the bytes [base, base + length) of the target file from `url`. 0 when the file
     // holds exactly base + length bytes; else the error, with `needLength` set when the server's
     // answer says that the length must be asked again (a range error, 416, a file grown past it).
+    // An answer that goes on past base + length ends its slice there: the bytes up to the end are
+    // kept, none past it is written, and the range fails with kErrorBodyTooLong; with `needLength`
+    // set when the answer's Content-Length announced the longer body (the file changed).
     int TransferRange(const std::string& url, int64_t base, int64_t length, bool& needLength);
-    // One resumed request appending to the file from its size. Sets the curl result, the status
-    // and the bytes written.
-    int PerformSlice(const std::string& url, int64_t base, int64_t offset, long& status, int64_t& written,
-                     CURLcode& result);
+    // One resumed request appending to the file from its size, writing nothing at or past
+    // base + length. Sets the curl result, the status and the bytes written.
+    int PerformSlice(const std::string& url, int64_t base, int64_t length, int64_t offset, long& status,
+                     int64_t& written, CURLcode& result);
 
     // The running digest of the target. It covers the file's first m_hashed bytes; CatchUpDigest
     // reads the file from there up to `size` (starting over when the file is now shorter). False
@@ -116,6 +119,7 @@ private:
     int m_fd = -1;
     CURL* m_handle = nullptr;
     int64_t m_base = 0;   // where this file or volume starts inside the target
+    int64_t m_end = 0;    // where it ends: no byte of the slice is written at or past it
     int64_t m_offset = 0; // bytes of this range already on disk when the slice began
     int64_t m_written = 0;
     int64_t m_position = 0;      // where the slice's next block lands in the target (pending included)
@@ -123,6 +127,9 @@ private:
     bool m_checkedStatus = false;
     bool m_discardBody = false;
     bool m_writeFailed = false;
+    bool m_overran = false;          // the answer went on past the range's end
+    bool m_overranAnnounced = false; // and its Content-Length had said so
+    int64_t m_bodyStart = 0;         // where the answer's first byte lands in the target
     std::chrono::steady_clock::time_point m_lastProgress{};
     double m_lastDone = 0, m_lastTotal = 0;
 };

@@ -10,6 +10,7 @@
 #include "tests/account/IdentityServer.h"
 
 #include <gtest/gtest.h>
+#include <json/json.h>
 
 using testsupport::ReadFile;
 using testsupport::WriteFile;
@@ -64,7 +65,7 @@ protected:
     bool Prepare(DownloadTaskRecord& task, int choice, int& mask)
     {
         RecordingChooser chooser(choice);
-        bool ready = PrepareDownloadTask(task, m_owner, chooser, *m_store);
+        bool ready = PrepareDownloadTask(task, m_owner, chooser, *m_store) == PrepareOutcome::Ready;
         mask = chooser.lastMask;
         return ready;
     }
@@ -234,12 +235,14 @@ TEST_F(DescriptorTest, ArcadeEmulatorsSaveUnderTheAnswersFileName)
 
 TEST_F(DescriptorTest, ServerNamesThatWouldLeaveTheFolderAreRefused)
 {
-    // An arcade file name outside the folder drops the task before the chooser is asked.
-    for (const char* name : {"../../evil.zip", "/etc/passwd", "", "dir/", "a/../../b.zip"}) {
+    // An arcade file name outside the folder refuses the descriptor before the chooser is asked,
+    // whichever separator it uses.
+    for (const char* name : {"../../evil.zip", "/etc/passwd", "", "dir/", "a/../../b.zip", "..\\\\evil.zip",
+                             "a\\\\..\\\\..\\\\b.zip", "dir\\\\", "C:\\\\x.zip"}) {
         Serve("31", std::string(R"({"fileurl": "u", "filename": ")") + name + "\"}");
         DownloadTaskRecord task = NewTask("31", "123");
         RecordingChooser chooser(kSourceOwnServer);
-        EXPECT_FALSE(PrepareDownloadTask(task, m_owner, chooser, *m_store)) << name;
+        EXPECT_EQ(PrepareDownloadTask(task, m_owner, chooser, *m_store), PrepareOutcome::Refused) << name;
         EXPECT_EQ(chooser.calls, 0) << name;
     }
     // A no-zip source whose first file is outside the folder is not offered.
@@ -254,8 +257,77 @@ TEST_F(DescriptorTest, ServerNamesThatWouldLeaveTheFolderAreRefused)
         DownloadTaskRecord bad = NewTask(id);
         EXPECT_FALSE(Prepare(bad, kSourceOwnServer, mask)) << id;
     }
-    EXPECT_EQ(m_server.Logged("downfile").size(), 6u) << "five arcade answers and one no-zip answer";
+    EXPECT_EQ(m_server.Logged("downfile").size(), 10u) << "nine arcade answers and one no-zip answer";
     EXPECT_EQ(Stored().size(), 1u);
+}
+
+TEST_F(DescriptorTest, NamesAreSavedInTheFormTheyWereCheckedIn)
+{
+    // A backslash separates as '/' does, for the check and for the name that is used.
+    Serve("33", R"({"fileurl": "u", "filename": "roms\\.\\qk\\game.zip"})");
+    DownloadTaskRecord arcade = NewTask("33", "146");
+    int mask = 0;
+    ASSERT_TRUE(Prepare(arcade, kSourceOwnServer, mask));
+    EXPECT_EQ(arcade.FileName, "roms/qk/game.zip");
+    EXPECT_EQ(Stored()["33"].FileName, "roms/qk/game.zip");
+
+    Serve("34", R"({"fileurl2": "n", "verify": [{"path": "sub\\b.nes", "size": "7"}]})");
+    DownloadTaskRecord noZip = NewTask("34");
+    ASSERT_TRUE(Prepare(noZip, kSourceNoZip, mask));
+    EXPECT_EQ(mask, kSourceNoZip);
+    EXPECT_EQ(noZip.FileName, "sub/b.nes");
+}
+
+TEST_F(DescriptorTest, ListsPastTheirCeilingsRefuseTheDescriptor)
+{
+    auto urls = [](size_t count) {
+        Json::Value list(Json::arrayValue);
+        for (size_t i = 0; i < count; ++i)
+            list.append("http://h/" + std::to_string(i));
+        return list;
+    };
+    auto volumes = [](size_t count) {
+        std::string list;
+        for (size_t i = 1; i <= count; ++i)
+            list += (i > 1 ? "," : "") + std::string("http://h/v|") + std::to_string(i);
+        return list;
+    };
+    Json::Value files(Json::arrayValue);
+    for (size_t i = 0; i <= kMaxDescriptorFiles; ++i) {
+        Json::Value file;
+        file["path"] = std::to_string(i);
+        file["size"] = "1";
+        files.append(file);
+    }
+    std::vector<Json::Value> past(6, Json::Value(Json::objectValue));
+    past[0]["filelist"] = urls(kMaxDescriptorLinks + 1);
+    past[1]["filelist2"] = urls(kMaxDescriptorLinks + 1);
+    past[2]["cloudurl"]["baidu"] = urls(kMaxDescriptorLinks + 1);
+    past[3]["volume"] = "1";
+    past[3]["volumeurl"] = volumes(kMaxDescriptorVolumes + 1);
+    past[4]["volume"] = "1";
+    past[4]["cloudurl"]["baidu"].append(volumes(kMaxDescriptorVolumes + 1));
+    past[5]["fileurl"] = "u";
+    past[5]["verify"] = files;
+    for (size_t i = 0; i < past.size(); ++i) {
+        Serve("36", Json::writeString(Json::StreamWriterBuilder(), past[i]));
+        DownloadTaskRecord task = NewTask("36");
+        RecordingChooser chooser(kSourceOwnServer);
+        EXPECT_EQ(PrepareDownloadTask(task, m_owner, chooser, *m_store), PrepareOutcome::Refused) << i;
+        EXPECT_EQ(chooser.calls, 0) << i;
+    }
+    EXPECT_TRUE(Stored().empty());
+
+    // At the ceilings the descriptor is taken.
+    Json::Value full;
+    full["volume"] = "1";
+    full["volumeurl"] = volumes(kMaxDescriptorVolumes);
+    full["cloudurl"]["baidu"] = urls(kMaxDescriptorLinks);
+    Serve("37", Json::writeString(Json::StreamWriterBuilder(), full));
+    DownloadTaskRecord task = NewTask("37");
+    int mask = 0;
+    ASSERT_TRUE(Prepare(task, kSourceOwnServer, mask));
+    EXPECT_EQ(task.VolumeUrlList[0].size(), kMaxDescriptorVolumes);
 }
 
 TEST_F(DescriptorTest, ClosedChooserOrFailedRequestStoresNothing)
@@ -273,7 +345,7 @@ TEST_F(DescriptorTest, ClosedChooserOrFailedRequestStoresNothing)
     ASSERT_TRUE(m_server.Faults(R"({"path": "/clientapi/", "status": 500})"));
     DownloadTaskRecord failed = NewTask("11");
     RecordingChooser chooser(kSourceOwnServer);
-    EXPECT_FALSE(PrepareDownloadTask(failed, m_owner, chooser, *m_store));
+    EXPECT_EQ(PrepareDownloadTask(failed, m_owner, chooser, *m_store), PrepareOutcome::Dropped);
     EXPECT_EQ(chooser.calls, 0);
     EXPECT_TRUE(Stored().empty());
 }
@@ -285,7 +357,7 @@ TEST_F(DescriptorTest, RegistrationFailureDropsTheTaskWithoutADescriptorRequest)
     Serve("12", R"({"fileurl": "u"})");
     DownloadTaskRecord task = NewTask("12");
     RecordingChooser chooser(kSourceOwnServer);
-    EXPECT_FALSE(PrepareDownloadTask(task, m_owner, chooser, *m_store));
+    EXPECT_EQ(PrepareDownloadTask(task, m_owner, chooser, *m_store), PrepareOutcome::Dropped);
     EXPECT_EQ(chooser.calls, 0);
     EXPECT_TRUE(Stored().empty());
 }

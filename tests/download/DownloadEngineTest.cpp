@@ -267,4 +267,47 @@ TEST_F(DownloadEngineTest, UnusableGamesAreRefusedBeforeAnyRequest)
     EXPECT_FALSE(m_engine->GetDisplayStatus("30008", status));
 }
 
+// A descriptor the engine cannot use is not dropped in silence: the task fails with the reason, and a
+// start asks for the descriptor again.
+TEST_F(DownloadEngineTest, RefusedDescriptorShowsWhyAndAStartAsksAgain)
+{
+    Entries entries = SomeEntries(12);
+    std::string archive = MakeArchive(entries);
+    ServeFile("games/30012.zip", archive);
+    Json::Value descriptor;
+    descriptor["fileurl"] = "{{origin}}/download/games/30012.zip";
+    descriptor["filename"] = "..\\30012.zip";
+    ServeDescriptor("30012", descriptor);
+    MakeEngine();
+    m_engine->AddTask(Game("30012", "123"), kOwnerWindow);
+    ASSERT_TRUE(WaitFor([](const Seen& seen) { return seen.progressKind == 9; }));
+    EXPECT_EQ(m_seen.back().errorCode, kErrorDescriptorRefused);
+    EXPECT_EQ(m_seen.back().hwnd, kListWindow);
+    EXPECT_TRUE(std::any_of(m_seen.begin(), m_seen.end(), [](const Seen& seen) {
+        return seen.message == WM_DOWNLOAD_ADDED && seen.gameId == "30012";
+    })) << "the list has a row to say it in";
+    ASSERT_TRUE(WaitStatus("30012", kDisplayPaused));
+    EXPECT_EQ(m_chooser->lastMask, -1) << "nothing was offered";
+    EXPECT_TRUE(StoredDownloads().empty());
+
+    // Started again against a descriptor that names the file with a backslash inside the folder:
+    // it is saved under the name that was checked.
+    descriptor["filename"] = "sub\\30012.zip";
+    ServeDescriptor("30012", descriptor);
+    ASSERT_TRUE(m_engine->RequestState("30012", kTaskReady));
+    ASSERT_TRUE(WaitStatus("30012", kDisplayInstalled));
+    EXPECT_EQ(ReadFile(Folder("30012") + "sub/30012.zip"), archive);
+    EXPECT_EQ(StoredGames()["30012"].FileName, "sub/30012.zip");
+
+    // A refused task can be deleted; its row leaves the list.
+    descriptor["filename"] = "/30013.zip";
+    ServeDescriptor("30013", descriptor);
+    m_engine->AddTask(Game("30013", "123"), kOwnerWindow);
+    ASSERT_TRUE(WaitStatus("30013", kDisplayPaused));
+    ASSERT_TRUE(m_engine->RequestState("30013", kTaskDeleteRequested));
+    ASSERT_TRUE(WaitStatus("30013", kDisplayNotInstalled));
+    int status = -1;
+    EXPECT_FALSE(m_engine->GetDisplayStatus("30013", status));
+}
+
 } // namespace
