@@ -125,6 +125,10 @@ CMainFrameNew::~CMainFrameNew()
     // The pollers end first; then the views' tiles go before the pages they point into; then the
     // services are stopped in the order the program shuts down. The list window's rows point at the
     // engine's tasks: the engine is stopped, then the window goes, then the engine.
+    // Workers are waited for from here on, on this thread: one asking for a dialog (download source,
+    // security code) gets "closed" instead of waiting for this thread, whether it asked before (its
+    // request may be queued behind a main loop that has ended) or asks during the shutdown.
+    CUiRequestRefusal refuseDialogs;
     StopPollers();
     if (m_downloadWindow) {
         {
@@ -150,8 +154,7 @@ CMainFrameNew::~CMainFrameNew()
 
 void CMainFrameNew::ShutdownServices()
 {
-    // No new source or code dialog opens from here on; a worker already waiting for one is answered
-    // "closed" when the toolkit ends.
+    // No new source or code dialog opens from here on.
     InstallDownloadSourceChooser(nullptr);
     InstallSecurityCodePrompt(nullptr);
     // Every transfer and scan is told to stop before any service is waited for.

@@ -106,6 +106,11 @@ struct Request {
     bool answered = false;
     int result = 0;
     int closedAnswer = IDCLOSE;
+    bool Answered()
+    {
+        std::lock_guard lock(mutex);
+        return answered;
+    }
     void Answer(int value)
     {
         std::lock_guard lock(mutex);
@@ -125,6 +130,7 @@ struct Runtime {
     std::uintptr_t nextHandle = 0x1000;
     std::list<std::shared_ptr<Request>> requests;
     bool closed = false;
+    int refusals = 0; // live CUiRequestRefusal objects
 };
 
 Runtime& RT()
@@ -289,14 +295,14 @@ int RunOnUiThread(const std::function<int()>& work, int answerWhenClosed)
     {
         Runtime& rt = RT();
         std::lock_guard lock(rt.mutex);
-        if (rt.dispatcher == nullptr || rt.closed)
+        if (rt.dispatcher == nullptr || rt.closed || rt.refusals > 0)
             return answerWhenClosed;
         rt.requests.push_back(request);
         std::weak_ptr<Request> weak = request;
         PostEvent(rt.dispatcher, new CallEvent([weak, work] {
                       std::shared_ptr<Request> r = weak.lock();
-                      if (!r)
-                          return;
+                      if (!r || r->Answered())
+                          return; // refused meanwhile: the worker has its answer
                       int value = work();
                       r->Answer(value);
                   }));
@@ -318,6 +324,32 @@ bool PostToUiThread(std::function<void()> work)
         return false;
     PostEvent(rt.dispatcher, new CallEvent(std::move(work)));
     return true;
+}
+
+CUiRequestRefusal::CUiRequestRefusal()
+{
+    Runtime& rt = RT();
+    std::lock_guard lock(rt.mutex);
+    ++rt.refusals;
+    for (auto& request : rt.requests)
+        request->Answer(request->closedAnswer);
+}
+
+CUiRequestRefusal::~CUiRequestRefusal()
+{
+    Runtime& rt = RT();
+    std::lock_guard lock(rt.mutex);
+    --rt.refusals;
+}
+
+size_t PendingUiRequestCount()
+{
+    Runtime& rt = RT();
+    std::lock_guard lock(rt.mutex);
+    size_t waiting = 0;
+    for (const auto& request : rt.requests)
+        waiting += request->Answered() ? 0 : 1;
+    return waiting;
 }
 
 void RefuseUiRequests()

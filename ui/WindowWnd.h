@@ -163,6 +163,21 @@ CWindowWnd* WindowFromHandle(HWND hWnd);
 // answer is `answerWhenClosed`, so no worker waits for ever.
 int RunOnUiThread(const std::function<int()>& work, int answerWhenClosed = IDCLOSE);
 
+// While one of these lives, RunOnUiThread answers every request as closed at once, and the requests
+// already waiting when it is made are answered as closed too (their work is dropped unrun). A
+// window that is about to wait for workers makes one first, so no worker waits for a dialog from
+// a UI thread that is waiting for it. Any thread; they nest.
+class CUiRequestRefusal {
+public:
+    CUiRequestRefusal();
+    ~CUiRequestRefusal();
+    CUiRequestRefusal(const CUiRequestRefusal&) = delete;
+    CUiRequestRefusal& operator=(const CUiRequestRefusal&) = delete;
+};
+
+// The RunOnUiThread requests waiting for their answer now (for diagnostics and tests).
+size_t PendingUiRequestCount();
+
 // Runs `work` on the UI thread later and returns at once (a worker's notice that needs no answer).
 // False, with `work` dropped unrun, when the toolkit has not started or has ended; queued work that
 // the toolkit's end overtakes is dropped unrun too.

@@ -385,6 +385,30 @@ TEST_F(MainFrameWiringTest, ACataloguePcGameDownloadsIntoTheLibraryThroughItsTil
         TestInput::WaitFor([&] { return Tiles(u"Tl_GameView_DownloadGame")->GetCount() == 1; }, 5000));
 }
 
+// A quit while a download waits for its source dialog, asked just as the main loop ended (the
+// request is queued and never served): the window's shutdown answers it "closed" and goes on,
+// instead of waiting for a download worker that waits for this very thread.
+TEST_F(MainFrameWiringTest, AQuitWhileASourceDialogIsQueuedEndsTheWindow)
+{
+    StartServer(QUOKKA_APP_DEMO_DIR);
+    Open(); // with the program's own source dialog
+    CContainerUI* tiles = Tiles(u"Tl_GameView_FindGame");
+    ASSERT_TRUE(TestInput::WaitFor([&] { return tiles->GetCount() > 0; }, 15000));
+    CControlUI* button = nullptr;
+    for (int i = 0; i < tiles->GetCount() && button == nullptr; ++i)
+        if (tiles->GetItemAt(i)->GetUserData() == CDuiString(u"20001"))
+            button = static_cast<CContainerUI*>(tiles->GetItemAt(i))->FindSubControl(u"Btn_InstallGame");
+    ASSERT_NE(button, nullptr) << "the PC game 20001 on the first page";
+    // From the click on the UI loop never runs again: the dialog's request stays queued.
+    TestInput::Click(m_frame->GetHWND(), Centre(m_frame->GetPaintManager(), button));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (PendingUiRequestCount() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    ASSERT_EQ(PendingUiRequestCount(), 1u) << "the download asks for its source";
+    m_frame.reset(); // returns: nothing waits on the UI thread
+    EXPECT_EQ(PendingUiRequestCount(), 0u);
+}
+
 // Exit from the tray menu while two downloads run asks first, in tray mode too (exit is not
 // hiding); No keeps the window and both downloads running.
 TEST_F(MainFrameWiringTest, ExitFromTheTrayMenuWithTwoDownloadsRunningAsksAndNoKeepsThem)

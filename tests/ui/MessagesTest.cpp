@@ -193,6 +193,46 @@ TEST(MessagesTest, WorkerRunsAModalDialogOnTheUiThread)
     EXPECT_EQ(answer, IDYES);
 }
 
+// A window about to wait for its workers refuses their dialogs first: a request already waiting is
+// answered as closed (its work never runs), new ones are answered at once, and once the refusal
+// ends requests are served again.
+TEST(MessagesTest, ARefusalAnswersWaitingAndNewRequestsAsClosed)
+{
+    std::atomic<bool> ran{false};
+    std::atomic<int> answer{0};
+    std::thread waiting([&] {
+        answer = RunOnUiThread(
+            [&] {
+                ran = true;
+                return 1;
+            },
+            IDCANCEL);
+    });
+    // The UI loop does not run, so the request waits.
+    while (PendingUiRequestCount() == 0)
+        std::this_thread::yield();
+    {
+        CUiRequestRefusal refusal;
+        waiting.join();
+        EXPECT_EQ(answer, IDCANCEL);
+        std::thread late([&] { answer = RunOnUiThread([] { return 2; }, IDCLOSE); });
+        late.join(); // answered without the UI loop
+        EXPECT_EQ(answer, IDCLOSE);
+    }
+    TestInput::ProcessEvents();
+    EXPECT_FALSE(ran) << "the refused work was dropped";
+    EXPECT_EQ(PendingUiRequestCount(), 0u);
+
+    std::atomic<bool> done{false};
+    std::thread served([&] {
+        answer = RunOnUiThread([] { return 3; }, IDCLOSE);
+        done = true;
+    });
+    ASSERT_TRUE(TestInput::WaitFor([&] { return done.load(); }));
+    served.join();
+    EXPECT_EQ(answer, 3);
+}
+
 TEST(MessagesTest, PendingUiRequestsAreAnsweredClosedAtShutdown)
 {
     Tracked::alive = 0;
