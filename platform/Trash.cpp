@@ -32,14 +32,20 @@ std::string Reason(const std::string& what, int code)
     return what + ": " + std::strerror(code);
 }
 
-// Makes `folder` (and missing parents) for the trash; the trash's own folders get mode 0700.
+// Makes the trash's folder `folder` with mode 0700 when it is missing (missing parents as usual); one
+// that exists must be a real folder, not a link.
 bool MakeTrashFolder(const std::string& folder, std::string* error)
 {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno == ENOENT) {
+        std::error_code ignored; // the mkdir below tells
+        fs::create_directories(fs::path(folder).parent_path(), ignored);
+        ::mkdir(folder.c_str(), 0700);
+    }
     struct stat info {};
-    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return Fail(error, "cannot make " + folder + (ec ? ": " + ec.message() : std::string()));
+    if (::lstat(folder.c_str(), &info) != 0)
+        return Fail(error, Reason("cannot make " + folder, errno));
+    if (!S_ISDIR(info.st_mode))
+        return Fail(error, folder + " is not a folder");
     return true;
 }
 
@@ -119,18 +125,17 @@ bool WriteAll(int fd, const std::string& text)
 bool MoveInto(const std::string& path, const std::string& trash, bool& crossDevice, std::string* error)
 {
     crossDevice = false;
-    const std::string files = trash + "/files/";
-    const std::string infos = trash + "/info/";
+    const std::string files = trash + "/files";
+    const std::string infos = trash + "/info";
     if (!MakeTrashFolder(trash, error) || !MakeTrashFolder(files, error) || !MakeTrashFolder(infos, error))
         return false;
-    ::chmod(trash.c_str(), 0700);
 
     const std::string name = fs::path(path).filename().string();
     const std::string info =
         "[Trash Info]\nPath=" + FileUri(path).substr(7) + "\nDeletionDate=" + DeletionDate() + "\n";
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string candidate = CandidateName(name, attempt);
-        const std::string infoPath = infos + candidate + ".trashinfo";
+        const std::string infoPath = infos + "/" + candidate + ".trashinfo";
         const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
             if (errno == EEXIST)
@@ -144,7 +149,7 @@ bool MoveInto(const std::string& path, const std::string& trash, bool& crossDevi
             ::unlink(infoPath.c_str());
             return Fail(error, Reason("cannot write " + infoPath, code));
         }
-        const std::string target = files + candidate;
+        const std::string target = files + "/" + candidate;
         struct stat existing {};
         if (::lstat(target.c_str(), &existing) == 0) {
             ::unlink(infoPath.c_str()); // an item without its info file holds this name
