@@ -7,7 +7,11 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
@@ -217,6 +221,39 @@ TEST_F(ZipHostileTest, RunningOutOfSpaceIsAResultOfItsOwn)
     freeBytes = 200000;
     EXPECT_EQ(Extract(zip, entries), 1);
     EXPECT_EQ(fs::file_size(Dest() + "big.bin"), 150000u);
+}
+
+// A disk that fills up under the extraction: a small file system mounted in a child process's own mount
+// namespace, so that nothing outside the child sees it.
+TEST_F(ZipHostileTest, ADiskFoundFullIsNoSpaceToo)
+{
+    const std::string archive = m_dir.Path() + "big.zip";
+    ASSERT_TRUE(ziptest::WriteArchive(archive, {{.rawName = "small.bin", .data = "s"},
+                                                {.rawName = "big.bin", .data = std::string(1 << 20, 'z')}}));
+    const std::string mountPoint = m_dir.Path() + "small/";
+    fs::create_directory(mountPoint);
+    constexpr int kCannotMount = 100;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0)
+            ::_exit(kCannotMount);
+        CZip zip;
+        // Free space unknown, so only the writes find the disk full.
+        zip.SetLimits({.freeBytes = [](const std::string&) { return int64_t{-1}; }});
+        const int result = zip.ZipExtract(Utf8ToUtf16(archive), Utf8ToUtf16(mountPoint + "out/"));
+        std::error_code ec;
+        ::_exit(result == kZipExtractNoSpace ? (fs::is_empty(mountPoint + "out/", ec) ? 0 : 50)
+                                             : 10 + result);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == kCannotMount)
+        GTEST_SKIP() << "no mount namespace for a small file system here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10 + the result, or 50 when files were left behind";
 }
 
 TEST_F(ZipHostileTest, DefaultBoundsFollowTheArchiveSize)
