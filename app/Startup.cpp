@@ -265,6 +265,7 @@ int QuokkaMain()
     InstallTestBoxAnswerer();
 
     const std::string programFolder = platform::ProgramFolder();
+    CShowRequests showRequests; // outlives the instance, whose listener thread reaches it
     platform::SingleInstance instance(kInstanceName, programFolder);
     if (!instance.TryAcquire()) {
         bool shown = platform::SingleInstance::RequestShow(kInstanceName, 5000);
@@ -298,7 +299,6 @@ int QuokkaMain()
         return 0;
     }
     // Before any window: a second start while the start-up questions wait is answered at once.
-    CShowRequests showRequests;
     instance.Listen([&showRequests] { showRequests.Request(); });
 
     PrepareAppPaths(programFolder, platform::TempFolder());
@@ -358,8 +358,8 @@ int QuokkaMain()
                 else
                     frame->ShowModal();
             }
-            frame.reset(); // the main window's shutdown
-            showRequests.SetWindow(nullptr);
+            showRequests.SetWindow(nullptr); // later requests are not posted to a window that goes
+            frame.reset();                   // the main window's shutdown
         }
         if (!servicesMayRun)
             CGameStore::DestroyInstance(); // opened before the main window, which would have closed it
