@@ -101,6 +101,7 @@ CPackageInstaller::CPackageInstaller(PopJob job, Reporter reporter)
 {
     m_zip.SetPUser(this);
     m_zip.SetExtractProgressFun(&CPackageInstaller::ExtractProgress);
+    m_zip.SetLimits(m_job.unpackLimits);
 }
 
 void CPackageInstaller::Cancel()
@@ -394,9 +395,9 @@ CPackageInstaller::Step CPackageInstaller::Extract()
     }
     if (m_cancel)
         return Step::Cancelled;
-    if (extracted != 1) {
+    if (extracted != kZipExtractDone) {
         ::unlink(m_job.zipPath.c_str());
-        Report(kFailed, 0, 0, kPopErrorExtraction);
+        Report(kFailed, 0, 0, extracted == kZipExtractNoSpace ? kPopErrorDiskFull : kPopErrorExtraction);
         return Step::Failed;
     }
     if (replacement) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/Zip.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -51,6 +53,8 @@ struct PopJob {
     // Each request for the package ends after this long at the latest (a time-out, after which the
     // next request resumes where the file ends). The download profile's 10 s unless changed.
     long attemptTimeoutMs = 10000;
+    // What unpacking the package may write (CZip's own bounds unless changed).
+    ZipLimits unpackLimits;
     // Looks at the downloaded package before it is unpacked: 0 lets it through, anything else is the
     // code the job fails with, after the package was deleted. Unset: every package goes through.
     std::function<int(const std::string& zipPath)> verifyPackage;

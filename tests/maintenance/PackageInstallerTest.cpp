@@ -141,6 +141,14 @@ TEST_F(PackageInstallerTest, APackageThatDoesNotUnpackIsDeletedAndFails)
     ASSERT_EQ(Run(), CPackageInstaller::kFailed);
     EXPECT_EQ(m_reports.back().errorCode, kPopErrorExtraction);
     EXPECT_FALSE(std::filesystem::exists(Zip()));
+
+    // A disk without room for the package's files is a failure of its own, said as such.
+    ASSERT_TRUE(m_world.Put(kPackageName, m_package));
+    m_job.unpackLimits.freeBytes = [](const std::string&) { return int64_t{4096}; };
+    m_reports.clear();
+    ASSERT_EQ(Run(), CPackageInstaller::kFailed);
+    EXPECT_EQ(m_reports.back().errorCode, kPopErrorDiskFull);
+    EXPECT_FALSE(std::filesystem::exists(m_world.WorkDir() + "payload.bin"));
 }
 
 TEST_F(PackageInstallerTest, CancelEndsAStalledTransferAndKeepsThePartial)
