@@ -198,7 +198,7 @@ TEST_F(DownLoadPopFrameTest, SelfUpdateClosesWith886WithoutWaitingForTheUpdater)
     EXPECT_TRUE(window.Finished());
     EXPECT_FALSE(std::filesystem::exists(m_world.WorkDir() + "QuokkaUpdate.zip"));
     ASSERT_TRUE(
-        TestInput::WaitFor([&] { return !ReadFile(m_world.WorkDir() + "updater.pid").empty(); }, 5000));
+        TestInput::WaitFor([&] { return !ReadFile(m_world.WorkDir() + "updater.pid").empty(); }, 60000));
     pid_t pid = std::atoi(ReadFile(m_world.WorkDir() + "updater.pid").c_str());
     ASSERT_GT(pid, 0);
     EXPECT_EQ(::kill(pid, SIGKILL), 0); // still running when the window had closed

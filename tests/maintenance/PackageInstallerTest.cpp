@@ -10,7 +10,6 @@
 #include <httplib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <future>
