@@ -30,6 +30,8 @@ constexpr int kPlatformArcade = 126;
 constexpr int kPlatformMamePlus = 146;
 // Deeper trees than this are not game libraries; the bound keeps a hostile tree from exhausting the stack.
 constexpr int kMaxDepth = 64;
+// An icon larger than this is not an icon: the toolkit would not draw it anyway.
+constexpr uLong kMaxIconBytes = 8 * 1024 * 1024;
 
 bool IsArcadePlatform(int typeId)
 {
@@ -62,13 +64,20 @@ struct UnzCloser {
 
 // Extracts the archive entry `entryName` (letter case ignored) into `destination`, through a
 // temporary file renamed into place, so the cache never holds half an icon. False when the archive
-// or the entry is missing or the file cannot be written.
+// or the entry is missing, the entry is neither stored nor deflated, it unpacks past kMaxIconBytes
+// (whatever its header says) or the file cannot be written.
 bool ExtractEntry(const std::string& archive, const std::string& entryName, const std::string& destination)
 {
     std::unique_ptr<void, UnzCloser> unz(unzOpen64(archive.c_str()));
     if (!unz)
         return false;
     if (unzLocateFile(unz.get(), entryName.c_str(), 2 /* case-insensitive */) != UNZ_OK)
+        return false;
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(unz.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+        return false;
+    // Other methods would be handed out as their compressed bytes.
+    if (info.compression_method != 0 && info.compression_method != Z_DEFLATED)
         return false;
     if (unzOpenCurrentFile(unz.get()) != UNZ_OK)
         return false;
@@ -79,12 +88,18 @@ bool ExtractEntry(const std::string& archive, const std::string& entryName, cons
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     bool ok = file != nullptr;
     char buffer[16384];
+    uLong written = 0;
     while (ok) {
         int read = unzReadCurrentFile(unz.get(), buffer, sizeof buffer);
         if (read < 0)
             ok = false;
         if (read <= 0)
             break;
+        written += static_cast<uLong>(read);
+        if (written > kMaxIconBytes) {
+            ok = false;
+            break;
+        }
         ok = std::fwrite(buffer, 1, static_cast<size_t>(read), file) == static_cast<size_t>(read);
     }
     // A damaged entry shows as a CRC error only when it is closed.

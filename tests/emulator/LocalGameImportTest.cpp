@@ -25,6 +25,7 @@ protected:
         zip.Add("qk2.jpg", "jpg of qk2");
         zip.Add("qk3.ico", "ico of qk3");
         zip.Add("qk3.png", "png of qk3");
+        zip.Add("qk4.png", std::string(9 * 1024 * 1024, '\0')); // past any icon's size
         zip.Close();
     }
 };
@@ -98,6 +99,13 @@ TEST_F(LocalGameImportTest, ArcadeGamesTakeListedNamesAndIconsFromTheCacheOrTheA
     row = MakeLocalGameRow(Put("MAME/unknown.zip"), 123, m_resources);
     EXPECT_EQ(row->GameName, "unknown");
     EXPECT_EQ(row->Icon, "");
+
+    // An entry that unpacks past any icon's size is no icon, and nothing of it stays.
+    row = MakeLocalGameRow(Put("MAME/qk4.zip"), 123, m_resources);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->Icon, "");
+    for (auto& entry : fs::directory_iterator(m_resources.MameImageDir))
+        EXPECT_EQ(entry.path().filename().string().find("qk4"), std::string::npos) << entry.path();
 
     // Without the resources nothing fails: plain values.
     fs::remove_all(m_resources.InstancePath + "LocalGameRes");
