@@ -70,20 +70,20 @@ TEST_F(SingleInstanceTest, ASecondCopyOnTheSameDataFolderShowsTheFirstWhateverIt
     testsupport::TempDir otherRuntime;
     {
         ChildProcess first({SINGLE_INSTANCE_PEER, "serve", data.Path()}, Env());
-        ASSERT_EQ(first.ReadLine(5000), "first");
+        ASSERT_EQ(first.ReadLine(30000), "first");
 
         ChildProcess second({SINGLE_INSTANCE_PEER, "serve", data.Path()},
                             {{"XDG_RUNTIME_DIR", otherRuntime.Path()}});
-        EXPECT_EQ(second.ReadLine(10000), "second answered");
-        EXPECT_EQ(second.Wait(10000), 0);
-        EXPECT_EQ(first.ReadLine(5000), "shown");
+        EXPECT_EQ(second.ReadLine(30000), "second answered");
+        EXPECT_EQ(second.Wait(30000), 0);
+        EXPECT_EQ(first.ReadLine(30000), "shown");
 
         first.CloseInput();
-        EXPECT_EQ(first.Wait(5000), 0);
+        EXPECT_EQ(first.Wait(30000), 0);
     }
     ChildProcess next({SINGLE_INSTANCE_PEER, "serve", data.Path()},
                       {{"XDG_RUNTIME_DIR", otherRuntime.Path()}});
-    EXPECT_EQ(next.ReadLine(5000), "first");
+    EXPECT_EQ(next.ReadLine(30000), "first");
 }
 
 } // namespace
