@@ -85,7 +85,11 @@ template <class F> void ForEachWrappedLine(const QString& paragraph, const QFont
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     qsizetype start = 0;
     qsizetype window = kWrapWindow;
-    std::vector<std::pair<qsizetype, qsizetype>> found;
+    struct Found {
+        qsizetype start;
+        qsizetype length;
+    };
+    std::vector<Found> found;
     while (start < paragraph.size()) {
         qsizetype end = std::min(paragraph.size(), start + window);
         bool whole = end == paragraph.size();
@@ -97,7 +101,7 @@ template <class F> void ForEachWrappedLine(const QString& paragraph, const QFont
         found.clear();
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
             line.setLineWidth(std::max(1, width));
-            found.emplace_back(line.textStart(), line.textLength());
+            found.push_back(Found{line.textStart(), line.textLength()});
         }
         layout.endLayout();
         if (!whole && found.size() < 2) {
@@ -106,27 +110,38 @@ template <class F> void ForEachWrappedLine(const QString& paragraph, const QFont
         }
         size_t complete = whole ? found.size() : found.size() - 1;
         for (size_t i = 0; i < complete; ++i) {
-            if (!onLine(start + found[i].first, found[i].second))
+            if (!onLine(start + found[i].start, found[i].length))
                 return;
         }
         if (whole)
             return;
-        start += found.back().first;
+        start += found.back().start;
     }
 }
 
+struct WrappedText {
+    QString text;
+    QString fontKey;
+    int width = 0;
+    int maxHeight = 0; // 0: every line
+    bool ellipsis = false;
+    QStringList lines;
+    int widest = -1;      // the widest line's advance, measured when first asked
+    bool complete = true; // every line of the text is here
+};
+
 // Breaks text into lines no wider than `width`; the last line that fits in `maxHeight` ends with
 // an ellipsis when text remains and `ellipsis` is set.
-QStringList WrapLinesUncached(const QString& text, const QFont& font, int width, int maxHeight, bool ellipsis)
+void WrapLinesUncached(const QFont& font, WrappedText& out)
 {
-    QStringList lines;
     QFontMetrics fm(font);
-    qsizetype maxLines = maxHeight > 0 ? std::max(1, maxHeight / std::max(1, fm.height())) : -1;
-    const QStringList paragraphs = text.split(QLatin1Char('\n'));
+    const int width = out.width;
+    qsizetype maxLines = out.maxHeight > 0 ? std::max(1, out.maxHeight / std::max(1, fm.height())) : -1;
+    const QStringList paragraphs = out.text.split(QLatin1Char('\n'));
+    QStringList& lines = out.lines;
     for (qsizetype p = 0; p < paragraphs.size(); ++p) {
         const QString& paragraph = paragraphs[p];
         bool any = false;
-        bool full = false;
         ForEachWrappedLine(paragraph, font, width, [&](qsizetype start, qsizetype length) {
             any = true;
             lines << paragraph.mid(start, length);
@@ -135,31 +150,20 @@ QStringList WrapLinesUncached(const QString& text, const QFont& font, int width,
             bool more = start + length < paragraph.size() || p + 1 < paragraphs.size();
             if (!more)
                 return true;
-            full = true;
-            if (ellipsis) {
+            out.complete = false;
+            if (out.ellipsis) {
                 // What fits on the line is at most its own text and one character a pixel more.
                 QString rest = paragraph.mid(start, length + std::max(1, width)) + QStringLiteral("…");
                 lines.back() = fm.elidedText(rest, Qt::ElideRight, width);
             }
             return false;
         });
-        if (full)
-            return lines;
+        if (!out.complete)
+            return;
         if (!any)
             lines << QString();
     }
-    return lines;
 }
-
-struct WrappedText {
-    QString text;
-    QString fontKey;
-    int width = 0;
-    int maxHeight = 0;
-    bool ellipsis = false;
-    QStringList lines;
-    int widest = -1; // the widest line's advance, measured when first asked
-};
 
 // The last layouts made, most recent first: a repaint or a second measure of the same text at the
 // same width answers from here instead of wrapping again. Only the UI thread lays text out; the
@@ -170,18 +174,29 @@ WrappedText& WrapLines(const QString& text, const QFont& font, int width, int ma
 {
     thread_local std::deque<WrappedText> cache;
     QString fontKey = font.key();
+    int lineHeight = std::max(1, QFontMetrics(font).height());
     for (auto it = cache.begin(); it != cache.end(); ++it) {
-        if (it->width == width && it->maxHeight == maxHeight && it->ellipsis == ellipsis &&
-            it->fontKey == fontKey && it->text == text) {
-            if (it != cache.begin())
-                std::rotate(cache.begin(), it, it + 1);
-            return cache.front();
-        }
+        if (it->width != width || it->fontKey != fontKey || it->text != text)
+            continue;
+        bool same = it->maxHeight == maxHeight && it->ellipsis == ellipsis;
+        // A complete layout whose lines all fit the height is what the limited one would be.
+        bool fits = it->complete && maxHeight > 0 && it->lines.size() <= std::max(1, maxHeight / lineHeight);
+        if (!same && !fits)
+            continue;
+        if (it != cache.begin())
+            std::rotate(cache.begin(), it, it + 1);
+        return cache.front();
     }
     if (cache.size() == kWrapCacheSize)
         cache.pop_back();
-    cache.push_front(WrappedText{text, fontKey, width, maxHeight, ellipsis,
-                                 WrapLinesUncached(text, font, width, maxHeight, ellipsis)});
+    WrappedText wrapped;
+    wrapped.text = text;
+    wrapped.fontKey = fontKey;
+    wrapped.width = width;
+    wrapped.maxHeight = maxHeight;
+    wrapped.ellipsis = ellipsis;
+    WrapLinesUncached(font, wrapped);
+    cache.push_front(std::move(wrapped));
     return cache.front();
 }
 
@@ -368,6 +383,14 @@ SIZE CRenderEngine::GetTextSize(HDC, CPaintManagerUI* manager, std::u16string_vi
     for (const QString& line : lines)
         width = std::max(width, fm.horizontalAdvance(line));
     return SIZE{width, static_cast<int>(lines.size()) * fm.height()};
+}
+
+int CRenderEngine::GetWrappedTextHeight(CPaintManagerUI* manager, std::u16string_view text, int font,
+                                        int maxWidth)
+{
+    QFont qfont = FontFor(manager, font);
+    const WrappedText& wrapped = WrapLines(ToQString(text), qfont, std::max(1, maxWidth), 0, false);
+    return static_cast<int>(wrapped.lines.size()) * QFontMetrics(qfont).height();
 }
 
 bool CRenderEngine::DrawImageString(HDC hDC, CPaintManagerUI* manager, const RECT& rcItem,

@@ -43,6 +43,10 @@ public:
     // The extent of the text; with DT_WORDBREAK and maxWidth > 0 the text wraps at maxWidth.
     static SIZE GetTextSize(HDC hDC, CPaintManagerUI* manager, std::u16string_view text, int font, UINT style,
                             int maxWidth = 0);
+    // The height of the text wrapped at maxWidth: GetTextSize's cy with DT_WORDBREAK, without
+    // measuring the lines' widths.
+    static int GetWrappedTextHeight(CPaintManagerUI* manager, std::u16string_view text, int font,
+                                    int maxWidth);
     // Draws an image attribute string inside rcItem (clipped to rcPaint). False when the image
     // cannot be had (the control then simply draws without it).
     static bool DrawImageString(HDC hDC, CPaintManagerUI* manager, const RECT& rcItem, const RECT& rcPaint,

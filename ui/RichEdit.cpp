@@ -43,9 +43,8 @@ void CRichEditUI::SetPos(RECT rc, bool needInvalidate)
     CControlUI::SetPos(rc, needInvalidate);
     RECT content = ContentRect();
     int width = content.Width() - m_rcTextPadding.left - m_rcTextPadding.right;
-    SIZE size = CRenderEngine::GetTextSize(nullptr, m_pManager, m_sText.Str(), m_iFont, DT_WORDBREAK,
-                                           std::max(1, width));
-    m_nTextHeight = size.cy;
+    m_nTextHeight =
+        CRenderEngine::GetWrappedTextHeight(m_pManager, m_sText.Str(), m_iFont, std::max(1, width));
     ProcessScrollBar(rc, 0,
                      m_nTextHeight + m_rcTextPadding.top + m_rcTextPadding.bottom + m_rcInset.top +
                          m_rcInset.bottom);

@@ -275,8 +275,11 @@ void CTextUI::PaintText(HDC hDC)
         y = rc.bottom - height;
     p->save();
     p->setClipRect(ToQRect(rc), Qt::IntersectClip);
+    // Only the lines inside the clip are drawn: a long text shows a few of its lines.
+    QRectF visible = p->clipBoundingRect().translated(-rc.left, -y);
     p->translate(rc.left, y);
     QAbstractTextDocumentLayout::PaintContext context;
+    context.clip = visible;
     context.palette.setColor(QPalette::Text, ToQColor(EffectiveTextColor(m_dwTextColor)));
     m_doc->document.documentLayout()->draw(p, context);
     p->restore();
