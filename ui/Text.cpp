@@ -46,6 +46,9 @@ QString MarkupToHtml(const QString& text, const CPaintManagerUI* manager, std::v
     QString html;
     html.reserve(text.size() + 64);
     qsizetype i = 0;
+    // Once no '>' follows, none will for any later '<' either: the search is not made again, so a
+    // text of many unclosed '<' stays linear.
+    bool closable = true;
     while (i < text.size()) {
         QChar ch = text[i];
         if (ch != QLatin1Char('<')) {
@@ -53,8 +56,9 @@ QString MarkupToHtml(const QString& text, const CPaintManagerUI* manager, std::v
             ++i;
             continue;
         }
-        qsizetype end = text.indexOf(QLatin1Char('>'), i);
+        qsizetype end = closable ? text.indexOf(QLatin1Char('>'), i) : -1;
         if (end < 0) {
+            closable = false;
             html += QStringLiteral("&lt;");
             ++i;
             continue;

@@ -92,15 +92,15 @@ TEST(LongTextTest, AMegabyteOfTextIsCappedByEveryControlAndTheWindowStillPaints)
         <Label name="Lb_Name" height="24" endellipsis="true" textcolor="#FF000000"/>
         <RichEdit name="Rd_Desc" height="100" textcolor="#FF000000"/>
         <Button name="Btn_Go" height="30" textcolor="#FF000000"/>
+        <Text name="Txt_Markup" height="60" showhtml="true" textcolor="#FF000000"/>
       </VerticalLayout></Window>)");
     ASSERT_TRUE(dialog.Open());
     const std::u16string description = Megabyte(u"更新说明：修复了若干问题，提升了稳定性。Fixed issues. ");
-    const std::u16string unbroken(1 << 20, u'W'); // no break opportunity in a megabyte
-    const std::pair<const char16_t*, const std::u16string*> cases[] = {{u"Txt_Desc", &description},
-                                                                       {u"Lb_Desc", &unbroken},
-                                                                       {u"Lb_Name", &description},
-                                                                       {u"Rd_Desc", &unbroken},
-                                                                       {u"Btn_Go", &description}};
+    const std::u16string unbroken(1 << 20, u'W');                  // no break opportunity in a megabyte
+    const std::u16string unclosed = Megabyte(u"<b 未闭合的标记 "); // markup that never closes
+    const std::pair<const char16_t*, const std::u16string*> cases[] = {
+        {u"Txt_Desc", &description}, {u"Lb_Desc", &unbroken},   {u"Lb_Name", &description},
+        {u"Rd_Desc", &unbroken},     {u"Btn_Go", &description}, {u"Txt_Markup", &unclosed}};
     for (const auto& [name, text] : cases) {
         CControlUI* control = dialog.Find(name);
         ASSERT_NE(control, nullptr) << CDuiString(name).ToUtf8();
@@ -116,7 +116,7 @@ TEST(LongTextTest, AMegabyteOfTextIsCappedByEveryControlAndTheWindowStillPaints)
     dialog.GetPaintManager().UpdateLayout();
     TestInput::TestImage image = TestInput::Grab(dialog.GetHWND());
     ASSERT_FALSE(image.IsNull());
-    for (const char16_t* name : {u"Txt_Desc", u"Lb_Desc", u"Lb_Name", u"Rd_Desc"})
+    for (const char16_t* name : {u"Txt_Desc", u"Lb_Desc", u"Lb_Name", u"Rd_Desc", u"Txt_Markup"})
         EXPECT_GT(DarkPixelsIn(image, dialog.Find(name)->GetPos()), 50)
             << "text shows in " << CDuiString(name).ToUtf8();
     auto* rich = static_cast<CRichEditUI*>(dialog.Find(u"Rd_Desc"));
