@@ -50,10 +50,18 @@ bool EqualNoCase(std::string_view a, std::string_view b)
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
+// A line without the UTF-8 byte-order mark that editors on other systems put before a file's first
+// line; the mark stays in the file when it is written again.
+std::string_view WithoutByteOrderMark(std::string_view line)
+{
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    return line.substr(0, kMark.size()) == kMark ? line.substr(kMark.size()) : line;
+}
+
 // The section name of a header line "[name]", or nullopt when the line is not a header.
 std::optional<std::string_view> SectionName(std::string_view line)
 {
-    std::string_view trimmed = Trim(line);
+    std::string_view trimmed = Trim(WithoutByteOrderMark(line));
     if (trimmed.size() < 2 || trimmed.front() != '[')
         return std::nullopt;
     size_t close = trimmed.find(']');
@@ -65,7 +73,7 @@ std::optional<std::string_view> SectionName(std::string_view line)
 // The key of a "key=value" line, or nullopt for comments, blanks and lines without '='.
 std::optional<std::string_view> KeyName(std::string_view line)
 {
-    std::string_view trimmed = Trim(line);
+    std::string_view trimmed = Trim(WithoutByteOrderMark(line));
     if (trimmed.empty() || trimmed.front() == ';')
         return std::nullopt;
     size_t equals = trimmed.find('=');

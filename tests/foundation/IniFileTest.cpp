@@ -33,6 +33,14 @@ TEST_F(IniFileTest, NamesIgnoreCaseAndSpacingAndQuotesAreStripped)
     EXPECT_EQ(IniFile::GetString(File(), "Set", "; comment", "d"), "d");
 }
 
+TEST_F(IniFileTest, AByteOrderMarkBeforeTheFirstSectionIsReadPastAndKept)
+{
+    WriteFile(File(), "\xEF\xBB\xBF[Set]\r\nRomPath=/games/\r\n");
+    EXPECT_EQ(IniFile::GetString(File(), "Set", "RomPath", ""), "/games/");
+    ASSERT_TRUE(IniFile::WriteString(File(), "Set", "IsTray", "0"));
+    EXPECT_EQ(ReadFile(File()), "\xEF\xBB\xBF[Set]\r\nRomPath=/games/\r\nIsTray=0\r\n");
+}
+
 TEST_F(IniFileTest, FirstSectionAndFirstKeyWin)
 {
     WriteFile(File(), "[A]\nk=1\nk=2\n[a]\nk=3\n");
