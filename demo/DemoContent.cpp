@@ -4,6 +4,7 @@
 #include "demo/DemoEmulators.h"
 #include "demo/DemoImage.h"
 #include "demo/DemoNesGame.h"
+#include "demo/DemoSigning.h"
 #include "demo/DemoUpdate.h"
 #include "demo/DemoZip.h"
 
@@ -382,4 +383,7 @@ void CDemoContent::Write()
     WriteDemoEmulators(m_dir);
 
     WriteDemoUpdate(m_dir, m_update);
+
+    // Last: the index covers every file written above.
+    SignDemoData(m_dir);
 }

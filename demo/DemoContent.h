@@ -8,8 +8,8 @@
 // Writes the stand-in server's data folder: a catalogue of made-up games over every platform and
 // genre with drawn icons and screenshots, the download descriptors and the archives they name
 // (single archives, volumes and a no-zip source), redirects for mirror addresses, the emulator
-// list and the update manifest with their packages. Everything is generated here; the same folder
-// comes out on every run.
+// list and the update manifest with their packages, and the publisher's signed index of them. Everything is
+// generated here; the same folder comes out on every run, but for the serial and expiry of the index.
 class CDemoContent {
 public:
     // The number of games: every platform of the platform filter gets the same share.
