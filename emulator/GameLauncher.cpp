@@ -95,7 +95,7 @@ void GameLauncher::BeginInstanceShutdown()
 
 std::string GameLauncher::DefaultRunRecordPath()
 {
-    return InstancePath() + "database/running-game.rec";
+    return DataFolder() + "database/running-game.rec";
 }
 
 GameLauncher::GameLauncher(EmulatorManager& manager, std::string runRecordPath)
@@ -177,11 +177,12 @@ void GameLauncher::ResumeEarlierRun()
 void GameLauncher::RecoverWork(RunRecord record, EmulatorRecordPtr emulator, uint64_t notBefore)
 {
     const std::string folder = EmulatorManager::EmulatorDirectory(*emulator);
-    const bool ended = WaitForRecordedRun(record, folder, notBefore, m_stop, [this](pid_t pid) {
-        platform::TraceF("launcher: waiting for the game of the earlier run (%d)", static_cast<int>(pid));
-        std::lock_guard lock(m_mutex);
-        m_processId = pid;
-    });
+    const bool ended = WaitForRecordedRun(
+        record, folder, m_recordFile.StartMarkPath(), notBefore, m_stop, [this](pid_t pid) {
+            platform::TraceF("launcher: waiting for the game of the earlier run (%d)", static_cast<int>(pid));
+            std::lock_guard lock(m_mutex);
+            m_processId = pid;
+        });
     if (ended) {
         emulator_config::TransferAfterExit(*emulator, record.ControlMethod, record.GamePath);
         m_recordFile.Remove();
@@ -447,6 +448,9 @@ std::optional<int> GameLauncher::RunProcess(const std::string& file, const std::
                                             const std::string& watchTitle, RunRecord* record, bool& started,
                                             emulator_config::PendingWrites* placed)
 {
+    // Until the record names the process, the start mark lets the next start find it, should the
+    // program die before then, even while the process has not yet become the emulator.
+    RunRecordFile::StartMark mark = record ? m_recordFile.MarkStart() : RunRecordFile::StartMark();
     platform::ProcessHandle process = startAs == StartAs::Program
                                           ? platform::StartProgram(file, params, dir, platform::kShowNormal)
                                           : platform::StartProcess(file, params, dir, platform::kShowNormal);
@@ -460,6 +464,7 @@ std::optional<int> GameLauncher::RunProcess(const std::string& file, const std::
         record->Pid = process.Pid();
         record->StartTime = platform::ProcessStartTime(process.Pid());
         m_recordFile.Save(*record);
+        mark = RunRecordFile::StartMark();
         // While the emulator loads, the files put in place for it go to the disk.
         if (placed != nullptr && !placed->Paths().empty()) {
             if (!placed->Flush())

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -112,26 +113,43 @@ uint64_t WrittenAtTicks(const std::string& path)
     return static_cast<uint64_t>(info.st_mtime - bootTime) * static_cast<uint64_t>(ticks);
 }
 
-// A process that runs in `folder` and started no earlier than `notBefore` (a process start time):
-// an emulator started there by a run whose record did not name it yet (the program died between
-// starting it and writing its id). 0 when there is none.
-pid_t ProcessInFolder(const std::string& folder, uint64_t notBefore)
+// Whether the process `pid` holds an open descriptor of the file `path`.
+bool HoldsFile(const std::string& procEntry, const fs::path& path)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(procEntry + "/fd", ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkError;
+        if (fs::read_symlink(it->path(), linkError) == path && !linkError)
+            return true;
+    }
+    return false;
+}
+
+// A process that started no earlier than `notBefore` (a process start time) and holds the start mark
+// at `startMark` or runs in `folder`: an emulator started by a run whose record did not name it yet
+// (the program died between starting it and writing its id). 0 when there is none.
+pid_t ProcessOfTheRun(const std::string& folder, const std::string& startMark, uint64_t notBefore)
 {
     std::error_code ec;
     const fs::path wanted = fs::canonical(folder, ec);
     if (ec)
         return 0;
+    const fs::path mark = startMark.empty() ? fs::path() : fs::canonical(startMark, ec);
     const pid_t self = ::getpid();
     for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != std::string::npos)
             continue;
         const pid_t pid = static_cast<pid_t>(std::stol(name));
-        std::error_code linkError;
-        if (pid == self || fs::read_symlink(it->path() / "cwd", linkError) != wanted || linkError)
-            continue;
         const uint64_t started = platform::ProcessStartTime(pid);
-        if (started != 0 && started >= notBefore)
+        if (pid == self || started == 0 || started < notBefore)
+            continue;
+        // The mark first: a process being started drops it when its program runs, by which time it
+        // has changed into the folder, so looking at the folder after the mark misses neither.
+        if (!mark.empty() && HoldsFile(it->path().string(), mark))
+            return pid;
+        std::error_code linkError;
+        if (fs::read_symlink(it->path() / "cwd", linkError) == wanted && !linkError)
             return pid;
     }
     return 0;
@@ -218,6 +236,7 @@ std::optional<RunRecord> RunRecordFile::Load() const
 void RunRecordFile::Remove() const
 {
     ::unlink(m_path.c_str());
+    ::unlink(StartMarkPath().c_str());
 }
 
 std::string CurrentBootId()
@@ -237,17 +256,53 @@ uint64_t RunRecordFile::EarliestStart(const RunRecord& record) const
     return start - ticks;
 }
 
-bool WaitForRecordedRun(const RunRecord& record, const std::string& folder, uint64_t notBefore,
-                        platform::Event& stop, const std::function<void(pid_t)>& onProcess)
+RunRecordFile::StartMark::StartMark(StartMark&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+RunRecordFile::StartMark& RunRecordFile::StartMark::operator=(StartMark&& other) noexcept
 {
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+RunRecordFile::StartMark::~StartMark()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+RunRecordFile::StartMark RunRecordFile::MarkStart() const
+{
+    const int fd = ::open(StartMarkPath().c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        platform::TraceF("launcher: cannot open %s", StartMarkPath().c_str());
+    return StartMark(fd);
+}
+
+bool WaitForRecordedRun(const RunRecord& record, const std::string& folder, const std::string& startMark,
+                        uint64_t notBefore, platform::Event& stop,
+                        const std::function<void(pid_t)>& onProcess)
+{
+    // A process found may end before it is adopted (a launcher script's short helpers do); it is
+    // looked for again, a bounded number of times.
+    constexpr int kMaxAdopted = 16;
+    constexpr int kMaxMissed = 64;
     platform::ProcessHandle process = platform::ProcessHandle::Adopt(record.Pid, record.StartTime);
-    for (int adopted = 0; adopted < 16; ++adopted) {
+    for (int adopted = 0, missed = 0; adopted < kMaxAdopted && missed < kMaxMissed;) {
         if (!process) {
-            const pid_t other = folder.empty() ? 0 : ProcessInFolder(folder, notBefore);
-            process = platform::ProcessHandle::Adopt(other, platform::ProcessStartTime(other));
-            if (!process)
+            const pid_t other = folder.empty() ? 0 : ProcessOfTheRun(folder, startMark, notBefore);
+            if (other == 0)
                 return true;
+            process = platform::ProcessHandle::Adopt(other, platform::ProcessStartTime(other));
+            if (!process) {
+                ++missed;
+                continue;
+            }
         }
+        ++adopted;
         if (onProcess)
             onProcess(process.Pid());
         if (process.Wait(platform::Event::kInfinite, &stop) != platform::WaitResult::Exited)
@@ -255,4 +310,10 @@ bool WaitForRecordedRun(const RunRecord& record, const std::string& folder, uint
         process = platform::ProcessHandle();
     }
     return true;
+}
+
+bool WaitForRecordedRun(const RunRecord& record, const std::string& folder, uint64_t notBefore,
+                        platform::Event& stop, const std::function<void(pid_t)>& onProcess)
+{
+    return WaitForRecordedRun(record, folder, {}, notBefore, stop, onProcess);
 }

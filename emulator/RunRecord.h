@@ -44,7 +44,7 @@ public:
     // The record, or nullopt when there is none or it cannot be read whole (an unknown control
     // method, a field missing or malformed).
     std::optional<RunRecord> Load() const;
-    // Removes the record; a missing file is fine.
+    // Removes the record and its start mark; missing files are fine.
     void Remove() const;
     // The earliest start time (as platform::ProcessStartTime gives it) that a process of the run
     // `record` names can have: its recorded start, else the time the record was written, each a
@@ -52,6 +52,29 @@ public:
     uint64_t EarliestStart(const RunRecord& record) const;
 
     const std::string& Path() const { return m_path; }
+
+    // The start mark: a file beside the record (Path() + ".start") that the launcher holds open,
+    // closed on exec, from before it starts the run's process until the record names it. A process
+    // being started holds a copy of the mark until its program runs, and runs in the emulator's
+    // folder from before then: so a process whose start the program did not live to record is
+    // found by the one or the other (WaitForRecordedRun), even before its program runs.
+    class StartMark {
+    public:
+        StartMark() = default;
+        explicit StartMark(int fd) : m_fd(fd) {}
+        StartMark(StartMark&& other) noexcept;
+        StartMark& operator=(StartMark&& other) noexcept;
+        ~StartMark();
+        StartMark(const StartMark&) = delete;
+        StartMark& operator=(const StartMark&) = delete;
+        explicit operator bool() const { return m_fd >= 0; }
+
+    private:
+        int m_fd = -1;
+    };
+    // Opens the start mark, making the file when missing; an empty mark when it cannot be opened.
+    StartMark MarkStart() const;
+    std::string StartMarkPath() const { return m_path + ".start"; }
 
 private:
     std::string m_path;
@@ -61,9 +84,15 @@ private:
 std::string CurrentBootId();
 
 // Waits for what an earlier start of the program left running of the recorded run: the recorded
-// process, then each process that runs in the emulator's `folder` and started no earlier than
-// `notBefore` (one started just before the program died, before the record named it), one after
-// the other, at most 16. `onProcess` is told the id of each process waited for. True once none
-// runs; false when `stop` was set first (the record is then to stay for the next start).
+// process, then each process that started no earlier than `notBefore` and runs in the emulator's
+// `folder` or holds the start mark at `startMark` (one started just before the program died,
+// before the record named it, perhaps not yet running its program), one after the other, at most
+// 16. A process found that ends before it is adopted is looked for again, not taken for the end of
+// the run. `onProcess` is told the id of each process waited for. True once none runs; false when
+// `stop` was set first (the record is then to stay for the next start).
+bool WaitForRecordedRun(const RunRecord& record, const std::string& folder, const std::string& startMark,
+                        uint64_t notBefore, platform::Event& stop,
+                        const std::function<void(pid_t)>& onProcess);
+// The same for a run whose starts hold no start mark.
 bool WaitForRecordedRun(const RunRecord& record, const std::string& folder, uint64_t notBefore,
                         platform::Event& stop, const std::function<void(pid_t)>& onProcess);

@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -577,7 +579,7 @@ TEST_F(GameLauncherTest, RecordsLeftByAnEndedRunAreFinishedOrDropped)
     EXPECT_EQ(ReadFile(user), "user copy\n");
 }
 
-TEST_F(GameLauncherTest, AnEmulatorTheRecordDidNotNameYetIsFoundInItsFolder)
+TEST_F(GameLauncherTest, AnEmulatorTheRecordDidNotNameYetIsFoundInItsFolderOrByTheStartMark)
 {
     // The program died between starting the emulator and writing its id into the record; the
     // emulator changes its file only after the next start has begun.
@@ -595,12 +597,35 @@ TEST_F(GameLauncherTest, AnEmulatorTheRecordDidNotNameYetIsFoundInItsFolder)
     ASSERT_TRUE(emulator);
     ASSERT_TRUE(started.ReadLine(10000));
 
-    GameLauncher next(m_env.Manager(), m_env.RecordPath());
-    EXPECT_TRUE(next.IsRunning());
-    ASSERT_TRUE(release.WriteLine("go"));
-    ASSERT_TRUE(next.WaitUntilIdle(10000));
+    {
+        GameLauncher next(m_env.Manager(), m_env.RecordPath());
+        EXPECT_TRUE(next.IsRunning());
+        ASSERT_TRUE(release.WriteLine("go"));
+        ASSERT_TRUE(next.WaitUntilIdle(10000));
+    }
     EXPECT_EQ(ReadFile(folder + "UserKeyBoardCfg/pad.cfg"), "late change\n") << "taken back after it ended";
     EXPECT_FALSE(fs::exists(m_env.RecordPath()));
+
+    // It died while the process it started had not yet become the emulator (nor changed into the
+    // emulator's folder): such a process holds the start mark, as this one does, outside the folder.
+    ASSERT_TRUE(WriteFile(late, "#!/bin/sh\necho up > '" + started.Path() + "'\nread x < '" + release.Path() +
+                                    "'\necho 'later change' > '" + folder + "config/pad.cfg'\n"));
+    RunRecordFile record(m_env.RecordPath());
+    ASSERT_TRUE(record.Save(RunRecord{"1250002", 2, "/g/contra.nes", true, 0, 0, true, {}}));
+    const int mark = ::open(record.StartMarkPath().c_str(), O_RDONLY | O_CREAT, 0600);
+    ASSERT_GE(mark, 0);
+    platform::ProcessHandle becoming = platform::StartProcess(late, "", m_env.Dir());
+    ::close(mark);
+    ASSERT_TRUE(becoming);
+    ASSERT_TRUE(started.ReadLine(10000));
+    {
+        GameLauncher next(m_env.Manager(), m_env.RecordPath());
+        EXPECT_TRUE(next.IsRunning()) << "the process holding the start mark is waited for";
+        ASSERT_TRUE(release.WriteLine("go"));
+        ASSERT_TRUE(next.WaitUntilIdle(10000));
+    }
+    EXPECT_EQ(ReadFile(folder + "UserKeyBoardCfg/pad.cfg"), "later change\n");
+    EXPECT_FALSE(fs::exists(record.StartMarkPath())) << "the mark goes with the record";
 }
 
 TEST(RunRecordFileTest, RoundTripsOddValuesAndRefusesDamagedFiles)
