@@ -298,8 +298,8 @@ void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWi
         if (LibraryFolder().empty())
             SetLibraryFolder(m_options.romDir.empty() ? RomDir() : m_options.romDir);
         std::string rootsFile = m_options.libraryFoldersFile;
-        if (rootsFile.empty() && !InstancePath().empty())
-            rootsFile = InstancePath() + "database/" + kRootsFileName;
+        if (rootsFile.empty() && !DataFolder().empty())
+            rootsFile = DataFolder() + "database/" + kRootsFileName;
         // Folders of earlier runs: a task filed under a library folder the user has since left is
         // still taken back, into the folder it began in.
         const std::vector<std::string> remembered = ReadRememberedRoots(rootsFile);
@@ -320,6 +320,7 @@ void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWi
         m_workerEnv.sliceMs = m_options.sliceMs;
         m_workerEnv.progressIntervalMs = m_options.progressIntervalMs;
         m_workerEnv.runningCount = &m_running;
+        m_workerEnv.freeBytes = m_options.freeBytes;
         m_workerEnv.wake = [this] { Wake(); };
 
         std::vector<DownloadTask*> loaded;
@@ -591,8 +592,9 @@ void DownloadManager::Prepare(const std::string& gameId)
     std::shared_ptr<IDownloadSourceChooser> chooser =
         m_options.chooser ? m_options.chooser : InstalledDownloadSourceChooser();
     const PrepareOutcome prepared =
-        m_options.store && chooser ? PrepareDownloadTask(record, owner, *chooser, *m_options.store, &m_stop)
-                                   : PrepareOutcome::Dropped;
+        m_options.store && chooser
+            ? PrepareDownloadTask(record, owner, *chooser, *m_options.store, &m_stop, m_options.freeBytes)
+            : PrepareOutcome::Dropped;
     std::lock_guard lock(m_lock);
     auto it = m_tasks.find(gameId);
     if (it == m_tasks.end())
@@ -613,12 +615,14 @@ void DownloadManager::Prepare(const std::string& gameId)
         return;
     }
     platform::PostMessage(m_downloadWindow, WM_DOWNLOAD_ADDED, 0, reinterpret_cast<platform::LPARAM>(&task));
-    if (prepared == PrepareOutcome::Refused) {
+    if (prepared != PrepareOutcome::Ready) {
         // The task stays, failed with the reason, so that the download list and the game's tiles
         // show it; a start asks for the descriptor again, a deletion drops it. Nothing was stored.
         task.m_refused = true;
         task.m_state = kTaskUnderWay;
-        task.m_errorCode = kErrorDescriptorRefused;
+        task.m_errorCode = prepared == PrepareOutcome::NoSpace     ? kErrorDiskFull
+                           : prepared == PrepareOutcome::NotStored ? kErrorNotStored
+                                                                   : kErrorDescriptorRefused;
         task.m_outcome = kOutcomeFailed;
         return;
     }

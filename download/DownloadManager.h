@@ -47,9 +47,12 @@ struct DownloadEngineOptions {
     std::string pictureFolder;
     // The file (a native path) that remembers the library folders unfinished tasks were filed
     // under, so that a task begun under an earlier library folder is taken back after a restart;
-    // empty reads InstancePath() + "database/library-folders.lst" at Start, and none is kept while
-    // InstancePath() is empty.
+    // empty reads DataFolder() + "database/library-folders.lst" at Start, and none is kept while
+    // DataFolder() is empty.
     std::string libraryFoldersFile;
+    // The bytes free on the file system of a native folder (-1 unknown), for the games' space checks;
+    // empty asks the file system.
+    std::function<int64_t(const std::string& folder)> freeBytes;
     int sliceMs = 15000;          // the longest one resumed request runs
     int progressIntervalMs = 100; // at most one progress report per task this often
 };

@@ -21,6 +21,10 @@ std::string DownloadErrorText(int code)
         return Utf8ToOem("服务器发送的数据超出文件长度");
     case kErrorDescriptorRefused:
         return Utf8ToOem("下载信息有误");
+    case kErrorNotStored:
+        return Utf8ToOem("保存到数据库失败");
+    case kErrorDiskFull:
+        return Utf8ToOem("磁盘空间不足");
     default:
         return TransferErrorText(code);
     }

@@ -56,6 +56,8 @@ enum DownloadError : int {
     kErrorVerification = 1005,      // the finished file is not the one the server described
     kErrorBodyTooLong = 1006,       // the server sent more bytes than the length it gave
     kErrorDescriptorRefused = 1007, // the game's descriptor names unsafe files or too many entries
+    kErrorNotStored = 1008,         // the game store did not take the task's or the game's row
+    kErrorDiskFull = 1009,          // the disk has not the room the game needs
     kErrorStopped = 23,             // the library's write error: the stop flag ended the transfer
 };
 
@@ -107,6 +109,6 @@ private:
     std::unique_ptr<TransferControl> m_control;
     std::thread m_worker;
     std::atomic<bool> m_workerEnded{true};
-    bool m_refused = false; // under the manager's lock: its descriptor was refused, a start asks again
+    bool m_refused = false; // under the manager's lock: its preparation failed, a start prepares again
     std::unique_ptr<GameinfoRecord> m_finished; // the library record a finished worker leaves
 };

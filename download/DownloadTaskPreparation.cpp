@@ -5,6 +5,13 @@
 #include "platform/Trace.h"
 #include "store/GameStore.h"
 
+#include <sys/statvfs.h>
+
+#include <climits>
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+
 namespace {
 
 // A folder to try names against: only whether a name stays inside some folder matters here.
@@ -26,6 +33,15 @@ std::map<int, std::string> StorableVolumes(std::string_view text)
     std::map<int, std::string> volumes = ParseVolumeUrlList(text);
     std::erase_if(volumes, [](const auto& entry) { return !IsStorable(entry.second); });
     return volumes;
+}
+
+std::string NativeOrEmpty(const std::string& path)
+{
+    try {
+        return NativePath(path);
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 } // namespace
@@ -137,9 +153,34 @@ bool ApplyDownloadSource(DownloadTaskRecord& task, int choice, int offerMask)
     return true;
 }
 
+int64_t FreeBytesFor(const std::string& folder)
+{
+    std::string native;
+    try {
+        native = NativePath(folder);
+    } catch (const std::exception&) {
+        return -1;
+    }
+    // The task's folder is made only when its download begins: its nearest existing parent is on
+    // the file system it will be made on.
+    for (std::filesystem::path at(native); !at.empty(); at = at.parent_path()) {
+        struct statvfs fs {};
+        if (::statvfs(at.c_str(), &fs) == 0) {
+            int64_t bytes = 0;
+            if (__builtin_mul_overflow(static_cast<int64_t>(fs.f_bavail), static_cast<int64_t>(fs.f_frsize),
+                                       &bytes))
+                return INT64_MAX;
+            return bytes;
+        }
+        if (at == at.parent_path())
+            break;
+    }
+    return -1;
+}
+
 PrepareOutcome PrepareDownloadTask(DownloadTaskRecord& task, platform::HWND owner,
                                    IDownloadSourceChooser& chooser, CGameStore& store,
-                                   const TransferCancel* cancel)
+                                   const TransferCancel* cancel, const FreeBytesFunction& freeBytes)
 {
     if (!IsPlainNameSegment(task.GameId))
         return PrepareOutcome::Dropped;
@@ -151,10 +192,22 @@ PrepareOutcome PrepareDownloadTask(DownloadTaskRecord& task, platform::HWND owne
         platform::Trace("download descriptor of " + task.GameId + " refused");
         return PrepareOutcome::Refused;
     }
+    if (descriptor.needsize > 0) {
+        const int64_t free =
+            freeBytes ? freeBytes(NativeOrEmpty(task.FilePath)) : FreeBytesFor(task.FilePath);
+        if (free >= 0 && descriptor.needsize > free) {
+            platform::TraceF("download %s needs %lld bytes, %lld are free\n", task.GameId.c_str(),
+                             static_cast<long long>(descriptor.needsize), static_cast<long long>(free));
+            return PrepareOutcome::NoSpace;
+        }
+    }
     const int choice = chooser.ChooseDownloadSource(owner, offerMask);
     if (!ApplyDownloadSource(task, choice, offerMask))
         return PrepareOutcome::Dropped;
-    if (!store.Submit(kStoreAddDownload, &task, false, false))
+    // A task without its row would be gone at the next start, its file left behind.
+    if (!store.Submit(kStoreAddDownload, &task, false, false)) {
         platform::Trace("download task " + task.GameId + " could not be stored");
+        return PrepareOutcome::NotStored;
+    }
     return PrepareOutcome::Ready;
 }

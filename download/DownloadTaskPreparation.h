@@ -5,6 +5,10 @@
 #include "foundation/HttpClient.h"
 #include "store/DownloadTaskRecord.h"
 
+#include <cstdint>
+#include <functional>
+#include <string>
+
 class CGameStore;
 
 // Turning a new download task into one that is ready to be queued: the game's descriptor is
@@ -26,9 +30,17 @@ inline constexpr size_t kMaxDescriptorVolumes = 999;
 inline constexpr size_t kMaxDescriptorFiles = 20000;
 
 // How a preparation ended: ready to be queued; dropped without a word (no descriptor, the chooser
-// closed, a game id that is no plain name); or refused, its descriptor unusable, which the user is
-// told (kErrorDescriptorRefused).
-enum class PrepareOutcome { Ready, Dropped, Refused };
+// closed, a game id that is no plain name); or one of the ends the user is told of: the descriptor
+// refused (kErrorDescriptorRefused), less free space than the descriptor's `needsize`
+// (kErrorDiskFull), the task's row not stored (kErrorNotStored).
+enum class PrepareOutcome { Ready, Dropped, Refused, NoSpace, NotStored };
+
+// The bytes free to the user on the file system of a native folder, -1 when unknown.
+using FreeBytesFunction = std::function<int64_t(const std::string& folder)>;
+
+// The bytes free on the file system that holds `folder` (a narrow path; the nearest folder of it
+// that exists is measured), -1 when none can be measured.
+int64_t FreeBytesFor(const std::string& folder);
 
 // `name`, a relative file name a server gave, in the one form it is checked and used in: '/' for
 // every separator ('\\' included), without "." components or doubled separators. False when it is
@@ -52,11 +64,13 @@ bool FillDownloadTaskSources(DownloadTaskRecord& task, const CDownLoadUrl& descr
 bool ApplyDownloadSource(DownloadTaskRecord& task, int choice, int offerMask);
 
 // The whole preparation for a task in its first state. `owner` owns the source dialog. Returns Ready
-// when the task is ready to be queued (it was stored with kStoreAddDownload; a store that refuses,
-// being shut down, does not stop the task); Dropped when the game id is not a plain name, the
-// descriptor request failed (no identity, transfer failed, answer not JSON or too long, *cancel
-// set) or the chooser answered closed; Refused when the descriptor cannot be used (before the
-// chooser is asked). Nothing is stored unless Ready.
+// when the task is ready to be queued, stored with kStoreAddDownload; Dropped when the game id is
+// not a plain name, the descriptor request failed (no identity, transfer failed, answer not JSON or
+// too long, *cancel set) or the chooser answered closed; Refused when the descriptor cannot be used
+// and NoSpace when its `needsize` is more than the free space of the task's folder (`freeBytes`,
+// or the file system when empty), both before the chooser is asked; NotStored when the store did
+// not take the row.
 PrepareOutcome PrepareDownloadTask(DownloadTaskRecord& task, platform::HWND owner,
                                    IDownloadSourceChooser& chooser, CGameStore& store,
-                                   const TransferCancel* cancel = nullptr);
+                                   const TransferCancel* cancel = nullptr,
+                                   const FreeBytesFunction& freeBytes = {});

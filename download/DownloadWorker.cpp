@@ -551,7 +551,9 @@ int DownloadWorker::TransferRange(const std::string& url, int64_t base, int64_t 
             needLength = true;
             return result;
         case CURLE_WRITE_ERROR:
-            return m_writeFailed ? kErrorFileNotCreatable : static_cast<int>(result);
+            if (!m_writeFailed)
+                return static_cast<int>(result);
+            return m_noSpace ? kErrorDiskFull : kErrorFileNotCreatable;
         default:
             return result;
         }
@@ -595,6 +597,7 @@ int DownloadWorker::PerformSlice(const std::string& url, int64_t base, int64_t l
     m_checkedStatus = false;
     m_discardBody = false;
     m_writeFailed = false;
+    m_noSpace = false;
     m_overran = false;
     m_overranAnnounced = false;
 
@@ -618,10 +621,16 @@ int DownloadWorker::PerformSlice(const std::string& url, int64_t base, int64_t l
     m_handle = nullptr;
     written = m_written;
     if (!flushed)
-        return kErrorFileNotCreatable;
+        return m_noSpace ? kErrorDiskFull : kErrorFileNotCreatable;
     if (m_lastTotal > 0)
         ReportProgress(m_lastDone, m_lastTotal, 2, true);
     return 0;
+}
+
+void DownloadWorker::NoteWriteFailure()
+{
+    m_writeFailed = true;
+    m_noSpace = errno == ENOSPC || errno == EDQUOT;
 }
 
 bool DownloadWorker::FlushPending()
@@ -631,7 +640,7 @@ bool DownloadWorker::FlushPending()
     bool written = WriteAll(m_fd, m_pending.data(), m_pending.size());
     m_pending.clear();
     if (!written)
-        m_writeFailed = true;
+        NoteWriteFailure();
     return written;
 }
 
@@ -684,7 +693,7 @@ size_t DownloadWorker::WriteBlock(char* data, size_t size, size_t count, void* s
         return 0;
     if (bytes >= kWriteBufferBytes) {
         if (!WriteAll(worker->m_fd, data, bytes)) {
-            worker->m_writeFailed = true;
+            worker->NoteWriteFailure();
             return 0;
         }
     } else {
@@ -783,6 +792,11 @@ int DownloadWorker::Finish(bool extract)
             m_env.wake();
         m_control.zip.m_pUser = this;
         m_control.zip.m_progressFun = &DownloadWorker::ExtractionProgress;
+        if (m_env.freeBytes) {
+            ZipLimits limits;
+            limits.freeBytes = m_env.freeBytes;
+            m_control.zip.SetLimits(std::move(limits));
+        }
         int extracted = 0;
         try {
             extracted = m_control.zip.ZipExtract(AnsiToUtf16(m_target), AnsiToUtf16(m_record.FilePath));
@@ -790,8 +804,11 @@ int DownloadWorker::Finish(bool extract)
             extracted = 0;
         }
         m_control.busy = false;
-        if (extracted != 1)
-            return m_control.stop ? kErrorStopped : kErrorExtraction;
+        if (extracted != kZipExtractDone) {
+            if (m_control.stop)
+                return kErrorStopped;
+            return extracted == kZipExtractNoSpace ? kErrorDiskFull : kErrorExtraction;
+        }
         ReportProgress(m_lastDone, m_lastTotal, 5, true);
     }
     if (m_control.stop)
@@ -815,13 +832,17 @@ int DownloadWorker::Finish(bool extract)
 
     // The library row first: a crash after it finds the game installed and its download row is
     // dropped at the next start; a crash before it resumes the download, archive still in place.
+    // A game the store did not take is not installed: it would be gone at the next start with its
+    // files left behind. The task fails and keeps its row and its files, so a later start finishes it.
     bool stored =
         m_env.store && m_env.store->Submit(kStoreAddGameinfo, new GameinfoRecord(*game), true, false);
-    if (stored) {
-        m_env.store->Submit(kStoreRemoveDownload, new std::string(m_record.GameId), true, false);
-        if (extract)
-            ::unlink(Native(m_target).c_str());
+    if (!stored) {
+        platform::TraceF("download %s: the game's row was not stored\n", m_record.GameId.c_str());
+        return kErrorNotStored;
     }
+    m_env.store->Submit(kStoreRemoveDownload, new std::string(m_record.GameId), true, false);
+    if (extract)
+        ::unlink(Native(m_target).c_str());
     m_task.m_finished = std::move(game);
     return 0;
 }

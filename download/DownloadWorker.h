@@ -23,6 +23,9 @@ struct DownloadWorkerEnvironment {
     int progressIntervalMs = 100;            // at most one progress report per task this often
     std::atomic<int>* runningCount = nullptr;
     std::function<void()> wake; // tells the scheduler that the worker's outcome changed
+    // The bytes free on the file system of a native folder (-1 unknown), for the extraction's bound;
+    // empty asks the file system.
+    std::function<int64_t(const std::string& folder)> freeBytes;
 };
 
 // The thread that moves one task's bytes: it picks a URL, learns the length, downloads into the
@@ -41,7 +44,9 @@ struct DownloadWorkerEnvironment {
 // re-resolutions stop after kMaxRetries with the last error. A stop request ends a transfer within
 // about 100 ms and a retry wait at once. Files are written through fsync before any progress
 // derived from them is stored; a finished game's Gameinfo row is stored before its DownloadInfo row
-// is removed and before its archive is deleted.
+// is removed and before its archive is deleted. A game whose Gameinfo row the store does not take
+// fails with kErrorNotStored, its download row and files left for a later start. A write or an
+// extraction that finds the disk full fails with kErrorDiskFull.
 class DownloadWorker {
 public:
     static constexpr int kMaxRetries = 20;
@@ -98,6 +103,8 @@ private:
 
     // Writes the gathered blocks of the slice to the file. False (and m_writeFailed) on an error.
     bool FlushPending();
+    // Records a failed write, from errno: m_writeFailed, and m_noSpace for a full disk.
+    void NoteWriteFailure();
     static size_t WriteBlock(char* data, size_t size, size_t count, void* self);
     static int Progress(void* self, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t);
     static void ExtractionProgress(int64_t done, int64_t total, void* self);
@@ -127,6 +134,7 @@ private:
     bool m_checkedStatus = false;
     bool m_discardBody = false;
     bool m_writeFailed = false;
+    bool m_noSpace = false;          // the failed write found the disk full
     bool m_overran = false;          // the answer went on past the range's end
     bool m_overranAnnounced = false; // and its Content-Length had said so
     int64_t m_bodyStart = 0;         // where the answer's first byte lands in the target

@@ -466,6 +466,8 @@ TEST_F(DownLoadFrameTest, StatusTextAndScalePerKind)
     EXPECT_EQ(Bar("63001")->GetValue(), 250);
     PostProgress(task, 9, 2.5, 12.5, 404);
     EXPECT_EQ(RowText("63001", u"Lb_Status"), "下载失败,未知错误");
+    PostProgress(task, 9, 2.5, 12.5, kErrorDiskFull);
+    EXPECT_EQ(RowText("63001", u"Lb_Status"), "下载失败,磁盘空间不足");
     PostProgress(task, 9, 2.5, 12.5, 1005);
     EXPECT_EQ(RowText("63001", u"Lb_Status"), "下载失败,文件校验失败");
 

@@ -130,6 +130,7 @@ void EngineTest::MakeEngineWith(std::shared_ptr<IDownloadSourceChooser> chooser,
     options.romDir = m_libraryFolder.empty() ? RomRoot() : m_libraryFolder;
     options.pictureFolder = m_server.Dir() + "pictures/";
     options.sliceMs = sliceMs;
+    options.freeBytes = m_freeBytes;
     options.addToLibrary = [this](const GameinfoRecord& game) {
         std::lock_guard lock(m_libraryMutex);
         m_library.push_back(game);

@@ -99,6 +99,8 @@ protected:
 
     // The library folder MakeEngine gives the engine; empty for RomRoot().
     std::string m_libraryFolder;
+    // The free space MakeEngine gives the engine; empty for the file system's.
+    std::function<int64_t(const std::string&)> m_freeBytes;
     testsupport::IdentityServer m_server;
     std::unique_ptr<CGameStore> m_store;
     testsupport::MessageRecorder m_messages;
