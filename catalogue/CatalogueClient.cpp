@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueRequest.h"
 #include "catalogue/GameInfo.h"
 #include "catalogue/GameList.h"
+#include "catalogue/ImageHeader.h"
 #include "catalogue/ImageLoader.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
@@ -260,6 +261,13 @@ bool DownloadImageFile(const std::string& url, const std::string& nativePath, co
     ok = ok && curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;
     ok = std::fclose(file.release()) == 0 && ok;
     ok = ok && !(cancel != nullptr && *cancel);
+    long long width = 0;
+    long long height = 0;
+    if (ok && ReadImageHeaderSize(temporary, width, height) && width > 0 &&
+        height > kMaxImagePixels / width) {
+        platform::TraceF("image refused: %s says %lld x %lld pixels", url.c_str(), width, height);
+        ok = false;
+    }
     // rename replaces whatever sits at the destination (a planted link included) without following it.
     if (ok && std::rename(temporary.c_str(), nativePath.c_str()) != 0)
         ok = false;

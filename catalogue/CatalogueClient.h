@@ -100,10 +100,14 @@ std::string CachedImagePath(const std::string& imagePath);
 // The largest icon or screenshot file that is downloaded and cached. An image past it is refused
 // as a whole: a server's file of a gigabyte would otherwise fill the disk and, decoded, the memory.
 constexpr long long kMaxImageBytes = 8LL * 1024 * 1024;
+// The most pixels an icon or screenshot's header may state (what the toolkit decodes at most): a
+// small file that claims more is refused like one past kMaxImageBytes.
+constexpr long long kMaxImagePixels = 4096LL * 4096;
 
 // Downloads `url` into `nativePath` (creating its folders) through a temporary file that is renamed
 // into place only when the transfer completed with status 200 within `maxBytes` (announced or
-// received); on any failure, and when `cancel` is set meanwhile, no new file is left at
+// received) and the image's header, when it is one ReadImageHeaderSize reads, states at most
+// kMaxImagePixels; on any failure, and when `cancel` is set meanwhile, no new file is left at
 // `nativePath`'s name, the temporary one is removed and the result is false.
 bool DownloadImageFile(const std::string& url, const std::string& nativePath, const TransferCancel* cancel,
                        long long maxBytes = kMaxImageBytes);

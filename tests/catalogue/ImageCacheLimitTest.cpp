@@ -2,6 +2,7 @@
 // refused whether the server announces their length or not, and leave nothing in the cache.
 
 #include "catalogue/CatalogueClient.h"
+#include "catalogue/ImageHeader.h"
 #include "catalogue/ImageLoader.h"
 #include "foundation/AppMessages.h"
 #include "foundation/AppPaths.h"
@@ -22,6 +23,29 @@ using testsupport::WriteFile;
 namespace {
 
 constexpr long long kTestLimit = 256 * 1024;
+
+std::string BigEndian(unsigned value, int bytes)
+{
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    return out;
+}
+
+// The start of a PNG whose header states `width` x `height`.
+std::string PngHeader(unsigned width, unsigned height)
+{
+    return std::string("\x89PNG\r\n\x1A\n", 8) + BigEndian(13, 4) + "IHDR" + BigEndian(width, 4) +
+           BigEndian(height, 4) + std::string("\x08\x06\0\0\0", 5) + BigEndian(0, 4);
+}
+
+// The start of a JPEG: an APP0 segment of `appBytes`, then a frame header stating the size.
+std::string JpegHeader(unsigned width, unsigned height, unsigned appBytes = 16)
+{
+    return std::string("\xFF\xD8\xFF\xE0", 4) + BigEndian(appBytes + 2, 2) + std::string(appBytes, 'J') +
+           std::string("\xFF\xC0", 2) + BigEndian(17, 2) + "\x08" + BigEndian(height, 2) +
+           BigEndian(width, 2) + std::string(12, '\0');
+}
 
 platform::HWND Window()
 {
@@ -134,4 +158,39 @@ TEST_F(ImageCacheLimitTest, AScreenshotPastTheDefaultLimitIsRefused)
     Faults("[]");
     EXPECT_TRUE(DownloadImageFile(ImageUrl("icon/small.png"), path, nullptr));
     EXPECT_EQ(ReadFile(path), "PNG:small");
+}
+
+TEST_F(ImageCacheLimitTest, ImagesWhoseHeaderClaimsTooManyPixelsAreRefused)
+{
+    const std::string data = m_dir.Path() + "data/image/icon/";
+    WriteFile(data + "claims.png", PngHeader(60000, 60000));
+    WriteFile(data + "claims.jpg", JpegHeader(60000, 60000, 4000));
+    WriteFile(data + "claims.gif", std::string("GIF89a\xFF\xFF\xFF\xFF", 10) + std::string(20, '\0'));
+    WriteFile(data + "fits.png", PngHeader(4096, 4096));
+    WriteFile(data + "fits.jpg", JpegHeader(1920, 1080));
+    EXPECT_EQ(Answer("icon/claims.png"), CImageLoader::kDefaultIcon);
+    EXPECT_EQ(Answer("icon/claims.jpg"), CImageLoader::kDefaultIcon);
+    EXPECT_EQ(Answer("icon/claims.gif"), CImageLoader::kDefaultIcon);
+    EXPECT_EQ(Answer("icon/fits.png"), Cache() + "icon/fits.png");
+    EXPECT_EQ(Answer("icon/fits.jpg"), Cache() + "icon/fits.jpg");
+    m_loader.Shutdown();
+    EXPECT_EQ(CachedFiles(), (std::vector<std::string>{"fits.jpg", "fits.png"}));
+
+    long long width = 0;
+    long long height = 0;
+    ASSERT_TRUE(ReadImageHeaderSize(data + "fits.jpg", width, height));
+    EXPECT_EQ(width, 1920);
+    EXPECT_EQ(height, 1080);
+    std::string bmp = "BM" + std::string(12, '\0') + std::string("\x28\0\0\0", 4) +
+                      std::string("\x80\0\0\0", 4) + std::string("\xC0\xFF\xFF\xFF", 4) +
+                      std::string(8, '\0');
+    WriteFile(data + "top-down.bmp", bmp);
+    ASSERT_TRUE(ReadImageHeaderSize(data + "top-down.bmp", width, height));
+    EXPECT_EQ(width, 128);
+    EXPECT_EQ(height, 64);
+    // Cut before its frame header, or not an image at all: no size, and the file is not refused.
+    WriteFile(data + "cut.jpg", JpegHeader(10, 10, 4000).substr(0, 3000));
+    EXPECT_FALSE(ReadImageHeaderSize(data + "cut.jpg", width, height));
+    EXPECT_FALSE(ReadImageHeaderSize(data + "small.png", width, height));
+    EXPECT_FALSE(ReadImageHeaderSize(data + "absent.png", width, height));
 }
