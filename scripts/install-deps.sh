@@ -29,6 +29,10 @@ packages=(
     fceux
     # locale sources: the start-up tests compile a locale with decimal commas (localedef)
     locales
+    # the package: the icon's PNG sizes rendered from its drawing (Qt's SVG module, at build time
+    # only), CPack's Debian package with dpkg-shlibdeps and file, and the validators of its menu entry
+    # and AppStream description
+    qt6-svg-dev dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()
