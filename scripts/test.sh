@@ -2,16 +2,18 @@
 # The README's test command. Installs the dependencies, then in phases:
 #   1. builds Quokka and every test with AddressSanitizer and UndefinedBehaviorSanitizer (build/test)
 #      and runs every test through ctest;
-#   2. builds the threaded suites (store, catalogue, download, app) with ThreadSanitizer (build/tsan)
+#   2. builds the Debian package (build/package-test, only what it holds, -O1 without sanitizers)
+#      and checks it unpacked: files, validators of its desktop files, icons, --help and --version;
+#   3. builds the threaded suites (store, catalogue, download, app) with ThreadSanitizer (build/tsan)
 #      and runs them;
-#   3. builds the fuzz targets with clang's libFuzzer (build/fuzz) and runs each for 30 seconds.
+#   4. builds the fuzz targets with clang's libFuzzer (build/fuzz) and runs each for 30 seconds.
 # Prints the time of each phase and exits non-zero when anything fails.
-# QUOKKA_TEST_PHASES (default "asan tsan fuzz") picks phases for local runs.
+# QUOKKA_TEST_PHASES (default "asan package tsan fuzz") picks phases for local runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc)
-phases=${QUOKKA_TEST_PHASES:-asan tsan fuzz}
+phases=${QUOKKA_TEST_PHASES:-asan package tsan fuzz}
 
 timings=()
 phase() { # name, command...
@@ -53,6 +55,14 @@ asan_tests() {
     )
 }
 
+# The package as shipped is a Release build; checking it needs no more than -O1, which builds in
+# about half the time.
+package_test() {
+    scripts/package.sh build/package-test -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" \
+        -DCMAKE_C_FLAGS_RELEASE="-O1 -DNDEBUG"
+    scripts/check-package.sh build/package-test/quokka_*.deb
+}
+
 tsan_build() {
     cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${checked_flags[@]}" -DQUOKKA_SANITIZE_THREAD=ON \
         -DQUOKKA_BUILD_TESTS=ON -DQUOKKA_TEST_DIRS="store;catalogue;download;app"
@@ -91,6 +101,9 @@ for p in $phases; do
     asan)
         phase "asan+ubsan build" asan_build
         phase "asan+ubsan tests" asan_tests
+        ;;
+    package)
+        phase "package" package_test
         ;;
     tsan)
         phase "tsan build (threaded suites)" tsan_build
