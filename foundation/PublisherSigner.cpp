@@ -7,6 +7,9 @@
 
 namespace {
 
+// Marks the line of a private key, so that a public key file given in its place is refused.
+constexpr std::string_view kSeedPrefix = "ed25519-seed ";
+
 std::optional<CPublisherKey> PublicOf(EVP_PKEY* key)
 {
     CPublisherKey::Bytes bytes;
@@ -28,8 +31,8 @@ CPublisherSigner CPublisherSigner::Generate()
     unsigned char seed[CPublisherKey::kKeySize];
     if (RAND_bytes(seed, sizeof seed) != 1)
         throw std::runtime_error("no random bytes for a new key");
-    std::optional<CPublisherSigner> signer =
-        FromText(ToHex(std::string_view(reinterpret_cast<const char*>(seed), sizeof seed)));
+    std::optional<CPublisherSigner> signer = FromText(
+        std::string(kSeedPrefix) + ToHex(std::string_view(reinterpret_cast<const char*>(seed), sizeof seed)));
     OPENSSL_cleanse(seed, sizeof seed);
     if (!signer)
         throw std::runtime_error("cannot make an Ed25519 key");
@@ -51,9 +54,9 @@ std::optional<CPublisherSigner> CPublisherSigner::FromText(std::string_view text
             break;
         line = {};
     }
-    if (line.size() != 2 * CPublisherKey::kKeySize)
+    if (line.size() != kSeedPrefix.size() + 2 * CPublisherKey::kKeySize || !line.starts_with(kSeedPrefix))
         return std::nullopt;
-    std::optional<std::string> seed = FromHex(line);
+    std::optional<std::string> seed = FromHex(line.substr(kSeedPrefix.size()));
     if (!seed)
         return std::nullopt;
     EvpPkeyPtr key(EVP_PKEY_new_raw_private_key(
@@ -68,7 +71,8 @@ std::optional<CPublisherSigner> CPublisherSigner::FromText(std::string_view text
 
 std::string CPublisherSigner::PrivateText() const
 {
-    return "# Quokka publisher private key (Ed25519 seed, hex). Keep it offline.\n" + ToHex(m_seed) + "\n";
+    return "# Quokka publisher private key. Keep it offline.\n" + std::string(kSeedPrefix) + ToHex(m_seed) +
+           "\n";
 }
 
 std::string CPublisherSigner::Sign(std::string_view message) const

@@ -14,8 +14,9 @@ public:
     // A new random key. Throws std::runtime_error when OpenSSL cannot make one.
     static CPublisherSigner Generate();
 
-    // Reads a private key file's text: '#' lines are comments, the first other line holds the
-    // 32-byte seed as 64 hex digits. Returns nothing for any other text.
+    // Reads a private key file's text: '#' lines are comments, the first other line is
+    // "ed25519-seed " and the 32-byte seed as 64 hex digits. Returns nothing for any other text (a
+    // public key file among them).
     static std::optional<CPublisherSigner> FromText(std::string_view text);
 
     // The seed as the text FromText reads, with a comment line before it.

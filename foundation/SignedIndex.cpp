@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <exception>
 #include <memory>
 
 namespace {
@@ -146,7 +147,14 @@ std::optional<CSignedIndex> CSignedIndex::Parse(std::string_view bytes, std::str
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
     std::string jsonError;
-    if (!reader->parse(bytes.data(), bytes.data() + bytes.size(), &root, &jsonError) || !root.isObject())
+    // The reader throws when the nesting passes its stack limit.
+    bool parsed = false;
+    try {
+        parsed = reader->parse(bytes.data(), bytes.data() + bytes.size(), &root, &jsonError);
+    } catch (const std::exception&) {
+        parsed = false;
+    }
+    if (!parsed || !root.isObject())
         return Fail(error, "the index is not a JSON object");
     if (!root["format"].isInt() || root["format"].asInt() != kFormat)
         return Fail(error, "the index is not of format " + std::to_string(kFormat));
