@@ -316,7 +316,7 @@ void DownloadManager::Start(platform::HWND mainWindow, platform::HWND downloadWi
         m_workerEnv.pictureFolder =
             m_options.pictureFolder.empty() ? ImageCacheDir() : m_options.pictureFolder;
         if (!m_workerEnv.pictureFolder.empty())
-            EnsureDirectoryTree(Native(WithSeparator(m_workerEnv.pictureFolder)));
+            EnsureDirectoryTree(WithSeparator(m_workerEnv.pictureFolder)); // takes the narrow path
         m_workerEnv.sliceMs = m_options.sliceMs;
         m_workerEnv.progressIntervalMs = m_options.progressIntervalMs;
         m_workerEnv.runningCount = &m_running;

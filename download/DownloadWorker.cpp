@@ -563,7 +563,7 @@ int DownloadWorker::TransferRange(const std::string& url, int64_t base, int64_t 
 int DownloadWorker::PerformSlice(const std::string& url, int64_t base, int64_t length, int64_t offset,
                                  long& status, int64_t& written, CURLcode& result)
 {
-    EnsureDirectoryTree(Native(m_target));
+    EnsureDirectoryTree(m_target); // takes the narrow path, as every path here is held
     std::string native = Native(m_target);
     int fd = native.empty() ? -1 : ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)

@@ -5,10 +5,14 @@
 #include "download/DownloadProgress.h"
 #include "foundation/AppMessages.h"
 #include "foundation/StringConv.h"
+#include "platform/CodePage.h"
 #include "tests/download/EngineFixture.h"
+#include "tests/support/TempDir.h"
 
 #include <algorithm>
 #include <atomic>
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 
 using namespace enginetest;
@@ -125,6 +129,57 @@ TEST_F(DownloadHomeFaultTest, AFullDiskIsSaidAndAGameLargerThanTheFreeSpaceDoesN
     std::filesystem::create_symlink("/dev/full", Folder("60013") + "60013.zip");
     m_engine->AddTask(Game("60013", "125"), kOwnerWindow);
     EXPECT_EQ(FailureOf("60013"), kErrorDiskFull);
+}
+
+// A Chinese library folder under a GBK locale: the program holds its paths in GBK, and the files land
+// in the folder the user chose, not in one named by GBK bytes read again as GBK.
+class DownloadGbkLocaleTest : public DownloadHomeFaultTest {
+protected:
+    void SetUp() override
+    {
+        const std::string command =
+            "localedef -i zh_CN -f GBK " + m_locales.Path() + "zh_CN.GBK >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0)
+            GTEST_SKIP() << "localedef cannot make a GBK locale here";
+        setenv("LOCPATH", m_locales.Path().c_str(), 1);
+        setenv("LC_ALL", "zh_CN.GBK", 1);
+        std::setlocale(LC_ALL, "");
+        platform::SetProcessCodePage(""); // read from the locale again
+        m_switched = true;
+        ASSERT_EQ(platform::ProcessCodePage(), "GBK");
+    }
+    void TearDown() override
+    {
+        DownloadHomeFaultTest::TearDown();
+        if (!m_switched)
+            return;
+        std::setlocale(LC_ALL, "C");
+        unsetenv("LC_ALL");
+        unsetenv("LOCPATH");
+        platform::SetProcessCodePage("");
+    }
+
+    testsupport::TempDir m_locales;
+    bool m_switched = false;
+};
+
+TEST_F(DownloadGbkLocaleTest, GamesLandInTheChineseLibraryFolder)
+{
+    const std::string library = m_server.Dir() + "游戏库/"; // as the file system names it
+    m_libraryFolder = m_server.Dir() + Utf8ToOem("游戏库") + "/";
+    ASSERT_NE(m_libraryFolder, library) << "the program's form of the folder is GBK";
+    Entries entries = Serve("60021", 21);
+    MakeEngine();
+    m_engine->AddTask(Game("60021"), kOwnerWindow);
+    ASSERT_TRUE(WaitStatus("60021", kDisplayInstalled));
+    EXPECT_EQ(ReadFile(library + "PS/60021/game.bin"), entries[0].second);
+    EXPECT_EQ(StoredGames()["60021"].FilePath, m_libraryFolder + "PS/60021/");
+    // Nothing was made under another name beside it.
+    for (const auto& entry : std::filesystem::directory_iterator(m_server.Dir())) {
+        const std::string name = entry.path().filename().string();
+        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
+        EXPECT_TRUE(ascii || name == "游戏库") << name;
+    }
 }
 
 } // namespace
