@@ -26,6 +26,11 @@ CPublisherSigner::CPublisherSigner(EvpPkeyPtr key, std::string seed, CPublisherK
 {
 }
 
+CPublisherSigner::~CPublisherSigner()
+{
+    OPENSSL_cleanse(m_seed.data(), m_seed.size());
+}
+
 CPublisherSigner CPublisherSigner::Generate()
 {
     unsigned char seed[CPublisherKey::kKeySize];

@@ -11,6 +11,11 @@
 // the publishing side (quokka-sign, quokka-demo) holds one; the program only verifies.
 class CPublisherSigner {
 public:
+    CPublisherSigner(CPublisherSigner&&) = default;
+    CPublisherSigner& operator=(CPublisherSigner&&) = default;
+    // Wipes the seed from memory.
+    ~CPublisherSigner();
+
     // A new random key. Throws std::runtime_error when OpenSSL cannot make one.
     static CPublisherSigner Generate();
 

@@ -4,15 +4,19 @@
 //   quokka-sign endorse OLD_PRIVATE NEW_PUBLIC OUT_ENDORSEMENT
 //   quokka-sign index DATA_FOLDER --key PRIVATE --serial N --expires-days D [--endorse FILE]...
 //
-// keygen writes a new key pair (the private file is made readable by its owner only). endorse
+// keygen writes a new key pair (the private file readable by its owner only); it and endorse never
+// replace an existing file. endorse
 // lets the key of OLD_PRIVATE vouch for NEW_PUBLIC, so programs that trust only the old key take
 // indexes signed by the new one. index signs the files of DATA_FOLDER that the program runs or
 // unpacks (see foundation/SignedIndexWriter.h) into download/index.json and download/index.sig.
 #include "foundation/PublisherKeys.h"
 #include "foundation/SignedIndexWriter.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <fstream>
@@ -40,13 +44,19 @@ std::string ReadText(const std::string& path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void WriteText(const std::string& path, const std::string& text, mode_t mode)
+// Writes a new file: one already at `path` is never replaced, so a second keygen cannot destroy a
+// publisher's key. The file has `mode` from its creation on.
+void WriteNewFile(const std::string& path, const std::string& text, mode_t mode)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out.flush())
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0)
+        throw std::runtime_error("cannot create " + path + (errno == EEXIST ? ": it exists" : ""));
+    bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    written = ::close(fd) == 0 && written;
+    if (!written) {
+        ::unlink(path.c_str());
         throw std::runtime_error("cannot write " + path);
-    ::chmod(path.c_str(), mode);
+    }
 }
 
 CPublisherSigner ReadSigner(const std::string& path)
@@ -80,11 +90,11 @@ int Keygen(const std::vector<std::string>& args)
         return 2;
     }
     CPublisherSigner signer = CPublisherSigner::Generate();
-    WriteText(args[0], signer.PrivateText(), 0600);
-    WriteText(args[1],
-              "# Quokka publisher public key (Ed25519, hex), id " + signer.PublicKey().Id() + "\n" +
-                  signer.PublicKey().Hex() + "\n",
-              0644);
+    WriteNewFile(args[0], signer.PrivateText(), 0600);
+    WriteNewFile(args[1],
+                 "# Quokka publisher public key (Ed25519, hex), id " + signer.PublicKey().Id() + "\n" +
+                     signer.PublicKey().Hex() + "\n",
+                 0644);
     std::cout << "key " << signer.PublicKey().Id() << "\n";
     return 0;
 }
@@ -99,8 +109,8 @@ int Endorse(const std::vector<std::string>& args)
     CPublisherKeys keys;
     if (keys.AddFromText(ReadText(args[1])) != 0 || keys.Keys().size() != 1)
         throw std::runtime_error(args[1] + " does not hold one public key");
-    WriteText(args[2], CSignedIndexWriter::EndorsementText(CSignedIndexWriter::Endorse(old, keys.Keys()[0])),
-              0644);
+    WriteNewFile(args[2],
+                 CSignedIndexWriter::EndorsementText(CSignedIndexWriter::Endorse(old, keys.Keys()[0])), 0644);
     return 0;
 }
 

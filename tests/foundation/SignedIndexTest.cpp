@@ -330,6 +330,9 @@ TEST_F(SignedIndexTest, TheToolSignsAFolderWithARotatedKey)
     ASSERT_EQ(run({"keygen", dir + "old.key", dir + "old.pub"}).first, 0);
     ASSERT_EQ(run({"keygen", dir + "new.key", dir + "new.pub"}).first, 0);
     EXPECT_EQ(fs::status(dir + "old.key").permissions() & fs::perms::others_read, fs::perms::none);
+    const std::string oldKey = ReadFile(dir + "old.key");
+    EXPECT_NE(run({"keygen", dir + "old.key", dir + "other.pub"}).first, 0);
+    EXPECT_EQ(ReadFile(dir + "old.key"), oldKey) << "a second keygen keeps the publisher's key";
     ASSERT_EQ(run({"endorse", dir + "old.key", dir + "new.pub", dir + "new.endorsement"}).first, 0);
     auto [code, output] = run({"index", Data(), "--key", dir + "new.key", "--serial", "12", "--expires-days",
                                "3", "--endorse", dir + "new.endorsement"});
