@@ -269,7 +269,8 @@ TEST_F(EmulatorManagerTest, ShutdownEndsAStalledRefreshAtOnceWithoutAMessage)
     auto started = std::chrono::steady_clock::now();
     manager.Shutdown();
     auto elapsed = std::chrono::steady_clock::now() - started;
-    EXPECT_LT(elapsed, std::chrono::milliseconds(1000));
+    EXPECT_LT(elapsed, std::chrono::seconds(30))
+        << "the stall (60 s) ran out instead of the shutdown ending it";
     EXPECT_EQ(m_messages.Pending(), 0u);
     EXPECT_EQ(manager.FindListed(125)->Name, "Nes");
     // Nothing starts after shutdown.
