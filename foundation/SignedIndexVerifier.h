@@ -15,6 +15,7 @@ enum class IndexRefusal {
     BadSignature, // the signature does not match the index bytes
     Expired,      // its expiry time has passed
     Replayed,     // its serial is lower than one already taken
+    Unavailable,  // it could not be fetched (FetchSignedIndex)
 };
 
 // The outcome of a check: the index when it was taken, otherwise the refusal and a sentence for
