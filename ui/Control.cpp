@@ -280,6 +280,13 @@ bool CControlUI::Activate()
     return IsVisible() && IsEnabled();
 }
 
+bool CControlUI::IsNavigable() const
+{
+    if (m_navigable != Navigable::ByKind)
+        return m_navigable == Navigable::Yes;
+    return m_bMouseEnabled && const_cast<CControlUI*>(this)->GetInterface(u"Button") != nullptr;
+}
+
 void CControlUI::SetPos(RECT rc, bool needInvalidate)
 {
     if (rc.right < rc.left)
@@ -459,6 +466,8 @@ void CControlUI::SetAttribute(std::u16string_view name, std::u16string_view valu
         SetEnabled(ParseBool(value));
     } else if (name == u"acceptdrop") {
         SetAcceptDrop(ParseBool(value));
+    } else if (name == u"navigable") {
+        SetNavigable(ParseBool(value));
     } else if (name == u"mouse") {
         SetMouseEnabled(ParseBool(value));
     } else if (name == u"cursor") {

@@ -87,6 +87,12 @@ public:
     void SetCursor(UiCursor cursor) { m_cursor = cursor; }
     // A click: buttons and options act, then notify. Returns false when disabled or hidden.
     virtual bool Activate();
+    // Whether keyboard navigation may put the focus here, by the control's own choice: the
+    // "navigable" attribute when the layout gives one, else whether it takes clicks (a button, an
+    // option, a check box that the mouse reaches). Visibility, enabled state and clipping are the
+    // navigator's to judge.
+    bool IsNavigable() const;
+    void SetNavigable(bool navigable) { m_navigable = navigable ? Navigable::Yes : Navigable::No; }
 
     // Geometry. GetPos is the rectangle in window client coordinates after layout.
     const RECT& GetPos() const { return m_rcItem; }
@@ -180,6 +186,8 @@ protected:
     bool m_bUpdateNeeded = true;
     bool m_bInnerUpdateNeeded = true; // a control inside this one waits for its layout
     UiCursor m_cursor = UiCursor::Arrow;
+    enum class Navigable : unsigned char { ByKind, Yes, No };
+    Navigable m_navigable = Navigable::ByKind;
     DWORD m_dwBackColor = 0;
     DWORD m_dwBackColor2 = 0;
     DWORD m_dwBorderColor = 0;

@@ -91,6 +91,8 @@ void ApplyWindowAttributes(const pugi::xml_node& window, CPaintManagerUI* pm)
             pm->SetDefaultFontColor(color);
         } else if (name == "disabledfontcolor" && ParseColor(value, color)) {
             pm->SetDefaultDisabledColor(color);
+        } else if (name == "focusringcolor" && ParseColor(value, color)) {
+            pm->SetFocusRingColor(color);
         } else {
             platform::TraceF("UiLib: Window attribute %s='%s' ignored", attr.name(), attr.value());
         }

@@ -105,6 +105,15 @@ bool HostWidget::event(QEvent* e)
         Send(WM_SETCURSOR, 1, MAKELPARAM(help->pos().x(), help->pos().y()));
         return true;
     }
+    if (e->type() == QEvent::KeyPress) {
+        // Tab and Shift+Tab move the toolkit's focus among the controls, not Qt's among widgets.
+        auto* key = static_cast<QKeyEvent*>(e);
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            keyPressEvent(key);
+            return true;
+        }
+    }
     return QWidget::event(e);
 }
 
@@ -220,9 +229,11 @@ void HostWidget::wheelEvent(QWheelEvent* e)
 
 void HostWidget::keyPressEvent(QKeyEvent* e)
 {
-    UINT vk = VirtualKey(e->key());
+    // Shift+Tab arrives as Backtab.
+    UINT vk = e->key() == Qt::Key_Backtab ? VK_TAB : VirtualKey(e->key());
+    LPARAM flags = (e->modifiers() & Qt::ShiftModifier) || e->key() == Qt::Key_Backtab ? KF_UI_SHIFT : 0;
     if (vk != 0)
-        Send(WM_KEYDOWN, vk, 0);
+        Send(WM_KEYDOWN, vk, flags);
     QString text = e->text();
     for (QChar ch : text) {
         if (ch.unicode() >= 0x20 && ch.unicode() != 0x7F && m_window != nullptr)

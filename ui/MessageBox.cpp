@@ -88,6 +88,26 @@ public:
     }
     CDuiString GetSkinFile() const override { return CDuiString(m_layout); }
     LPCTSTR GetWindowClassName() const override { return u"MessageBoxFrame"; }
+    // The keyboard starts on the first choice (是 or 确定), so Enter takes it.
+    void InitWindow() override
+    {
+        CControlUI* primary = m_pm.FindControl(u"Btn_Yes");
+        m_pm.SetFocus(primary != nullptr ? primary : m_pm.FindControl(u"Btn_Ok"));
+    }
+    // Esc is the cancel button where there is one, else the close button: the same answer either
+    // click gives.
+    LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM, bool& handled) override
+    {
+        if (uMsg != WM_KEYDOWN || wParam != VK_ESCAPE)
+            return 0;
+        handled = true;
+        CControlUI* cancel = m_pm.FindControl(u"Btn_Cancel");
+        if (cancel == nullptr)
+            cancel = m_pm.FindControl(u"Btn_Close");
+        if (cancel != nullptr)
+            cancel->Activate(); // closes the box: nothing after it
+        return 0;
+    }
     void Notify(TNotifyUI& msg) override
     {
         if (msg.sType != u"click" || msg.pSender == nullptr)

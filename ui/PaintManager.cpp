@@ -174,6 +174,7 @@ void CPaintManagerUI::SetFocus(CControlUI* control)
 {
     if (control == m_pFocus)
         return;
+    Invalidate(m_impl->focusRing.LastPainted());
     if (m_pFocus != nullptr) {
         CControlUI* old = m_pFocus;
         m_pFocus = nullptr;
@@ -194,6 +195,7 @@ void CPaintManagerUI::SetFocus(CControlUI* control)
         if (m_pFocus == control)
             SendNotify(control, u"setfocus");
     }
+    Invalidate(m_impl->focusRing.RectFor(m_pFocus));
 }
 
 void CPaintManagerUI::AddOptionGroup(std::u16string_view group, CControlUI* control)

@@ -12,6 +12,7 @@
 
 #include "ui/Control.h"
 #include "ui/DuiString.h"
+#include "ui/FocusNavigator.h"
 #include "ui/Notify.h"
 #include "ui/UiTypes.h"
 
@@ -130,6 +131,20 @@ public:
     CControlUI* GetHover() const { return m_pEventHover; }
     CControlUI* GetCapture() const { return m_pEventClick; }
 
+    // Keyboard navigation. While the focus is on a navigable control (or on none), the arrows move
+    // it by screen geometry and Tab and Shift+Tab in tree order (see CFocusNavigator), scrolling the
+    // newly focused control into view; Enter and Space make the same "click" notification a mouse
+    // click makes (an option is selected as by a click). Tab also leaves a control that takes keys
+    // itself (a list); other keys go to the focused control as before.
+    // Moves the focus as the key would; false when it stays (an edge, or nothing can take it).
+    bool MoveFocus(FocusMove move);
+    // The focus ring (see CFocusRing); the layout's Window sets its colour with "focusringcolor".
+    void SetFocusRingColor(DWORD color);
+    DWORD GetFocusRingColor() const;
+    bool IsFocusRingShown() const;
+    // Where the ring is painted now (client coordinates); empty when none is.
+    RECT GetFocusRingRect() const;
+
     // Option groups: the options sharing a group name in this window.
     void AddOptionGroup(std::u16string_view group, CControlUI* control);
     const std::vector<CControlUI*>* GetOptionGroup(std::u16string_view group) const;
@@ -194,7 +209,10 @@ public:
 private:
     void DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam);
     void DispatchWheel(WPARAM wParam, LPARAM lParam);
-    void DispatchKey(UINT uMsg, WPARAM wParam);
+    void DispatchKey(UINT uMsg, WPARAM wParam, LPARAM lParam);
+    // The navigation part of a key press; false when the key is not navigation's to take.
+    bool DispatchNavigationKey(UINT vk, LPARAM lParam);
+    void ShowFocusRing(bool shown);
     void Paint();
     void FlushAsyncNotify();
     void DeliverNotify(TNotifyUI& msg);

@@ -140,8 +140,10 @@ void CPaintManagerUI::DispatchWheel(WPARAM wParam, LPARAM lParam)
     DispatchMouse(WM_MOUSEMOVE, 0, MAKELPARAM(pt.x, pt.y));
 }
 
-void CPaintManagerUI::DispatchKey(UINT uMsg, WPARAM wParam)
+void CPaintManagerUI::DispatchKey(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
+    if (uMsg == WM_KEYDOWN && DispatchNavigationKey(static_cast<UINT>(wParam), lParam))
+        return;
     if (m_pFocus == nullptr)
         return;
     TEventUI event;

@@ -247,6 +247,11 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP:
     case WM_MOUSELEAVE:
+        // The mouse hides the focus ring until the next key press; the focus stays.
+        if (uMsg == WM_LBUTTONDOWN || uMsg == WM_RBUTTONDOWN || uMsg == WM_LBUTTONDBLCLK ||
+            (uMsg == WM_MOUSEMOVE &&
+             m_impl->focusRing.MouseMovedTo(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})))
+            ShowFocusRing(false);
         DispatchMouse(uMsg, wParam, lParam);
         lRes = 0;
         return uMsg != WM_MOUSELEAVE;
@@ -256,7 +261,7 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         return true;
     case WM_KEYDOWN:
     case WM_CHAR:
-        DispatchKey(uMsg, wParam);
+        DispatchKey(uMsg, wParam, lParam);
         lRes = 0;
         return true;
     case WM_SETCURSOR:

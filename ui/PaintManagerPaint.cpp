@@ -87,6 +87,8 @@ void CPaintManagerUI::Paint()
     painter->setRenderHint(QPainter::TextAntialiasing);
     HDC__ dc{painter, this};
     m_pRoot->DoPaint(&dc, rcPaint);
+    const RECT stale = m_impl->focusRing.Paint(&dc, m_pFocus);
+    Invalidate(stale); // the ring has moved since it was painted there (its control scrolled)
     ++m_stats.nPaints;
     m_stats.rcLastPaint = rcPaint;
     m_stats.dLastPaintMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;

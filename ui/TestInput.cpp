@@ -250,7 +250,7 @@ bool Drop(HWND hwnd, POINT pt, const std::vector<std::string>& files)
     return SendDrag(hwnd, QEvent::Drop, pt, files);
 }
 
-void Key(HWND hwnd, UINT vk)
+void Key(HWND hwnd, UINT vk, bool shift)
 {
     QWidget* target = KeyTarget(hwnd);
     if (target == nullptr)
@@ -260,10 +260,12 @@ void Key(HWND hwnd, UINT vk)
         text = QStringLiteral("\r");
     else if (vk == VK_SPACE)
         text = QStringLiteral(" ");
-    QKeyEvent press(QEvent::KeyPress, QtKey(vk), Qt::NoModifier, text);
+    const Qt::KeyboardModifiers modifiers = shift ? Qt::ShiftModifier : Qt::NoModifier;
+    const int key = shift && vk == VK_TAB ? Qt::Key_Backtab : QtKey(vk); // as a keyboard sends it
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
     Deliver(target, &press);
     if (QWidget* again = KeyTarget(hwnd)) {
-        QKeyEvent release(QEvent::KeyRelease, QtKey(vk), Qt::NoModifier, text);
+        QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
         Deliver(again, &release);
     }
 }

@@ -29,8 +29,9 @@ void Click(HWND hwnd, POINT pt, bool right = false, bool control = false);
 void DoubleClick(HWND hwnd, POINT pt);
 // A wheel turn at the point: positive delta scrolls up (120 per notch).
 void Wheel(HWND hwnd, POINT pt, int delta);
-// A key press (VK_*) to whatever has the keyboard focus in the window (a hosted editor first).
-void Key(HWND hwnd, UINT vk);
+// A key press (VK_*), with Shift held when `shift`, to whatever has the keyboard focus in the
+// window (a hosted editor first).
+void Key(HWND hwnd, UINT vk, bool shift = false);
 // Types text into whatever has the keyboard focus in the window.
 void TypeText(HWND hwnd, const CDuiString& text);
 // Files dragged over a window and dropped, as a file manager's drag arrives: through the window

@@ -221,6 +221,8 @@ constexpr UINT VK_UP = 0x26;
 constexpr UINT VK_RIGHT = 0x27;
 constexpr UINT VK_DOWN = 0x28;
 constexpr UINT VK_DELETE = 0x2E;
+// Set in WM_KEYDOWN's lParam while Shift is held (Shift+Tab moves the focus backwards).
+constexpr LPARAM KF_UI_SHIFT = 0x10000;
 
 // Modifier and button bits in the wParam of mouse messages.
 constexpr WPARAM MK_LBUTTON = 0x0001;

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "ui/FocusRing.h"
 #include "ui/PaintManager.h"
 #include "ui/WindowWnd.h"
 
@@ -146,6 +147,7 @@ struct CPaintManagerUI::Impl {
     QPointer<QWidget> tooltipOwner;
     CControlUI* dragTarget = nullptr; // the control that files dragged over the window would go to
     std::map<int, QFont> fonts;       // built from the font table on first use
+    CFocusRing focusRing;
 };
 
 HostWidget* HostOf(HWND hwnd);
