@@ -28,7 +28,9 @@
 #include <clocale>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -234,11 +236,50 @@ public:
     CDisplayLossArming& operator=(const CDisplayLossArming&) = delete;
 };
 
+// Says, on stderr and in a box, that the portable folder `folder` cannot be written. Nothing is
+// written anywhere: no lock, no settings, no work folder.
+void RefuseReadOnlyPortableFolder(const std::string& folder)
+{
+    std::fprintf(stderr, kReadOnlyPortableText, folder.c_str());
+    UiLib::CPaintManagerUI::SetInstance(nullptr);
+    UiLib::MessageBox(nullptr,
+                      UiLib::CDuiString::FromUtf8("程序文件夹里有 portable 标记，但该文件夹无法写入，"
+                                                  "Quokka模拟器无法启动\n" +
+                                                  folder +
+                                                  "\n请删除该标记，或把Quokka模拟器放到可以写入的文件夹"),
+                      u"提示", UiLib::MB_OK);
+    UiLib::CPaintManagerUI::Term();
+}
+
 } // namespace
 
 void PrepareAppPaths(const std::string& instancePath, const std::string& tempFolder)
 {
-    AppPaths paths = MakeAppPaths(instancePath, PrivateWorkFolder(tempFolder), "");
+    platform::FolderEnvironment environment;
+    environment.tempFolder = tempFolder;
+    environment.programFolderWritable = true;
+    PrepareAppPaths(platform::DecideProgramFolders(instancePath, environment));
+}
+
+void PrepareAppPaths(const platform::ProgramFolders& folders)
+{
+    const bool installed = folders.mode == platform::FolderMode::Installed;
+    // The work folder is made private inside its parent, the temp folder or the cache folder. The
+    // XDG folders may not exist yet in a new account.
+    const std::filesystem::path wanted = std::filesystem::path(folders.workFolder).parent_path();
+    std::string parent = wanted.parent_path().string();
+    if (parent.empty() || parent.back() != '/')
+        parent.push_back('/');
+    const std::string name = wanted.filename().string();
+    if (installed) {
+        CreateTree(folders.configFolder);
+        CreateTree(folders.dataFolder);
+        CreateTree(parent);
+    }
+    const std::string workDir =
+        platform::PrivateFolder(parent, name, name + "-" + std::to_string(::geteuid()) + "-");
+    AppPaths paths = MakeAppPaths(folders.programFolder, folders.configFolder, folders.dataFolder,
+                                  folders.serversFile, installed, workDir, "");
     SetAppPaths(paths);
 
     CreateTree(paths.WorkDir);
@@ -265,8 +306,19 @@ int QuokkaMain()
     InstallTestBoxAnswerer();
 
     const std::string programFolder = platform::ProgramFolder();
-    CShowRequests showRequests; // outlives the instance, whose listener thread reaches it
-    platform::SingleInstance instance(kInstanceName, programFolder);
+    const platform::ProgramFolders folders =
+        platform::DecideProgramFolders(programFolder, platform::CurrentFolderEnvironment(programFolder));
+    if (folders.mode == platform::FolderMode::Refused) {
+        RefuseReadOnlyPortableFolder(programFolder);
+        return 1;
+    }
+    platform::TraceF("start-up: %s; settings in %s, data in %s",
+                     folders.mode == platform::FolderMode::Installed ? "installed" : "portable",
+                     folders.configFolder.c_str(), folders.dataFolder.c_str());
+    if (folders.mode == platform::FolderMode::Installed)
+        CreateTree(folders.dataFolder); // holds the instance lock
+    CShowRequests showRequests;         // outlives the instance, whose listener thread reaches it
+    platform::SingleInstance instance(kInstanceName, folders.dataFolder);
     if (!instance.TryAcquire()) {
         bool shown = platform::SingleInstance::RequestShow(kInstanceName, 5000);
         platform::TraceF("another instance runs; %s",
@@ -277,7 +329,7 @@ int QuokkaMain()
     if (!folderFree) {
         // A copy with another runtime folder runs on this program folder.
         const bool shown = platform::SingleInstance::RequestShowAt(
-            platform::SingleInstance::DataFolderSocketPath(programFolder, kInstanceName), 5000);
+            platform::SingleInstance::DataFolderSocketPath(folders.dataFolder, kInstanceName), 5000);
         platform::TraceF("another instance runs on this program folder; %s",
                          shown ? "asked it to show its window" : "it did not answer");
         if (shown)
@@ -293,7 +345,7 @@ int QuokkaMain()
 
     if (!folderFree) {
         UiLib::CPaintManagerUI::SetInstance(nullptr);
-        TellFolderInUse(nullptr, programFolder);
+        TellFolderInUse(nullptr, folders.dataFolder);
         UiLib::CPaintManagerUI::Term();
         NetGlobalCleanup();
         return 0;
@@ -301,7 +353,7 @@ int QuokkaMain()
     // Before any window: a second start while the start-up questions wait is answered at once.
     instance.Listen([&showRequests] { showRequests.Request(); });
 
-    PrepareAppPaths(programFolder, platform::TempFolder());
+    PrepareAppPaths(folders);
 
     int result = 0;
     {
@@ -328,7 +380,7 @@ int QuokkaMain()
         signals = std::make_unique<CSignalWatcher>(terminationSignals);
         // The settings files and the database, each said in a box when it cannot be used as it is;
         // the store is open before any service asks for it.
-        LoadServerSettingsOrSay(nullptr, programFolder + "servers.cfg");
+        LoadServerSettingsOrSay(nullptr, folders.serversFile);
         KeepDamagedSettingsAside(nullptr, GetAppPaths().ConfigFilePath);
         const bool storeOpen = OpenGameStoreOrSay(nullptr);
         if (!storeOpen) {

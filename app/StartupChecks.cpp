@@ -51,7 +51,9 @@ bool OpenGameStoreOrSay(UiLib::HWND owner)
     if (opened.outcome == StoreOpenOutcome::kUnwritable) {
         platform::TraceF("start-up: the database %s cannot be written (%s); ending", path.c_str(),
                          opened.reason.c_str());
-        Tell(owner, "程序文件夹无法写入，Quokka模拟器无法启动\n" + InstancePath());
+        // Portable, the data folder is the program folder, and the box says so as it always has.
+        Tell(owner, std::string(IsInstalledMode() ? "数据文件夹无法写入" : "程序文件夹无法写入") +
+                        "，Quokka模拟器无法启动\n" + DataFolder());
         return false;
     }
     if (opened.outcome == StoreOpenOutcome::kMovedAside) {

@@ -7,7 +7,7 @@
 // What start-up checks before the services run, each said to the user in a message box (the
 // toolkit's, so tests answer it) instead of ending the program without a word or going on silently.
 
-// Opens InstancePath() + "database/quokka.db" with OpenStoreForStartup and makes it the process-wide
+// Opens DataFolder() + "database/quokka.db" with OpenStoreForStartup and makes it the process-wide
 // store, so no service ever meets an unopened store. A damaged file is moved aside and a box names
 // the copy; the program goes on with an empty library, which the folder watcher fills with the local
 // games again. Returns false when the database cannot be written: a box has named the folder, and

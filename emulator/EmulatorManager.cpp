@@ -451,7 +451,7 @@ void EmulatorManager::SettingsWork(EmulatorRecordPtr record, platform::HWND owne
 
 std::string EmulatorManager::SettingsRunRecordPath()
 {
-    return InstancePath() + "database/settings-run.rec";
+    return DataFolder() + "database/settings-run.rec";
 }
 
 void EmulatorManager::ResumeSettingsRun()
@@ -561,7 +561,7 @@ std::string EmulatorManager::EmulatorDirectory(const EmulatorRecord& record)
     // Emulators for all platforms (type 0) have a folder of their own like every platform's, so
     // none of them can share a folder with a platform, nor take a platform's folder for its own.
     const std::string_view shortName = TypeIdToShortName(record.Emulatortype);
-    std::string base = InstancePath() + "Emulator/";
+    std::string base = DataFolder() + "Emulator/";
     if (!shortName.empty())
         base += std::string(shortName) + "/";
     std::string name;

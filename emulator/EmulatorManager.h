@@ -125,7 +125,7 @@ public:
     // start (the constructor), waits on the worker for the emulator if it still runs, and takes the
     // configuration back then, as if the run had ended normally.
     void RunForSettings(const EmulatorRecord& record, platform::HWND owner);
-    // InstancePath() + "database/settings-run.rec".
+    // DataFolder() + "database/settings-run.rec".
     static std::string SettingsRunRecordPath();
     // Whether an emulator started for its settings is still running.
     bool SettingsRunRunning() const;
@@ -154,7 +154,7 @@ public:
     // next run starts from the package's defaults.
     void RestoreDefaultKeys(const EmulatorRecord& record);
 
-    // InstancePath + "Emulator/" + the platform's short name + "/" + Name, without a trailing
+    // DataFolder() + "Emulator/" + the platform's short name + "/" + Name, without a trailing
     // separator: the folder that installation unpacks into and every other use reads. Type 0 (all
     // platforms) has the short name "全部机种"; a type id outside the platform table has none, and
     // then a Name that is a platform's short name or "全部机种" has no folder. Empty when the name

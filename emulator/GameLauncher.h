@@ -69,7 +69,7 @@ public:
     static void DestroyInstance();
     // BeginShutdown of the process-wide launcher without making one.
     static void BeginInstanceShutdown();
-    // InstancePath() + "database/running-game.rec".
+    // DataFolder() + "database/running-game.rec".
     static std::string DefaultRunRecordPath();
 
     // The restarts of the second Execute entry after exits with code 1, at most.

@@ -1,5 +1,6 @@
 #include "foundation/AppPaths.h"
 
+#include "foundation/FileSystem.h"
 #include "foundation/StringConv.h"
 #include "foundation/StringHelpers.h"
 #include "platform/Paths.h"
@@ -53,6 +54,21 @@ std::string InstancePath()
 {
     return Read<&AppPaths::InstancePath>();
 }
+std::string DataFolder()
+{
+    std::lock_guard lock(PathsMutex());
+    return Paths().DataFolder.empty() ? Paths().InstancePath : Paths().DataFolder;
+}
+std::string ServersFilePath()
+{
+    std::lock_guard lock(PathsMutex());
+    return Paths().ServersFilePath.empty() ? Paths().InstancePath + "servers.cfg" : Paths().ServersFilePath;
+}
+bool IsInstalledMode()
+{
+    std::lock_guard lock(PathsMutex());
+    return Paths().Installed;
+}
 std::string WorkDir()
 {
     return Read<&AppPaths::WorkDir>();
@@ -88,14 +104,25 @@ std::string LocalGameDir()
 
 AppPaths MakeAppPaths(const std::string& instancePath, const std::string& workDir, const std::string& romDir)
 {
+    return MakeAppPaths(instancePath, instancePath, instancePath, instancePath + "servers.cfg", false,
+                        workDir, romDir);
+}
+
+AppPaths MakeAppPaths(const std::string& instancePath, const std::string& configFolder,
+                      const std::string& dataFolder, const std::string& serversFile, bool installed,
+                      const std::string& workDir, const std::string& romDir)
+{
     AppPaths paths;
     paths.InstancePath = instancePath;
+    paths.DataFolder = dataFolder;
+    paths.ServersFilePath = serversFile;
+    paths.Installed = installed;
     paths.WorkDir = workDir;
     paths.ArcadeImageDir = workDir + "cache/image/arcade/";
     paths.MameImageDir = workDir + "cache/image/mame/";
     paths.PcImageDir = workDir + "cache/image/pc/";
     paths.ImageCacheDir = workDir + "/cache/image/";
-    paths.ConfigFilePath = instancePath + "quokka.cfg";
+    paths.ConfigFilePath = configFolder + "quokka.cfg";
     paths.RomDir = romDir;
     paths.LocalGameDir = romDir.empty() ? std::string() : romDir + "LocalGame/";
     return paths;
@@ -112,6 +139,19 @@ void SetRomDir(std::string_view ansiRomPath)
     std::lock_guard lock(PathsMutex());
     Paths().RomDir = romDir;
     Paths().LocalGameDir = romDir.empty() ? std::string() : romDir + "LocalGame/";
+}
+
+std::string DefaultLibraryFolder()
+{
+    if (!IsInstalledMode()) {
+        const std::string drive = GetLargestFreeDrive();
+        return drive.empty() ? drive : drive + "Games/";
+    }
+    try {
+        return Utf8ToOem(DataFolder() + "Games/");
+    } catch (const std::runtime_error&) {
+        return {}; // a data folder the code page cannot name: the user picks one
+    }
 }
 
 void CreatePlatformDirs()

@@ -57,7 +57,7 @@ ServerEndpoints GetServerEndpoints()
 {
     std::lock_guard guard(g_lock);
     if (!g_endpoints)
-        g_endpoints = LoadServerEndpoints(InstancePath() + "servers.cfg");
+        g_endpoints = LoadServerEndpoints(ServersFilePath());
     return *g_endpoints;
 }
 

@@ -38,8 +38,8 @@ ServerEndpoints DefaultServerEndpoints();
 // missing file gives the defaults.
 ServerEndpoints LoadServerEndpoints(const std::string& cfgPath);
 
-// The endpoints in force: on first use they are loaded from InstancePath() + "servers.cfg" (start-up
-// sets InstancePath first). Safe from any thread; each call returns a copy.
+// The endpoints in force: on first use they are loaded from ServersFilePath() (start-up sets the paths
+// first). Safe from any thread; each call returns a copy.
 ServerEndpoints GetServerEndpoints();
 // Replaces the endpoints in force (tests; and a reload after servers.cfg changed).
 void SetServerEndpoints(const ServerEndpoints& endpoints);

@@ -180,13 +180,14 @@ void CSystemSetFrame::InitWindow()
 
     ReadOptions();
 
-    // The library folder: a first run takes the place with the most free space.
+    // The library folder: a first run takes the place with the most free space, or, installed, the
+    // user's data folder.
     if (m_settings.RomPath().empty()) {
-        const std::string drive = GetLargestFreeDrive();
-        if (!drive.empty()) {
-            const std::string folder = drive + "Games/";
+        const std::string folder = DefaultLibraryFolder();
+        if (!folder.empty()) {
             EnsureDirectoryTree(folder);
             m_settings.SetRomPath(folder);
+            platform::TraceF("settings: a first run proposes the library folder %s", folder.c_str());
         }
     }
     if (m_downloadPath != nullptr)

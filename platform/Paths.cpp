@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <pwd.h>
@@ -23,6 +24,15 @@ std::string WithSeparator(std::string path)
     if (path.empty() || path.back() != '/')
         path.push_back('/');
     return path;
+}
+
+// The XDG variable's value when it is an absolute path, else `home` + `fallback`.
+std::string XdgFolder(const char* variable, const char* fallback)
+{
+    const char* value = std::getenv(variable);
+    if (value != nullptr && value[0] == '/')
+        return WithSeparator(value);
+    return HomeFolder() + fallback;
 }
 
 } // namespace
@@ -50,6 +60,63 @@ std::string HomeFolder()
     if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
         return WithSeparator(pw->pw_dir);
     return "/";
+}
+
+std::string XdgConfigHome()
+{
+    return XdgFolder("XDG_CONFIG_HOME", ".config/");
+}
+
+std::string XdgDataHome()
+{
+    return XdgFolder("XDG_DATA_HOME", ".local/share/");
+}
+
+std::string XdgCacheHome()
+{
+    return XdgFolder("XDG_CACHE_HOME", ".cache/");
+}
+
+FolderEnvironment CurrentFolderEnvironment(const std::string& programFolder)
+{
+    FolderEnvironment environment;
+    environment.configHome = XdgConfigHome();
+    environment.dataHome = XdgDataHome();
+    environment.cacheHome = XdgCacheHome();
+    environment.tempFolder = TempFolder();
+    const char* readOnly = std::getenv("QUOKKA_TEST_READONLY_PROGRAM_FOLDER");
+    environment.programFolderWritable = !(readOnly != nullptr && *readOnly != '\0') &&
+                                        ::faccessat(AT_FDCWD, programFolder.c_str(), W_OK, AT_EACCESS) == 0;
+    return environment;
+}
+
+ProgramFolders DecideProgramFolders(const std::string& programFolder, const FolderEnvironment& environment)
+{
+    ProgramFolders folders;
+    folders.programFolder = WithSeparator(programFolder);
+    if (environment.programFolderWritable) {
+        folders.mode = FolderMode::Portable;
+        folders.configFolder = folders.programFolder;
+        folders.dataFolder = folders.programFolder;
+        folders.workFolder = WithSeparator(environment.tempFolder) + "QuokkaAppStore/";
+        folders.serversFile = folders.programFolder + "servers.cfg";
+        return folders;
+    }
+    struct stat info;
+    if (::lstat((folders.programFolder + kPortableMarker).c_str(), &info) == 0) {
+        folders.mode = FolderMode::Refused;
+        return folders;
+    }
+    folders.mode = FolderMode::Installed;
+    folders.configFolder = WithSeparator(environment.configHome) + "quokka/";
+    folders.dataFolder = WithSeparator(environment.dataHome) + "quokka/";
+    folders.workFolder = WithSeparator(environment.cacheHome) + "quokka/";
+    // A servers.cfg placed beside the program by whoever installed it wins over the system's.
+    const std::string beside = folders.programFolder + "servers.cfg";
+    folders.serversFile = ::lstat(beside.c_str(), &info) == 0
+                              ? beside
+                              : WithSeparator(environment.systemConfigFolder) + "servers.cfg";
+    return folders;
 }
 
 std::string DocumentsFolder()

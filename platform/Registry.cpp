@@ -152,11 +152,9 @@ std::u16string StoredPath(const RegistryTree& tree, std::u16string_view keyPath)
 
 std::string WindowsFolder()
 {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    std::string base = dataHome && dataHome[0] == '/' ? std::string(dataHome) : HomeFolder() + ".local/share";
-    if (base.back() != '/')
-        base.push_back('/');
-    return base + "quokka/windows/";
+    // The registry belongs to the user, not to a program folder: portable copies share it, and it
+    // lies in the installed mode's data folder.
+    return XdgDataHome() + "quokka/windows/";
 }
 
 std::string SystemFolder()

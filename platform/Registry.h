@@ -11,9 +11,8 @@
 
 namespace platform {
 
-// The folder that stands in for the Windows folder: $XDG_DATA_HOME/quokka/windows/ ($XDG_DATA_HOME
-// when it is an absolute path, else ~/.local/share). It holds the registry file and the system
-// folder. Ends with '/'.
+// The folder that stands in for the Windows folder: XdgDataHome() + "quokka/windows/". It holds the
+// registry file and the system folder. Ends with '/'.
 std::string WindowsFolder();
 // The system folder of DLLs inside the Windows folder: WindowsFolder() + "system32/".
 std::string SystemFolder();

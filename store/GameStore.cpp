@@ -155,7 +155,7 @@ void CGameStore::DestroyInstance()
 
 std::string CGameStore::DefaultDatabasePath()
 {
-    return InstancePath() + kDatabaseFile;
+    return DataFolder() + kDatabaseFile;
 }
 
 CGameStore::CGameStore(const std::string& databasePath)

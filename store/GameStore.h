@@ -52,7 +52,7 @@ enum GameStoreOperation : int {
 // byte for byte and cannot change a statement.
 class CGameStore {
 public:
-    // The process-wide store on InstancePath() + "database/quokka.db", made on first use. Throws
+    // The process-wide store on DataFolder() + "database/quokka.db", made on first use. Throws
     // CppSQLite3Exception when the file cannot be opened (the next call tries again).
     static CGameStore& Instance();
     // Makes `store` the process-wide store: start-up opens it itself (OpenStoreForStartup) before any
@@ -63,7 +63,7 @@ public:
     // until its queue is empty.
     static void DestroyInstance();
 
-    // InstancePath() + "database/quokka.db".
+    // DataFolder() + "database/quokka.db".
     static std::string DefaultDatabasePath();
 
     // Opens the store on a native file path; the folders of the path are created when missing.

@@ -1,6 +1,10 @@
 #include "app/Startup.h"
+#include "emulator/EmulatorManager.h"
+#include "emulator/GameLauncher.h"
 #include "foundation/AppPaths.h"
 #include "foundation/StringHelpers.h"
+#include "platform/Paths.h"
+#include "store/GameStore.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
@@ -81,6 +85,55 @@ TEST(StartupTest, RomPathWithoutTrailingSeparatorIsUsedUnchanged)
     PrepareAppPaths(program.Path(), temp.Path());
     EXPECT_EQ(LocalGameDir(), games + "LocalGame/");
     EXPECT_TRUE(fs::is_directory(games + "LocalGame/FC"));
+}
+
+// The installed layout: nothing is written beside the program; settings, data and working files
+// go to the folders decided for the user, which are made as needed.
+TEST(StartupTest, InstalledFoldersTakeSettingsDataAndAPrivateWorkFolderAndTheProgramFolderStaysUntouched)
+{
+    TempDir program;
+    TempDir root;
+    platform::ProgramFolders folders;
+    folders.mode = platform::FolderMode::Installed;
+    folders.programFolder = program.Path();
+    folders.configFolder = root.Path() + "config/quokka/";
+    folders.dataFolder = root.Path() + "data/quokka/";
+    folders.workFolder = root.Path() + "cache/quokka/";
+    folders.serversFile = root.Path() + "etc/servers.cfg";
+    PrepareAppPaths(folders);
+
+    const AppPaths paths = GetAppPaths();
+    EXPECT_TRUE(IsInstalledMode());
+    EXPECT_EQ(paths.InstancePath, program.Path());
+    EXPECT_EQ(paths.ConfigFilePath, folders.configFolder + "quokka.cfg");
+    EXPECT_EQ(paths.WorkDir, folders.workFolder);
+    EXPECT_TRUE(platform::IsPrivateFolder(paths.WorkDir)) << "the work folder is the user's alone";
+    EXPECT_TRUE(fs::is_directory(paths.ImageCacheDir));
+    EXPECT_TRUE(fs::is_directory(folders.configFolder));
+    EXPECT_EQ(DataFolder(), folders.dataFolder);
+    EXPECT_EQ(ServersFilePath(), folders.serversFile);
+    EXPECT_EQ(CGameStore::DefaultDatabasePath(), folders.dataFolder + "database/quokka.db");
+    EXPECT_EQ(GameLauncher::DefaultRunRecordPath(), folders.dataFolder + "database/running-game.rec");
+    EXPECT_EQ(EmulatorManager::SettingsRunRecordPath(), folders.dataFolder + "database/settings-run.rec");
+    EmulatorRecord emulator;
+    emulator.Name = "fceux";
+    emulator.Emulatortype = 1;
+    EXPECT_EQ(EmulatorManager::EmulatorDirectory(emulator).rfind(folders.dataFolder + "Emulator/", 0), 0u)
+        << EmulatorManager::EmulatorDirectory(emulator);
+    EXPECT_EQ(DefaultLibraryFolder(), folders.dataFolder + "Games/");
+    EXPECT_TRUE(fs::is_empty(program.Path())) << "nothing is written beside an installed program";
+
+    // A RomPath in the user's settings is the library, as in a portable folder.
+    WriteFile(paths.ConfigFilePath, "[Set]\nRomPath=" + root.Path() + "Lib/\n");
+    PrepareAppPaths(folders);
+    EXPECT_EQ(RomDir(), root.Path() + "Lib/");
+    EXPECT_TRUE(fs::is_directory(root.Path() + "Lib/LocalGame/FC"));
+
+    // The portable layout again, for the tests that follow.
+    PrepareAppPaths(program.Path(), root.Path());
+    EXPECT_FALSE(IsInstalledMode());
+    EXPECT_EQ(DataFolder(), program.Path());
+    EXPECT_EQ(ServersFilePath(), program.Path() + "servers.cfg");
 }
 
 namespace {

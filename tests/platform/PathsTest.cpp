@@ -1,4 +1,6 @@
 #include "platform/Paths.h"
+#include "platform/Registry.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdlib>
@@ -132,4 +134,86 @@ TEST(PathsTest, RuntimeFolderIsPrivate)
         ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
     else
         ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+namespace {
+
+// An environment inside `root`: the XDG folders and the system's configuration folder all in it.
+platform::FolderEnvironment EnvironmentIn(const std::string& root, bool writable)
+{
+    platform::FolderEnvironment environment;
+    environment.configHome = root + "config/";
+    environment.dataHome = root + "data/";
+    environment.cacheHome = root + "cache/";
+    environment.tempFolder = root + "tmp/";
+    environment.systemConfigFolder = root + "etc/";
+    environment.programFolderWritable = writable;
+    return environment;
+}
+
+} // namespace
+
+// Writability comes from the environment's flag here, not from the folder's mode: as root every
+// folder can be written, so a test cannot make one that counts as read-only by its permissions.
+TEST(ProgramFoldersTest, AWritableFolderIsPortableAndAReadOnlyOneUsesTheXdgFoldersUnlessItIsMarked)
+{
+    testsupport::TempDir root;
+    const std::string program = root.Path() + "opt/quokka/";
+    std::filesystem::create_directories(program);
+
+    for (bool marked : {false, true}) {
+        if (marked)
+            testsupport::WriteFile(program + platform::kPortableMarker, "");
+        const platform::ProgramFolders portable =
+            platform::DecideProgramFolders(program, EnvironmentIn(root.Path(), true));
+        EXPECT_EQ(portable.mode, platform::FolderMode::Portable) << "marked: " << marked;
+        EXPECT_EQ(portable.configFolder, program);
+        EXPECT_EQ(portable.dataFolder, program);
+        EXPECT_EQ(portable.workFolder, root.Path() + "tmp/QuokkaAppStore/");
+        EXPECT_EQ(portable.serversFile, program + "servers.cfg");
+    }
+
+    const platform::ProgramFolders refused =
+        platform::DecideProgramFolders(program, EnvironmentIn(root.Path(), false));
+    EXPECT_EQ(refused.mode, platform::FolderMode::Refused);
+    EXPECT_EQ(refused.programFolder, program);
+    EXPECT_TRUE(refused.configFolder.empty() && refused.dataFolder.empty() && refused.workFolder.empty());
+
+    std::filesystem::remove(program + platform::kPortableMarker);
+    const platform::ProgramFolders installed =
+        platform::DecideProgramFolders(root.Path() + "opt/quokka", EnvironmentIn(root.Path(), false));
+    EXPECT_EQ(installed.mode, platform::FolderMode::Installed);
+    EXPECT_EQ(installed.programFolder, program);
+    EXPECT_EQ(installed.configFolder, root.Path() + "config/quokka/");
+    EXPECT_EQ(installed.dataFolder, root.Path() + "data/quokka/");
+    EXPECT_EQ(installed.workFolder, root.Path() + "cache/quokka/");
+    EXPECT_EQ(installed.serversFile, root.Path() + "etc/servers.cfg") << "none beside the program";
+    testsupport::WriteFile(program + "servers.cfg", "[Servers]\n");
+    EXPECT_EQ(platform::DecideProgramFolders(program, EnvironmentIn(root.Path(), false)).serversFile,
+              program + "servers.cfg")
+        << "one placed beside the program wins";
+
+    EXPECT_EQ(std::filesystem::directory_iterator(root.Path() + "opt/quokka")->path().filename(),
+              "servers.cfg")
+        << "deciding made nothing";
+    EXPECT_FALSE(std::filesystem::exists(root.Path() + "config"));
+    EXPECT_FALSE(std::filesystem::exists(root.Path() + "data"));
+}
+
+TEST(ProgramFoldersTest, XdgFoldersAreTheAbsoluteValuesElseTheDefaultsUnderHome)
+{
+    testsupport::TempDir home;
+    testsupport::ScopedEnv homeVariable("HOME", home.Path());
+    testsupport::ScopedEnv config("XDG_CONFIG_HOME", home.Path() + "cfg");
+    testsupport::ScopedEnv data("XDG_DATA_HOME", std::string("relative/data"));
+    testsupport::ScopedEnv cache("XDG_CACHE_HOME", std::string());
+    testsupport::ScopedEnv readOnly("QUOKKA_TEST_READONLY_PROGRAM_FOLDER", std::string("1"));
+
+    const platform::FolderEnvironment environment = platform::CurrentFolderEnvironment(home.Path());
+    EXPECT_EQ(environment.configHome, home.Path() + "cfg/");
+    EXPECT_EQ(environment.dataHome, home.Path() + ".local/share/") << "a relative value is ignored";
+    EXPECT_EQ(environment.cacheHome, home.Path() + ".cache/") << "an empty value is ignored";
+    EXPECT_FALSE(environment.programFolderWritable) << "the test seam makes any folder read-only";
+    EXPECT_EQ(platform::WindowsFolder(), home.Path() + ".local/share/quokka/windows/")
+        << "the registry lies in the installed mode's data folder";
 }
