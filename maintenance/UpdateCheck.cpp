@@ -103,6 +103,10 @@ int OfferUpdate(HWND owner, const CUpdateInfo& info)
 
 bool RunAutomaticUpdateCheck(HWND owner)
 {
+    if (IsInstalledMode()) {
+        platform::Trace("update: installed; the package manager updates the program, nothing is checked");
+        return false;
+    }
     CAppSettings settings(ConfigFilePath());
     if (settings.UpdateType() == "0")
         return false;
@@ -119,6 +123,11 @@ bool RunAutomaticUpdateCheck(HWND owner)
 
 int RunManualUpdateCheck(HWND owner)
 {
+    if (IsInstalledMode()) {
+        platform::Trace("update: installed; the user is sent to the package manager");
+        MessageBox(owner, kPackageManagerUpdateText, u"提示", MB_OK);
+        return 0;
+    }
     CUpdateInfo info;
     if (!FetchUpdateInfo(info)) {
         MessageBox(owner, u"获取更新信息失败", u"提示", MB_OK);

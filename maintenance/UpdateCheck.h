@@ -35,12 +35,17 @@ std::u16string UpdatePromptText(const CUpdateInfo& info);
 // the real program under test; the question is traced either way.
 int OfferUpdate(UiLib::HWND owner, const CUpdateInfo& info);
 
-// The start-up check. Does nothing (no request) when the UpdateType setting is "0"; a failed fetch
-// and an up-to-date program are silent. True when the updater has been started: the caller then
-// closes the main window with result 1, which ends the program.
+// What the settings window's check says when the program runs installed (IsInstalledMode): the
+// program cannot replace its own files there, and its package is updated with the system's.
+inline constexpr char16_t kPackageManagerUpdateText[] = u"请通过系统的软件包管理器更新Quokka";
+
+// The start-up check. Does nothing (no request) when the UpdateType setting is "0" or the program
+// runs installed; a failed fetch and an up-to-date program are silent. True when the updater has been
+// started: the caller then closes the main window with result 1, which ends the program.
 bool RunAutomaticUpdateCheck(UiLib::HWND owner);
 
-// The settings window's check. A failed fetch says "获取更新信息失败", an up-to-date program
+// The settings window's check. Installed, it says kPackageManagerUpdateText (caption "提示") and
+// fetches nothing. A failed fetch says "获取更新信息失败", an up-to-date program
 // "Quokka模拟器已是最新版本" (caption "提示"). Returns 886 when the updater has been started (the
 // settings window then closes with 886, and the main window after it), 0 otherwise.
 int RunManualUpdateCheck(UiLib::HWND owner);

@@ -89,7 +89,13 @@ protected:
             return m_answer;
         });
     }
-    void TearDown() override { SetMessageBoxAnswerer(nullptr); }
+    void TearDown() override
+    {
+        SetMessageBoxAnswerer(nullptr);
+        AppPaths paths = GetAppPaths();
+        paths.Installed = false; // a failed installed-mode test leaves the portable layout behind
+        SetAppPaths(paths);
+    }
 
     void SetUpdateType(const std::string& value)
     {
@@ -210,6 +216,37 @@ TEST_F(UpdateTest, ManualCheckSaysUpToDateOrOffersTheNewerVersion)
     ASSERT_EQ(m_asked.size(), 1u);
     EXPECT_EQ(m_asked[0].caption, u"提示:检测到新版本0.1.0是否更新");
     EXPECT_EQ(PackageRequests(), 0u);
+}
+
+// An installed program cannot replace its own files: the manual check sends the user to the package
+// manager and the start-up check stays silent, neither asking the server, whatever the server has.
+TEST_F(UpdateTest, InstalledTheChecksLeaveTheUpdateToThePackageManagerAndDownloadNothing)
+{
+    SetUpdateType("1");
+    ServeUpdate("a package", "0.1.0");
+    AppPaths paths = GetAppPaths();
+    paths.Installed = true;
+    SetAppPaths(paths);
+    m_answer = IDYES;
+
+    EXPECT_FALSE(RunAutomaticUpdateCheck(nullptr));
+    EXPECT_TRUE(m_asked.empty()) << "the start-up check is silent";
+    EXPECT_EQ(RunManualUpdateCheck(nullptr), 0);
+    ASSERT_EQ(m_asked.size(), 1u);
+    EXPECT_EQ(m_asked[0].text, u"请通过系统的软件包管理器更新Quokka");
+    EXPECT_EQ(m_asked[0].caption, u"提示");
+    EXPECT_EQ(m_asked[0].type, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(ManifestRequests(), 0u);
+    EXPECT_EQ(PackageRequests(), 0u);
+
+    // The portable folder keeps its self-update.
+    paths.Installed = false;
+    SetAppPaths(paths);
+    m_asked.clear();
+    m_answer = IDNO;
+    EXPECT_EQ(RunManualUpdateCheck(nullptr), 0);
+    ASSERT_EQ(m_asked.size(), 1u);
+    EXPECT_EQ(m_asked[0].caption, u"提示:检测到新版本0.1.0是否更新");
 }
 
 TEST_F(UpdateTest, YesDownloadsChecksUnpacksAndHandsOffToADetachedUpdater)
