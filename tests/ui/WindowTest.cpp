@@ -116,6 +116,43 @@ TEST(WindowTest, TrayIconWithoutATrayMinimisesAndReportsClicks)
     tray.DeleteTrayIcon();
 }
 
+// A tray that a panel brings after the program started, and takes away again: the icon follows it,
+// and a window hidden to it is never left without a way back. The tray's availability is the test's
+// (the offscreen platform has none), looked at every 10 ms instead of every few seconds.
+TEST(WindowTest, TrayThatComesLaterTakesTheIconAndAWindowHiddenToItIsShownWhenItGoes)
+{
+    bool trayThere = false;
+    CDuiTrayIcon::SetTrayProbe([&trayThere] { return trayThere; }, 10);
+    struct ProbeReset {
+        ~ProbeReset() { CDuiTrayIcon::SetTrayProbe(nullptr); }
+    } probeReset;
+    uitest::TestDialog dialog(kMainLayout);
+    ASSERT_TRUE(dialog.Open());
+    CDuiTrayIcon& tray = dialog.GetPaintManager().GetTrayObject();
+    tray.CreateTrayIcon(dialog.GetHWND(), 107, u"Quokka模拟器", WM_USER + 30);
+    EXPECT_FALSE(tray.IsVisible());
+    EXPECT_FALSE(tray.HideToTray(dialog)) << "without a tray the window is minimised";
+    dialog.ShowWindowCmd(SW_RESTORE);
+    dialog.ShowWindow(true);
+
+    trayThere = true;
+    ASSERT_TRUE(TestInput::WaitFor([&] { return tray.IsVisible(); }, 60000)) << "the icon never came";
+    EXPECT_EQ(tray.GetTooltipText(), CDuiString(u"Quokka模拟器"));
+    EXPECT_TRUE(tray.HideToTray(dialog));
+    EXPECT_FALSE(dialog.IsVisible());
+
+    trayThere = false;
+    ASSERT_TRUE(TestInput::WaitFor([&] { return !tray.IsVisible(); }, 60000)) << "the icon stayed";
+    EXPECT_TRUE(dialog.IsVisible()) << "the hidden window came back with the tray gone";
+    EXPECT_FALSE(tray.HideToTray(dialog));
+
+    // Back once more: the icon returns; deleted, it stops looking.
+    trayThere = true;
+    ASSERT_TRUE(TestInput::WaitFor([&] { return tray.IsVisible(); }, 60000));
+    tray.DeleteTrayIcon();
+    EXPECT_FALSE(tray.IsVisible());
+}
+
 TEST(WindowTest, AnimatedImagePlaysItsFrames)
 {
     WriteTwoFrameGif(uitest::ImageFolder() + "skin/ui/loading.gif");
