@@ -3,6 +3,7 @@
 #include "account/SecurityCodePrompt.h"
 #include "download/BaiduPanResponse.h"
 #include "download/SharePageScrape.h"
+#include "foundation/FileSystem.h"
 #include "foundation/ServerEndpoints.h"
 #include "foundation/StringConv.h"
 #include "platform/Trace.h"
@@ -183,7 +184,7 @@ bool CShareLinkResolver::FetchPicture(const std::string& url, const std::string&
     if (!Request(Fetch::Get, url, std::string(), kMaxPictureBytes, &picture, status, nullptr) ||
         status != 200)
         return false;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
     out.write(picture.data(), static_cast<std::streamsize>(picture.size()));
     return static_cast<bool>(out.flush());
 }
@@ -226,7 +227,14 @@ bool CShareLinkResolver::Resolve(const std::string& shareLink, std::string& dire
         return false;
     }
 
+    // The dialog takes the picture's narrow path; the file is written and removed by its native one.
     const std::string picturePath = m_pictureFolder + m_gameId + ".jpg";
+    std::string nativePicture;
+    try {
+        nativePicture = NativePath(picturePath);
+    } catch (const std::exception&) {
+        return false;
+    }
     // The code typed for the picture named `vcode`, sent with the next request only.
     std::string input, vcode;
     for (int round = 0; round <= kMaxCodeRounds; ++round) {
@@ -248,11 +256,11 @@ bool CShareLinkResolver::Resolve(const std::string& shareLink, std::string& dire
             if (answer.vcode.empty() || answer.img.empty() || round == kMaxCodeRounds)
                 return false;
             const bool wrong = !vcode.empty();
-            const bool fetched = FetchPicture(answer.img, picturePath);
+            const bool fetched = FetchPicture(answer.img, nativePicture);
             const bool entered =
                 fetched && AskCode(picturePath, wrong ? WrongCodeNotice() : std::string(), input);
             std::error_code ignored;
-            std::filesystem::remove(picturePath, ignored);
+            std::filesystem::remove(nativePicture, ignored);
             if (!entered)
                 return false;
             vcode = answer.vcode;

@@ -54,7 +54,8 @@ private:
                  std::string* body, long& status, std::string* location);
     std::string CookieHeader() const;
     bool Probe(std::string url, const std::string& referer, std::string& finalUrl);
-    bool FetchPicture(const std::string& url, const std::string& path);
+    // Writes the picture at `url` to the file at the native path `nativePath`.
+    bool FetchPicture(const std::string& url, const std::string& nativePath);
     // Shows the code dialog for the picture at `path` with `notice` (empty for the usual request);
     // true with `code` when the user entered one.
     bool AskCode(const std::string& path, const std::string& notice, std::string& code);

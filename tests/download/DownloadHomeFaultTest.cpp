@@ -5,15 +5,13 @@
 #include "download/DownloadProgress.h"
 #include "foundation/AppMessages.h"
 #include "foundation/StringConv.h"
-#include "platform/CodePage.h"
 #include "tests/download/EngineFixture.h"
-#include "tests/support/TempDir.h"
+#include "tests/download/GbkLocale.h"
 
 #include <algorithm>
 #include <atomic>
-#include <clocale>
-#include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 using namespace enginetest;
 using testsupport::ReadFile;
@@ -137,30 +135,17 @@ class DownloadGbkLocaleTest : public DownloadHomeFaultTest {
 protected:
     void SetUp() override
     {
-        const std::string command =
-            "localedef -i zh_CN -f GBK " + m_locales.Path() + "zh_CN.GBK >/dev/null 2>&1";
-        if (std::system(command.c_str()) != 0)
-            GTEST_SKIP() << "localedef cannot make a GBK locale here";
-        setenv("LOCPATH", m_locales.Path().c_str(), 1);
-        setenv("LC_ALL", "zh_CN.GBK", 1);
-        std::setlocale(LC_ALL, "");
-        platform::SetProcessCodePage(""); // read from the locale again
-        m_switched = true;
-        ASSERT_EQ(platform::ProcessCodePage(), "GBK");
+        m_locale = std::make_unique<testsupport::ScopedGbkLocale>();
+        if (!m_locale->Active())
+            GTEST_SKIP() << "no GBK locale can be made here";
     }
     void TearDown() override
     {
         DownloadHomeFaultTest::TearDown();
-        if (!m_switched)
-            return;
-        std::setlocale(LC_ALL, "C");
-        unsetenv("LC_ALL");
-        unsetenv("LOCPATH");
-        platform::SetProcessCodePage("");
+        m_locale.reset();
     }
 
-    testsupport::TempDir m_locales;
-    bool m_switched = false;
+    std::unique_ptr<testsupport::ScopedGbkLocale> m_locale;
 };
 
 TEST_F(DownloadGbkLocaleTest, GamesLandInTheChineseLibraryFolder)

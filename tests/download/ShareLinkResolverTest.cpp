@@ -1,6 +1,8 @@
 #include "download/ShareLinkResolver.h"
+#include "foundation/FileSystem.h"
 #include "foundation/NetGlobal.h"
 #include "foundation/StringConv.h"
+#include "tests/download/GbkLocale.h"
 #include "tests/download/ShareResolverServer.h"
 
 #include <gtest/gtest.h>
@@ -186,6 +188,31 @@ TEST_F(ShareLinkResolverTest, ServiceValuesAreEscapedAndEndlessDemandsEnd)
     EXPECT_FALSE(Resolve("strict", link));
     EXPECT_EQ(never->asked, CShareLinkResolver::kMaxCodeRounds);
     EXPECT_FALSE(std::filesystem::exists(Picture()));
+}
+
+TEST_F(ShareLinkResolverTest, PictureInAChineseFolderUnderAGbkLocaleIsShownAndRemoved)
+{
+    testsupport::ScopedGbkLocale locale;
+    if (!locale.Active())
+        GTEST_SKIP() << "no GBK locale can be made here";
+    const std::string folder = m_server.PictureDir() + "图片/"; // as the file system names it
+    std::filesystem::create_directories(folder);
+    std::string shown;
+    auto prompt = std::make_shared<FunctionPrompt>([&](const std::string& path, std::string& code) {
+        shown = ReadFile(NativePath(path));
+        code = m_server.LastCode();
+        return kSecurityCodeEntered;
+    });
+    InstallSecurityCodePrompt(prompt);
+    CShareLinkResolver resolver(nullptr, m_server.PictureDir() + Utf8ToOem("图片") + "/", "20001");
+    std::string link;
+    ASSERT_TRUE(resolver.Resolve(m_server.Link("strict"), link));
+    EXPECT_EQ(shown.substr(0, 2), "\xFF\xD8") << "the dialog's path names the picture written";
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_server.PictureDir()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "nothing beside the folder";
 }
 
 TEST_F(ShareLinkResolverTest, ExpiredRemovedAndUnsafeResolutionsFailWithoutADialog)
