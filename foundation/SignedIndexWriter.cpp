@@ -104,6 +104,29 @@ SignedFile Measure(const fs::path& file, std::string servedPath)
     return signedFile;
 }
 
+// A download address the server redirects to a listed file (a mirror's address) is listed too, with
+// that file's size and hash, so a download is checked under the address it was asked for.
+void AddRedirectedPaths(const Json::Value& redirects, std::vector<SignedFile>& files)
+{
+    if (!redirects.isObject())
+        return;
+    std::map<std::string, size_t> listed;
+    for (size_t i = 0; i < files.size(); ++i)
+        listed.emplace(files[i].path, i);
+    for (const std::string& from : redirects.getMemberNames()) {
+        if (!redirects[from].isString() || from.empty() || from.front() != '/')
+            continue;
+        const std::string to = redirects[from].asString();
+        auto target = listed.find(to.empty() || to.front() != '/' ? std::string() : to.substr(1));
+        const std::string path = from.substr(1);
+        if (target == listed.end() || listed.count(path) || !CSignedIndex::IsSafePath(path))
+            continue;
+        SignedFile redirected = files[target->second];
+        redirected.path = path;
+        files.push_back(std::move(redirected));
+    }
+}
+
 } // namespace
 
 std::vector<SignedFile> CSignedIndexWriter::CollectFiles(const std::string& dataDir)
@@ -126,6 +149,7 @@ std::vector<SignedFile> CSignedIndexWriter::CollectFiles(const std::string& data
     }
     if (fs::is_regular_file(root / kEmulatorList))
         files.push_back(Measure(root / kEmulatorList, kEmulatorListServed));
+    AddRedirectedPaths(ReadJson(root / "redirects.json"), files);
     for (SignedFile& file : files) {
         auto version = versions.find(file.path);
         if (version != versions.end())

@@ -19,9 +19,10 @@ public:
     // The files of `dataDir` that matter, sorted by path: every regular file under download/
     // (not links, not the index and its signature), named by their path there, and the emulator
     // list update/emulators.json, named "download/pc/update/emulators.php" as the program asks
-    // for it. The update package and each emulator package carry the version that the update
-    // manifest (update/index.json) or the emulator list gives for them. Throws
-    // std::runtime_error when a file cannot be read.
+    // for it. An address below download/ that redirects.json sends to one of those files is listed
+    // with that file's size and hash. The update package and each emulator package carry the
+    // version that the update manifest (update/index.json) or the emulator list gives for them.
+    // Throws std::runtime_error when a file cannot be read.
     static std::vector<SignedFile> CollectFiles(const std::string& dataDir);
 
     // The index document's text.

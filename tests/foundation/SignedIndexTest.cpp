@@ -29,6 +29,9 @@ protected:
         ASSERT_TRUE(WriteFile(Data() + "download/emulators/fceux.zip", "PK emulator"));
         ASSERT_TRUE(WriteFile(Data() + "update/index.json",
                               R"({"version": "0.0.15", "downloadurl": "{{origin}}/download/Update.zip"})"));
+        ASSERT_TRUE(WriteFile(Data() + "redirects.json",
+                              R"({"/download/mirror/20001.zip": "/download/games/20001.zip",
+                                                           "/download/gone.zip": "/download/missing.zip"})"));
         ASSERT_TRUE(WriteFile(
             Data() + "update/emulators.json",
             R"({"fc": [{"version": "2.6", "downloadurl": "{{origin}}/download/emulators/fceux.zip"}]})"));
@@ -77,7 +80,10 @@ TEST_F(SignedIndexTest, ASignedIndexIsTakenAndVouchesForTheFilesAsServed)
     EXPECT_EQ(ReadFile(SerialFile()), "7\n");
 
     const CSignedIndex& index = *verdict.index;
-    EXPECT_EQ(index.Files().size(), 4u) << "three packages and the emulator list, not the index itself";
+    EXPECT_EQ(index.Files().size(), 5u) << "three packages, a mirror and the emulator list, not the index";
+    EXPECT_EQ(index.CheckFile("download/mirror/20001.zip", Data() + "download/games/20001.zip"),
+              FileCheck::Matches);
+    EXPECT_EQ(index.Find("download/gone.zip"), nullptr);
     EXPECT_EQ(index.CheckFile("download/Update.zip", Data() + "download/Update.zip"), FileCheck::Matches);
     EXPECT_EQ(index.CheckFile("download/games/20001.zip", Data() + "download/games/20001.zip"),
               FileCheck::Matches);
@@ -346,7 +352,7 @@ TEST_F(SignedIndexTest, TheToolSignsAFolderWithARotatedKey)
                         ReadFile(Data() + CSignedIndexWriter::kSignatureFile), Clock::now());
     ASSERT_EQ(verdict.refusal, IndexRefusal::None) << verdict.detail;
     EXPECT_EQ(verdict.index->Serial(), 12u);
-    EXPECT_EQ(verdict.index->Files().size(), 4u);
+    EXPECT_EQ(verdict.index->Files().size(), 5u);
 
     EXPECT_NE(run({"index", Data(), "--key", dir + "new.key", "--serial", "0", "--expires-days", "3"}).first,
               0);

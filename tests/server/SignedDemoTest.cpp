@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 // The signed index of the demo data that the build generated, fetched from the real server as the
@@ -27,13 +29,23 @@ TEST(SignedDemoTest, TheServedDemoIndexVerifiesWithTheBuiltInKeyAndVouchesForWha
 
     // Every listed file is in the data folder as signed; the downloads the program runs or unpacks
     // are listed, with the versions their lists give.
+    std::ifstream redirectsFile(std::string(QUOKKA_TEST_DEMO_DIR) + "/redirects.json");
+    Json::Value redirects;
+    redirectsFile >> redirects;
+    size_t mirrors = 0;
     for (const SignedFile& file : signedIndex.Files()) {
-        const std::string stored =
-            file.path == "download/pc/update/emulators.php" ? "update/emulators.json" : file.path;
+        std::string stored = file.path;
+        if (file.path == "download/pc/update/emulators.php") {
+            stored = "update/emulators.json";
+        } else if (redirects.isMember("/" + file.path)) {
+            stored = redirects["/" + file.path].asString().substr(1);
+            ++mirrors;
+        }
         EXPECT_EQ(signedIndex.CheckFile(file.path, std::string(QUOKKA_TEST_DEMO_DIR) + "/" + stored),
                   FileCheck::Matches)
             << file.path;
     }
+    EXPECT_GT(mirrors, 0u) << "the mirrors' addresses are listed as the files they lead to";
     ASSERT_TRUE(signedIndex.Find("download/Update.zip"));
     EXPECT_EQ(signedIndex.Find("download/Update.zip")->version, "0.0.14");
     ASSERT_TRUE(signedIndex.Find("download/emulators/fceux.zip"));
