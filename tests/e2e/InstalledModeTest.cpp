@@ -68,6 +68,7 @@ TEST_F(InstalledModeTest, KeepsSettingsDataAndCachesInTheXdgFoldersAcrossARestar
     const std::string settings = ReadFile(Home() + ".config/quokka/quokka.cfg");
     EXPECT_NE(settings.find("RomPath=" + DataFolder() + "Games/"), std::string::npos) << settings;
     EXPECT_TRUE(fs::exists(DataFolder() + "database/quokka.db"));
+    EXPECT_TRUE(fs::exists(DataFolder() + "quokkaapp.lock")) << "the copies on this data exclude each other";
     EXPECT_TRUE(fs::is_directory(DataFolder() + "Games/LocalGame/FC"));
     EXPECT_TRUE(platform::IsPrivateFolder(Home() + ".cache/quokka/"));
     EXPECT_FALSE(fs::exists(m_temp.Path() + "QuokkaAppStore")) << "working files go to the cache folder";
