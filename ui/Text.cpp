@@ -209,12 +209,30 @@ CDuiString CTextUI::GetLinkText(int index) const
     return m_doc->linkTexts[static_cast<size_t>(index)];
 }
 
+RECT CTextUI::TextRect() const
+{
+    return RECT{m_rcItem.left + m_rcTextPadding.left, m_rcItem.top + m_rcTextPadding.top,
+                m_rcItem.right - m_rcTextPadding.right, m_rcItem.bottom - m_rcTextPadding.bottom};
+}
+
+double CTextUI::DocumentTop() const
+{
+    const RECT rc = TextRect();
+    const double height = m_doc->document.size().height();
+    if (m_uTextStyle & DT_VCENTER)
+        return rc.top + (rc.Height() - height) / 2;
+    if (m_uTextStyle & DT_BOTTOM)
+        return rc.bottom - height;
+    return rc.top;
+}
+
 int CTextUI::HitTestLink(POINT pt) const
 {
     if (!m_bShowHtml)
         return -1;
     Rebuild();
-    QPointF local(pt.x - m_rcItem.left - m_rcTextPadding.left, pt.y - m_rcItem.top - m_rcTextPadding.top);
+    // The point in the document where it is painted: centred or bottom text starts lower down.
+    QPointF local(pt.x - TextRect().left, pt.y - DocumentTop());
     QString href = m_doc->document.documentLayout()->anchorAt(local);
     if (!href.startsWith(kLinkPrefix))
         return -1;
@@ -269,14 +287,8 @@ void CTextUI::PaintText(HDC hDC)
         return;
     Rebuild();
     QPainter* p = hDC->painter;
-    RECT rc{m_rcItem.left + m_rcTextPadding.left, m_rcItem.top + m_rcTextPadding.top,
-            m_rcItem.right - m_rcTextPadding.right, m_rcItem.bottom - m_rcTextPadding.bottom};
-    double height = m_doc->document.size().height();
-    double y = rc.top;
-    if (m_uTextStyle & DT_VCENTER)
-        y = rc.top + (rc.Height() - height) / 2;
-    else if (m_uTextStyle & DT_BOTTOM)
-        y = rc.bottom - height;
+    const RECT rc = TextRect();
+    const double y = DocumentTop();
     p->save();
     p->setClipRect(ToQRect(rc), Qt::IntersectClip);
     // Only the lines inside the clip are drawn: a long text shows a few of its lines.

@@ -36,6 +36,11 @@ public:
 
 private:
     void Rebuild() const;
+    // The box the text is laid out in (the control less its text padding), and where the laid out
+    // document's top is drawn inside it (lower down for centred and bottom-aligned text). Painting
+    // and link hit tests use both, so a link is found where it is drawn.
+    RECT TextRect() const;
+    double DocumentTop() const;
 
     struct Doc;
     mutable std::unique_ptr<Doc> m_doc;

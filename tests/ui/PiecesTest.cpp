@@ -175,6 +175,36 @@ TEST_F(PiecesTest, LinkMarkupWithAFontAndWithoutATargetSendsTheLinkText)
     EXPECT_EQ(text->HitTestLink(POINT{rc.left + 1, y}), -1);
 }
 
+// A link in text drawn in the middle (or at the bottom) of a tall control is found where it is
+// drawn: the click lands on the link's own blue pixels.
+TEST(TextLinkTest, ALinkInCentredTextIsHitWhereItIsDrawn)
+{
+    for (const char16_t* align : {u"center", u"bottom"}) {
+        SCOPED_TRACE(CDuiString(align).ToUtf8());
+        TestDialog dialog(CDuiString(uR"(<Window size="300,200"><VerticalLayout bkcolor="#FFFFFFFF">
+            <Text name="Tx_Link" height="160" align="center" valign=")") +
+                          align +
+                          uR"(" showhtml="true" text="&lt;a&gt;重试&lt;/a&gt;"/></VerticalLayout></Window>)");
+        ASSERT_TRUE(dialog.Open());
+        CControlUI* text = dialog.Find(u"Tx_Link");
+        const RECT rc = text->GetPos();
+        const TestInput::TestImage image = TestInput::Grab(dialog.GetHWND());
+        ASSERT_FALSE(image.IsNull());
+        POINT drawn{-1, -1};
+        for (int y = rc.top; y < rc.bottom && drawn.x < 0; ++y)
+            for (int x = rc.left; x < rc.right && drawn.x < 0; ++x) {
+                const std::uint32_t pixel = image.Pixel(x, y);
+                if ((pixel & 0xff) > 0xb0 && ((pixel >> 16) & 0xff) < 0x60) // the link's blue
+                    drawn = POINT{x, y};
+            }
+        ASSERT_GE(drawn.x, 0) << "the link is drawn";
+        EXPECT_GT(drawn.y, rc.top + 40) << "drawn away from the top";
+        TestInput::Click(dialog.GetHWND(), drawn);
+        EXPECT_EQ(dialog.Count(u"link", u"Tx_Link"), 1);
+        dialog.Close();
+    }
+}
+
 TEST_F(PiecesTest, FilesDropOnTheAcceptingControlUnderTheCursorOnly)
 {
     auto* target = dialog.Find(u"Vl_Drop");
@@ -189,7 +219,7 @@ TEST_F(PiecesTest, FilesDropOnTheAcceptingControlUnderTheCursorOnly)
         }
     };
     POINT outside = CentreOf(dialog.Find(u"Lb_NoDrop"));
-    POINT inside = CentreOf(dialog.Find(u"Lb_InDrop"));          // a label inside the accepting layout
+    POINT inside = CentreOf(dialog.Find(u"Lb_InDrop"));        // a label inside the accepting layout
     EXPECT_TRUE(TestInput::DragEnter(Hwnd(), outside, files)); // a target, though not at that point
     EXPECT_FALSE(TestInput::DragMove(Hwnd(), outside, files));
     EXPECT_TRUE(TestInput::DragMove(Hwnd(), inside, files));
