@@ -345,7 +345,7 @@ int QuokkaMain()
 
     if (!folderFree) {
         UiLib::CPaintManagerUI::SetInstance(nullptr);
-        TellFolderInUse(nullptr, folders.dataFolder);
+        TellFolderInUse(nullptr, folders.dataFolder, folders.mode == platform::FolderMode::Installed);
         UiLib::CPaintManagerUI::Term();
         NetGlobalCleanup();
         return 0;

@@ -130,7 +130,8 @@ std::string KeepDamagedSettingsAside(UiLib::HWND owner, const std::string& path)
     return copy;
 }
 
-void TellFolderInUse(UiLib::HWND owner, const std::string& folder)
+void TellFolderInUse(UiLib::HWND owner, const std::string& folder, bool installed)
 {
-    Tell(owner, "Quokka模拟器已在运行，使用同一个程序文件夹\n" + folder);
+    Tell(owner, std::string("Quokka模拟器已在运行，使用同一个") + (installed ? "数据文件夹" : "程序文件夹") +
+                    "\n" + folder);
 }

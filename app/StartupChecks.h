@@ -29,6 +29,6 @@ void LoadServerSettingsOrSay(UiLib::HWND owner, const std::string& path);
 // and a box names the copy. Returns the copy's path, empty when none was made.
 std::string KeepDamagedSettingsAside(UiLib::HWND owner, const std::string& path);
 
-// The box said to a second start of the program that finds the program folder in use by a copy it
-// cannot reach (a copy with another runtime folder, say).
-void TellFolderInUse(UiLib::HWND owner, const std::string& folder);
+// The box said to a second start of the program that finds its data folder (the program folder when
+// portable) in use by a copy it cannot reach (a copy with another runtime folder, say).
+void TellFolderInUse(UiLib::HWND owner, const std::string& folder, bool installed = false);
