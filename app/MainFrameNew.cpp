@@ -1,5 +1,6 @@
 #include "app/MainFrameNew.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -691,10 +692,38 @@ void CMainFrameNew::OnPageArrived(OnlineView& view, int pageNumber, std::unique_
     HideLoadingWhenIdle();
     if (view.search)
         ShowSearchResults();
+    FocusFirstTile(view);
     platform::TraceF("%s page %d: %d tiles, %d games; first: %s", view.search ? "search" : "catalogue",
                      pageNumber, view.tiles->GetCount(), count,
                      view.page->GameCount() > 0 ? AnsiToUtf8(view.page->GameAt(0).gamename).c_str() : "");
     MaybeTakeScreenshot();
+}
+
+void CMainFrameNew::FocusFirstTile(OnlineView& view)
+{
+    if (m_pm.GetFocus() != nullptr || view.tiles->GetCount() == 0 || !view.tiles->IsVisible())
+        return;
+    m_pm.SetFocus(m_pm.FindSubControlByName(view.tiles->GetItemAt(0), u"Btn_InstallGame"));
+}
+
+bool CMainFrameNew::OnKeyDown(UINT vk)
+{
+    const int shown = m_tabGame->GetCurSel();
+    if (vk == VK_ESCAPE && shown == 2) {
+        m_optFindGame->Selected(true); // as a click on 找游戏 leaves the results
+        return true;
+    }
+    if (vk != VK_PRIOR && vk != VK_NEXT)
+        return false;
+    OnlineView* view = shown == 1 ? &m_find : (shown == 2 ? &m_searchView : nullptr);
+    if (view == nullptr || !view->pager->IsVisible())
+        return false;
+    const int perPage = std::max(1, view->pager->GetPageSize());
+    const int pages = (view->pager->GetTotal() + perPage - 1) / perPage;
+    const int page = view->pager->GetPage() + (vk == VK_NEXT ? 1 : -1);
+    if (page >= 1 && page <= pages)
+        m_pm.SendNotify(view->pager, u"click", static_cast<WPARAM>(page)); // the pager's own pick
+    return true;
 }
 
 void CMainFrameNew::FillTiles(OnlineView& view)
@@ -851,6 +880,9 @@ LRESULT CMainFrameNew::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lPar
         return 0;
     case kTrayMessage:
         OnTrayClick(lParam);
+        return 0;
+    case WM_KEYDOWN:
+        handled = OnKeyDown(static_cast<UINT>(wParam));
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_CLOSE) {

@@ -152,6 +152,12 @@ private:
     void OnGameIcon(UiLib::LPARAM lParam);
     void OnMenuCommand(UiLib::WPARAM wParam);
     void OnTrayClick(UiLib::LPARAM lParam);
+    // Keys the window takes before its controls: Esc leaves the search results for the catalogue,
+    // Page Up and Page Down turn the shown view's pages as its pager would. False for other keys.
+    bool OnKeyDown(UiLib::UINT vk);
+    // Puts the keyboard focus on the first tile's 安装 of `view` when nothing has it (the window's
+    // start, or the focused tile went with its page).
+    void FocusFirstTile(OnlineView& view);
     // WM_GAME_STATE: the tips of the running game shown at the right edge (non-zero), or hidden.
     void OnGameState(UiLib::WPARAM wParam);
     // WM_DOWNLOAD_STATUS: the game's catalogue and search tiles show the engine's status.

@@ -48,16 +48,23 @@ LPCTSTR CDispatchEventButtonUI::GetClass() const
     return u"DispatchEventButtonUI";
 }
 
+bool CDispatchEventButtonUI::Activate()
+{
+    if (!CControlUI::Activate())
+        return false;
+    if (IDispatchReceiver* receiver = FindDispatchReceiver(this))
+        receiver->ReceiveDispatch(this); // may delete this control: nothing after it
+    return true;
+}
+
 void CDispatchEventButtonUI::DoEvent(TEventUI& event)
 {
     if (event.Type == UIEVENT_BUTTONUP) {
         bool wasPushed = (m_uButtonState & UISTATE_PUSHED) != 0;
         m_uButtonState &= ~UISTATE_PUSHED;
         Invalidate();
-        if (wasPushed && IsEnabled() && IsVisible() && m_rcItem.Contains(event.ptMouse)) {
-            if (IDispatchReceiver* receiver = FindDispatchReceiver(this))
-                receiver->ReceiveDispatch(this); // may delete this control: nothing after it
-        }
+        if (wasPushed && m_rcItem.Contains(event.ptMouse))
+            Activate(); // may delete this control: nothing after it
         return;
     }
     CButtonUI::DoEvent(event);

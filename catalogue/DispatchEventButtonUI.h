@@ -9,5 +9,7 @@ class CDispatchEventButtonUI : public UiLib::CButtonUI {
 public:
     CDispatchEventButtonUI();
     UiLib::LPCTSTR GetClass() const override;
+    // A click, by the mouse or by a key: hands the control to the receiver above it.
+    bool Activate() override;
     void DoEvent(UiLib::TEventUI& event) override;
 };

@@ -22,18 +22,25 @@ void CDispatchEventOptionUI::SetAttribute(std::u16string_view name, std::u16stri
         COptionUI::SetAttribute(name, value);
 }
 
+bool CDispatchEventOptionUI::Activate()
+{
+    if (!CControlUI::Activate() || m_bSelected)
+        return false;
+    if (m_bCheckedSelf)
+        Selected(true);
+    if (IDispatchReceiver* receiver = FindDispatchReceiver(this))
+        receiver->ReceiveDispatch(this); // may delete this control: nothing after it
+    return true;
+}
+
 void CDispatchEventOptionUI::DoEvent(TEventUI& event)
 {
     if (event.Type == UIEVENT_BUTTONUP) {
         bool wasPushed = (m_uButtonState & UISTATE_PUSHED) != 0;
         m_uButtonState &= ~UISTATE_PUSHED;
         Invalidate();
-        if (!wasPushed || !IsEnabled() || !IsVisible() || !m_rcItem.Contains(event.ptMouse) || m_bSelected)
-            return;
-        if (m_bCheckedSelf)
-            Selected(true);
-        if (IDispatchReceiver* receiver = FindDispatchReceiver(this))
-            receiver->ReceiveDispatch(this); // may delete this control: nothing after it
+        if (wasPushed && m_rcItem.Contains(event.ptMouse))
+            Activate(); // may delete this control: nothing after it
         return;
     }
     COptionUI::DoEvent(event);

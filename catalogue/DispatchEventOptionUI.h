@@ -9,6 +9,8 @@ class CDispatchEventOptionUI : public UiLib::COptionUI {
 public:
     CDispatchEventOptionUI();
     UiLib::LPCTSTR GetClass() const override;
+    // A click, by the mouse or by a key: hands the control to the receiver above it.
+    bool Activate() override;
     void DoEvent(UiLib::TEventUI& event) override;
     void SetAttribute(std::u16string_view name, std::u16string_view value) override;
     bool IsCheckedSelf() const { return m_bCheckedSelf; }

@@ -222,6 +222,12 @@ LRESULT CDownLoadFrameNew::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM 
         handled = true;
         ShowWindow(false);
         return 0;
+    case WM_KEYDOWN:
+        if (wParam != VK_ESCAPE)
+            return 0;
+        handled = true; // Esc puts the list away as its close button does
+        ShowWindow(false);
+        return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: // the second press of a double click
         m_pressedRowButton = RowButtonAt({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});

@@ -523,4 +523,91 @@ TEST_F(MainFrameTest, InstallOnATileInstallsItsPlatformsEmulatorOnce)
     EXPECT_EQ(EmulatorManager::Instance().InstalledEmulators().size(), 1u);
 }
 
+// From the start, keys alone: the focus waits on the first tile's 安装; Page Down and Page Up turn
+// pages; the arrows climb to the platform filter and Enter picks FC; down again into the tiles, Enter
+// on 安装 installs the platform's emulator; Esc leaves search results for the catalogue.
+TEST_F(MainFrameTest, KeysAloneTurnPagesPickAPlatformAndInstallAGame)
+{
+    CPaintManagerUI& pm = m_frame->GetPaintManager();
+    const HWND hwnd = m_frame->GetHWND();
+    auto press = [&](UINT vk) {
+        TestInput::Key(hwnd, vk);
+        TestInput::ProcessEvents();
+    };
+    auto focusIn = [&](std::u16string_view name) {
+        CControlUI* area = Find(name);
+        for (CControlUI* c = pm.GetFocus(); c != nullptr; c = c->GetParent())
+            if (c == area)
+                return true;
+        return false;
+    };
+    CContainerUI* tiles = Tiles(u"Tl_GameView_FindGame");
+    EXPECT_EQ(pm.GetFocus(),
+              static_cast<CContainerUI*>(tiles->GetItemAt(0))->FindSubControl(u"Btn_InstallGame"));
+
+    CPageLabelUI* pager = Pager(u"Pl_Page_FindGame");
+    press(VK_NEXT);
+    ASSERT_TRUE(WaitForRequests(2));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return pager->GetPage() == 2; }, 15000));
+    EXPECT_NE(LastRequest().find("page=2&"), std::string::npos) << LastRequest();
+    press(VK_PRIOR);
+    ASSERT_TRUE(WaitForRequests(3));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return pager->GetPage() == 1; }, 15000));
+    press(VK_PRIOR); // there is no page 0
+    ASSERT_TRUE(WaitForRequests(3));
+    EXPECT_EQ(GameListRequests().size(), 3u);
+    ASSERT_TRUE(focusIn(u"Tl_GameView_FindGame")); // the new page's first tile
+
+    for (int i = 0; i < 12 && !focusIn(u"Ef_FindGame"); ++i)
+        press(VK_UP);
+    ASSERT_TRUE(focusIn(u"Ef_FindGame"));
+    CControlUI* fc = Option(u"Ef_FindGame", u"FC");
+    const UINT toward = fc->GetPos().left < pm.GetFocus()->GetPos().left ? VK_LEFT : VK_RIGHT;
+    for (int i = 0; i < 40 && pm.GetFocus() != fc; ++i)
+        press(toward);
+    ASSERT_EQ(pm.GetFocus(), fc);
+    press(VK_RETURN);
+    ASSERT_TRUE(WaitForRequests(4));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return Text(u"Lb_GameLabel_FindGame") == u"FC/全部类型"; }, 15000));
+    EXPECT_TRUE(EveryTileHasBadge(u"Tl_GameView_FindGame", u"FC.png"));
+
+    for (int i = 0; i < 12 && !focusIn(u"Tl_GameView_FindGame"); ++i)
+        press(VK_DOWN);
+    ASSERT_TRUE(focusIn(u"Tl_GameView_FindGame"));
+    ASSERT_EQ(pm.GetFocus()->GetName(), CDuiString(u"Btn_InstallGame"));
+    // The installer window opens modally inside the key press; a worker closes it once it is done.
+    std::atomic<bool> looked{false};
+    bool finished = false;
+    std::thread inside([&] {
+        RunOnUiThread([&] {
+            looked = true;
+            CWindowWnd* window = nullptr;
+            TestInput::WaitFor(
+                [&] {
+                    window = WindowFromHandle(FindWindow(u"DownLoadPopFrame"));
+                    return window != nullptr && static_cast<CDownLoadPopFrame*>(window)->Finished();
+                },
+                15000);
+            if (window == nullptr)
+                return 0;
+            auto* pop = static_cast<CDownLoadPopFrame*>(window);
+            finished = pop->Finished();
+            const RECT rc = pop->GetPaintManager().FindControl(u"Btn_Cancel")->GetPos();
+            TestInput::Click(pop->GetHWND(), POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
+            return 0;
+        });
+    });
+    press(VK_RETURN);
+    TestInput::WaitFor([&] { return looked.load(); }, 20000);
+    inside.join();
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(EmulatorManager::Instance().InstalledEmulators().size(), 1u);
+
+    Search(u"迷宫");
+    auto* tab = static_cast<CTabLayoutUI*>(Find(u"Tab_Game"));
+    ASSERT_TRUE(TestInput::WaitFor([&] { return tab->GetCurSel() == 2; }, 15000));
+    press(VK_ESCAPE);
+    EXPECT_EQ(tab->GetCurSel(), 1);
+}
+
 } // namespace
