@@ -57,6 +57,15 @@ bool NormalizedRelativeFileName(const std::string& name, std::string& normalized
     return true;
 }
 
+// A file an emulator is started with may not look like an option: the launcher refuses to start a
+// game whose file name begins with "-", so such a game is not downloaded in the first place.
+bool IsLaunchableFileName(const std::string& normalized)
+{
+    const size_t slash = normalized.rfind('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    return start < normalized.size() && normalized[start] != '-';
+}
+
 bool IsPlainNameSegment(const std::string& name)
 {
     return !name.empty() && name != "." && name != ".." &&
@@ -77,7 +86,7 @@ bool FillDownloadTaskSources(DownloadTaskRecord& task, const CDownLoadUrl& descr
     }
     if (UsesArchiveFileName(task.EmulatorId)) {
         std::string name;
-        if (!NormalizedRelativeFileName(descriptor.filename, name))
+        if (!NormalizedRelativeFileName(descriptor.filename, name) || !IsLaunchableFileName(name))
             return false;
         task.FileName = name;
     }
@@ -131,7 +140,7 @@ bool FillDownloadTaskSources(DownloadTaskRecord& task, const CDownLoadUrl& descr
     // The no-zip source saves under the first file's path, so it is offered only when that is safe.
     std::string first;
     if (!volumes && !task.NoZipUrlList.empty() && !task.FileList.empty() &&
-        NormalizedRelativeFileName(task.FileList.begin()->first, first))
+        NormalizedRelativeFileName(task.FileList.begin()->first, first) && IsLaunchableFileName(first))
         offerMask |= kSourceNoZip;
     return true;
 }

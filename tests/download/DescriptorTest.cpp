@@ -236,29 +236,33 @@ TEST_F(DescriptorTest, ArcadeEmulatorsSaveUnderTheAnswersFileName)
 TEST_F(DescriptorTest, ServerNamesThatWouldLeaveTheFolderAreRefused)
 {
     // An arcade file name outside the folder refuses the descriptor before the chooser is asked,
-    // whichever separator it uses.
+    // whichever separator it uses, and so does one the emulator would take for an option.
     for (const char* name : {"../../evil.zip", "/etc/passwd", "", "dir/", "a/../../b.zip", "..\\\\evil.zip",
-                             "a\\\\..\\\\..\\\\b.zip", "dir\\\\", "C:\\\\x.zip"}) {
+                             "a\\\\..\\\\..\\\\b.zip", "dir\\\\", "C:\\\\x.zip", "-rf.zip", "roms/-x.zip"}) {
         Serve("31", std::string(R"({"fileurl": "u", "filename": ")") + name + "\"}");
         DownloadTaskRecord task = NewTask("31", "123");
         RecordingChooser chooser(kSourceOwnServer);
         EXPECT_EQ(PrepareDownloadTask(task, m_owner, chooser, *m_store), PrepareOutcome::Refused) << name;
         EXPECT_EQ(chooser.calls, 0) << name;
     }
-    // A no-zip source whose first file is outside the folder is not offered.
-    Serve("32", R"({"fileurl": "u", "fileurl2": "n", "verify": [{"path": "../x.nes", "size": "1"}]})");
-    DownloadTaskRecord task = NewTask("32");
+    // A no-zip source whose first file is outside the folder, or looks like an option, is not
+    // offered.
     int mask = 0;
-    ASSERT_TRUE(Prepare(task, kSourceOwnServer, mask));
-    EXPECT_EQ(mask, kSourceOwnServer);
+    for (const char* path : {"../x.nes", "-x.nes"}) {
+        Serve("32", std::string(R"({"fileurl": "u", "fileurl2": "n", "verify": [{"path": ")") + path +
+                        R"(", "size": "1"}]})");
+        DownloadTaskRecord task = NewTask("32");
+        ASSERT_TRUE(Prepare(task, kSourceOwnServer, mask)) << path;
+        EXPECT_EQ(mask, kSourceOwnServer) << path;
+    }
 
     // A game id that is not one plain name is dropped without a request.
     for (const char* id : {"../7", "a/b", "..", ""}) {
         DownloadTaskRecord bad = NewTask(id);
         EXPECT_FALSE(Prepare(bad, kSourceOwnServer, mask)) << id;
     }
-    EXPECT_EQ(m_server.Logged("downfile").size(), 10u) << "nine arcade answers and one no-zip answer";
-    EXPECT_EQ(Stored().size(), 1u);
+    EXPECT_EQ(m_server.Logged("downfile").size(), 13u) << "eleven arcade answers and two no-zip answers";
+    EXPECT_EQ(Stored().size(), 1u) << "the two no-zip answers were for one game";
 }
 
 TEST_F(DescriptorTest, NamesAreSavedInTheFormTheyWereCheckedIn)
