@@ -95,6 +95,8 @@ public:
 private:
     friend class DownloadManager;
     friend class DownloadWorker;
+    friend class DownloadTransfer;
+    friend class DownloadFinisher;
 
     bool HasWorker() const { return m_worker.joinable(); }
 

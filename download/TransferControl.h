@@ -21,7 +21,7 @@ struct TransferControl {
     TransferControl(const TransferControl&) = delete;
     TransferControl& operator=(const TransferControl&) = delete;
 
-    CZip zip; // its user pointer is the task, its progress function the engine's extraction report
+    CZip zip; // its user pointer and progress function are set by the finisher that extracts
 
     TransferCancel stop{false};    // set by RequestStop; the transfers' cancel flag
     std::atomic<bool> busy{false}; // set while the worker extracts
