@@ -5,6 +5,7 @@
 #include "platform/Process.h"
 #include "platform/Trace.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -93,6 +94,7 @@ struct CPackageInstaller::Attempt {
     bool discard = false;
     bool restartedAtZero = false;
     bool writeFailed = false;
+    int writeErrno = 0; // the write's errno, when it failed
     bool overran = false;
 };
 
@@ -291,10 +293,15 @@ CPackageInstaller::Step CPackageInstaller::FetchOnce(int64_t offset, int64_t siz
     outcome.restartedAtZero = attempt.restartedAtZero;
     // The last buffered bytes reach the file only now; losing them is a write failure.
     FILE* raw = file.release();
-    if (std::fclose(raw) != 0 || attempt.writeFailed) {
+    const bool closed = std::fclose(raw) == 0;
+    if (!closed && attempt.writeErrno == 0)
+        attempt.writeErrno = errno;
+    if (!closed || attempt.writeFailed) {
         if (m_cancel)
             return Step::Cancelled;
-        Report(kFailed, static_cast<double>(offset), total, CURLE_WRITE_ERROR);
+        // A full disk (or quota) is said as such; other write failures keep the transfer's code.
+        const bool full = attempt.writeErrno == ENOSPC || attempt.writeErrno == EDQUOT;
+        Report(kFailed, static_cast<double>(offset), total, full ? kPopErrorDiskFull : CURLE_WRITE_ERROR);
         return Step::Failed;
     }
     if (attempt.overran) {
@@ -344,8 +351,10 @@ size_t CPackageInstaller::WriteBlock(char* data, size_t size, size_t count, void
         return 0;
     }
     size_t written = std::fwrite(data, 1, bytes, attempt->file);
-    if (written != bytes)
+    if (written != bytes) {
         attempt->writeFailed = true;
+        attempt->writeErrno = errno;
+    }
     attempt->received += static_cast<int64_t>(written);
     return written;
 }

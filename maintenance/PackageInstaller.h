@@ -29,7 +29,7 @@ inline constexpr int kPopErrorFileNotWritable = 1002;   // the local package can
 inline constexpr int kPopErrorExtraction = 1003;        // the package does not unpack
 inline constexpr int kPopErrorUpdaterNotStarted = 1005; // the updater of a self-update cannot be started
 inline constexpr int kPopErrorBodyTooLong = 1006;       // the server sent more than the package's length
-inline constexpr int kPopErrorDiskFull = 1007;          // the unpacked package does not fit on the disk
+inline constexpr int kPopErrorDiskFull = 1007;          // the package or its files do not fit on the disk
 
 // The work behind the installer window: fetch a package (resuming a partial one where the job
 // allows), unpack it, run its installer and wait for it.

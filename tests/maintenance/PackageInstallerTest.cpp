@@ -148,6 +148,15 @@ TEST_F(PackageInstallerTest, APackageThatDoesNotUnpackIsDeletedAndFails)
     ASSERT_EQ(Run(), CPackageInstaller::kFailed);
     EXPECT_EQ(m_reports.back().errorCode, kPopErrorDiskFull);
     EXPECT_FALSE(std::filesystem::exists(m_world.WorkDir() + "payload.bin"));
+
+    // So is a disk that fills while the package arrives: the package file on a device that is
+    // always full.
+    m_job.unpackLimits.freeBytes = nullptr;
+    std::filesystem::remove(Zip());
+    std::filesystem::create_symlink("/dev/full", Zip());
+    m_reports.clear();
+    ASSERT_EQ(Run(), CPackageInstaller::kFailed);
+    EXPECT_EQ(m_reports.back().errorCode, kPopErrorDiskFull);
 }
 
 TEST_F(PackageInstallerTest, CancelEndsAStalledTransferAndKeepsThePartial)
