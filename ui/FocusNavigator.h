@@ -15,7 +15,7 @@ enum class FocusMove { Left, Right, Up, Down, Next, Previous };
 class CFocusNavigator {
 public:
     // How far the focus ring reaches outside its control; scrolling into view keeps it visible too.
-    static constexpr int kRingOutset = 3;
+    static constexpr int kRingOutset = 5;
 
     explicit CFocusNavigator(CControlUI* root) : m_root(root) {}
 

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 #include "ui/Container.h"
 #include "ui/FocusNavigator.h"
 #include "ui/private/UiPrivate.h"
@@ -60,7 +62,9 @@ RECT CFocusRing::Paint(HDC dc, const CControlUI* focus)
         const qreal half = kPenWidth / 2.0;
         QRectF shape(rc.left - out + half, rc.top - out + half, rc.Width() + 2 * out - kPenWidth,
                      rc.Height() + 2 * out - kPenWidth);
-        painter->drawRoundedRect(shape, kRadius, kRadius);
+        // "borderround" gives the corner ellipse's size: its half is the control's corner radius.
+        const qreal radius = std::max<qreal>(kRadius, focus->GetBorderRound().cx / 2.0 + out - half);
+        painter->drawRoundedRect(shape, radius, radius);
         painter->restore();
     }
     return before == ring ? RECT{} : before;

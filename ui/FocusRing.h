@@ -12,7 +12,9 @@ class CFocusRing {
 public:
     // The skin's accent blue: stands out on the light pages and on the dark tiles alike.
     static constexpr DWORD kDefaultColor = 0xFF2479E4;
-    static constexpr int kPenWidth = 2;
+    // A 3 px band that leaves 2 px of the background between itself and the control, so it never
+    // reads as the control's own border; its corners follow the control's rounding.
+    static constexpr int kPenWidth = 3;
     static constexpr int kRadius = 5;
 
     DWORD GetColor() const { return m_color; }

@@ -575,6 +575,8 @@ TEST_F(MainFrameTest, KeysAloneTurnPagesPickAPlatformAndInstallAGame)
         press(VK_DOWN);
     ASSERT_TRUE(focusIn(u"Tl_GameView_FindGame"));
     ASSERT_EQ(pm.GetFocus()->GetName(), CDuiString(u"Btn_InstallGame"));
+    if (const char* keep = std::getenv("QUOKKA_FOCUS_RING_PNG"))
+        TestInput::SaveImage(hwnd, keep);
     // The installer window opens modally inside the key press; a worker closes it once it is done.
     std::atomic<bool> looked{false};
     bool finished = false;

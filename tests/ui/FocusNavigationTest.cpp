@@ -195,8 +195,8 @@ TEST_F(FocusNavigationTest, TheRingIsPaintedAroundTheFocusAndTheMouseHidesItUnti
     EXPECT_GT(count, 200);
     // Button 3: 0-120 across, 166-190 down; the ring's stroke just outside it, over the tile above.
     const RECT button = dialog.Find(u"Btn_Tile3")->GetPos();
-    EXPECT_TRUE(uitest::Near(uitest::Rgb(image.Pixel(60, button.top - 2)), kRing, 40));
-    EXPECT_TRUE(uitest::Near(uitest::Rgb(image.Pixel(button.right + 1, (button.top + button.bottom) / 2)),
+    EXPECT_TRUE(uitest::Near(uitest::Rgb(image.Pixel(60, button.top - 4)), kRing, 40));
+    EXPECT_TRUE(uitest::Near(uitest::Rgb(image.Pixel(button.right + 3, (button.top + button.bottom) / 2)),
                              kRing, 40));
     EXPECT_FALSE(uitest::Near(uitest::Rgb(image.Pixel(60, button.top + 8)), kRing, 40));
 
