@@ -257,7 +257,7 @@ protected:
     std::unique_ptr<CDownLoadFrameNew> m_frame;
 };
 
-TEST_F(DownLoadFrameTest, IsMadeHiddenAndClosingOnlyHidesIt)
+TEST_F(DownLoadFrameTest, IsMadeHiddenAndClosingOrEscOnlyHidesIt)
 {
     // A second window of its own, never shown: made hidden, with its layout, class and title.
     CDownLoadFrameNew other(*m_engine);
@@ -278,6 +278,12 @@ TEST_F(DownLoadFrameTest, IsMadeHiddenAndClosingOnlyHidesIt)
 
     m_frame->ShowWindow(true);
     SendMessage(Hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    TestInput::ProcessEvents();
+    EXPECT_FALSE(m_frame->IsVisible());
+    EXPECT_TRUE(IsWindow(Hwnd()));
+
+    m_frame->ShowWindow(true);
+    TestInput::Key(Hwnd(), VK_ESCAPE);
     TestInput::ProcessEvents();
     EXPECT_FALSE(m_frame->IsVisible());
     EXPECT_TRUE(IsWindow(Hwnd()));
