@@ -291,6 +291,9 @@ TEST_F(MainFrameTest, ACatalogueThatNeverLoadedOffersToAskAgain)
     EXPECT_FALSE(Tiles(u"Tl_GameView_FindGame")->IsVisible());
 
     SetFaults("");
+    // The line stays once the failure notice, which floats over it, has gone.
+    ASSERT_TRUE(TestInput::WaitFor([&] { return !Find(u"LoadingFail_Game")->IsVisible(); }, 30000));
+    EXPECT_TRUE(retry->IsVisible());
     m_frame->GetPaintManager().UpdateLayout();
     auto* text = static_cast<CTextUI*>(retry);
     const RECT rc = text->GetPos();
