@@ -23,6 +23,14 @@ void CDownLoadTypeFrame::InitWindow()
         const UiLib::RECT rc = GetWindowRect();
         MoveWindow(rc.left, rc.top, rc.Width(), rc.Height() - shrink);
     }
+    // Keys: the focus starts on the first source offered, Esc closes without a choice.
+    for (const auto& [button, bit] : buttons) {
+        if (button != nullptr && (m_offerMask & bit) != 0) {
+            m_pm.SetFocus(button);
+            break;
+        }
+    }
+    SetEscapeButton(u"Btn_Close");
 }
 
 void CDownLoadTypeFrame::Notify(UiLib::TNotifyUI& msg)

@@ -1,5 +1,12 @@
 #include "emulator/HandleTypeFrame.h"
 
+void CHandleTypeFrame::InitWindow()
+{
+    // Keys: the focus starts on 手柄, Esc closes without a choice.
+    m_pm.SetFocus(m_pm.FindControl(u"Btn_GamePad"));
+    SetEscapeButton(u"Btn_Close");
+}
+
 void CHandleTypeFrame::Notify(UiLib::TNotifyUI& msg)
 {
     if (msg.sType != u"click" || msg.pSender == nullptr)

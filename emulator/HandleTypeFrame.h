@@ -15,6 +15,7 @@ public:
 
     UiLib::CDuiString GetSkinFile() const override { return kSkinFile; }
     UiLib::LPCTSTR GetWindowClassName() const override { return u"DownLoadTypeFrame"; }
+    void InitWindow() override;
     void Notify(UiLib::TNotifyUI& msg) override;
 
     // 1, 2 or -1 once a button has ended the dialog; 0 before, and for a dialog ended from outside

@@ -150,6 +150,15 @@ LRESULT CDialogFrameWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
     case WM_NCCALCSIZE:
     case WM_NCPAINT:
         return 0;
+    case WM_KEYDOWN:
+        if (wParam == VK_ESCAPE && !m_escapeButton.empty()) {
+            CControlUI* button = m_pm.FindControl(m_escapeButton);
+            if (button != nullptr && button->IsVisible() && button->IsEnabled()) {
+                button->Activate(); // may close the dialog: nothing after it
+                return 0;
+            }
+        }
+        break;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_CLOSE) {
             SendMessage(WM_CLOSE, IDCLOSE, 0);

@@ -19,6 +19,9 @@
 //  - Everything else: HandleCustomMessage, then the paint manager, then CWindowWnd's default.
 //  - A "click" on "Btn_Close" closes the dialog with IDCLOSE unless Notify is overridden.
 
+#include <string>
+#include <string_view>
+
 #include "ui/DialogBuilder.h"
 #include "ui/Notify.h"
 #include "ui/PaintManager.h"
@@ -53,11 +56,15 @@ protected:
     virtual bool IsCaptionClientClass(std::u16string_view className) const;
     // Lets the layout's size box resize the window.
     void EnableSizeBox(bool enable) { m_bSizeBox = enable; }
+    // Esc acts as a click on the named control (a cancel or close button) while it is visible and
+    // enabled; by default Esc does nothing. HandleCustomMessage sees the key first.
+    void SetEscapeButton(std::u16string_view name) { m_escapeButton = name; }
 
     CPaintManagerUI m_pm;
 
 private:
     bool m_bSizeBox = false;
+    std::u16string m_escapeButton;
 };
 
 } // namespace UiLib

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 using namespace UiLib;
 
@@ -92,6 +93,23 @@ TEST(DownLoadTypeFrameTest, EachButtonAnswersItsSource)
         });
         EXPECT_EQ(answer, source);
     }
+}
+
+// By keys alone: the focus starts on the first source offered, the arrows move it, Esc closes.
+TEST(DownLoadTypeFrameTest, KeysAloneChooseASourceOrClose)
+{
+    auto byKeys = [](int mask, std::vector<UINT> keys) {
+        return AskWithScript(mask, [&](HWND hwnd) {
+            ASSERT_NE(hwnd, nullptr);
+            for (UINT key : keys)
+                TestInput::Key(hwnd, key);
+        });
+    };
+    const int all = kSourceBaiduPan | kSourceOwnServer | kSourceNoZip;
+    EXPECT_EQ(byKeys(all, {VK_RETURN}), kSourceBaiduPan);
+    EXPECT_EQ(byKeys(kSourceOwnServer | kSourceNoZip, {VK_RETURN}), kSourceOwnServer);
+    EXPECT_EQ(byKeys(all, {VK_DOWN, VK_DOWN, VK_SPACE}), kSourceNoZip);
+    EXPECT_EQ(byKeys(all, {VK_ESCAPE}), kSourceClosed);
 }
 
 // A dialog ended from outside (the program shutting down, the window system's close) is no choice,

@@ -95,6 +95,13 @@ TEST_F(LaunchDialogsTest, ControlMethodDialogAnswersEachWayOut)
         {"gamepad", [](HWND hwnd) { ClickOn(hwnd, u"Btn_GamePad"); }, 1},
         {"keyboard", [](HWND hwnd) { ClickOn(hwnd, u"Btn_Keyboard"); }, 2},
         {"close button", [](HWND hwnd) { ClickOn(hwnd, u"Btn_Close"); }, -1},
+        // By keys: the focus starts on 手柄, Esc is the close button.
+        {"enter", [](HWND hwnd) { TestInput::Key(hwnd, VK_RETURN); }, 1},
+        {"down and enter", [](HWND hwnd) {
+             TestInput::Key(hwnd, VK_DOWN);
+             TestInput::Key(hwnd, VK_RETURN);
+         }, 2},
+        {"escape", [](HWND hwnd) { TestInput::Key(hwnd, VK_ESCAPE); }, -1},
         // The window system's close and the program's shutdown are no choice either, although
         // the toolkit's code for them could be mistaken for one.
         {"system close", [](HWND hwnd) { WindowFromHandle(hwnd)->SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0); }, -1},
