@@ -2,6 +2,7 @@
 
 #include "foundation/AppPaths.h"
 #include "foundation/AppSettings.h"
+#include "foundation/FileSystem.h"
 #include "foundation/ServerEndpoints.h"
 #include "platform/Trace.h"
 #include "store/GameStoreOpening.h"
@@ -16,16 +17,6 @@ namespace fs = std::filesystem;
 using UiLib::CDuiString;
 
 namespace {
-
-std::string LocalTimeStamp()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof(text), "%Y%m%d-%H%M%S", &local);
-    return text;
-}
 
 void Tell(UiLib::HWND owner, const std::string& text)
 {
@@ -115,9 +106,7 @@ std::string KeepDamagedSettingsAside(UiLib::HWND owner, const std::string& path)
     if (problem.empty() || !CAppSettings(path).RomPath().empty())
         return {};
     std::error_code ec;
-    std::string copy = path + ".broken-" + LocalTimeStamp();
-    for (int n = 2; fs::exists(fs::symlink_status(copy, ec)); ++n)
-        copy = path + ".broken-" + LocalTimeStamp() + "-" + std::to_string(n);
+    const std::string copy = BrokenFileName(path);
     // A copy, not a rename: what the file still holds is read on as before.
     if (!fs::is_regular_file(path, ec) || !fs::copy_file(path, copy, ec)) {
         platform::TraceF("start-up: the damaged %s (%s) cannot be copied aside", path.c_str(),

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -170,4 +172,18 @@ std::string GetLargestFreeDrive()
     } catch (const std::runtime_error&) {
         return std::string();
     }
+}
+
+std::string BrokenFileName(const std::string& path)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof(stamp), "%Y%m%d-%H%M%S", &local);
+    std::error_code ec;
+    std::string name = path + ".broken-" + stamp;
+    for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(name, ec)); ++n)
+        name = path + ".broken-" + stamp + "-" + std::to_string(n);
+    return name;
 }

@@ -19,6 +19,10 @@ std::string CollapseSeparators(std::string_view path);
 // and a trailing separator of `relative` is kept (a folder stays a folder).
 bool JoinInsideFolder(const std::string& base, const std::string& relative, std::string& joined);
 
+// A free name beside `path` to keep a damaged file under: "<path>.broken-<local time>" (the time as
+// YYYYmmdd-HHMMSS), with "-2", "-3", ... added while that name is taken.
+std::string BrokenFileName(const std::string& path);
+
 // Whether a file, folder or link exists at the path. Invalid text gives false.
 bool PathExists(std::string_view ansiPath);
 

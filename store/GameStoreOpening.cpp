@@ -1,5 +1,6 @@
 #include "store/GameStoreOpening.h"
 
+#include "foundation/FileSystem.h"
 #include "platform/Trace.h"
 #include "store/CppSQLite3Exception.h"
 
@@ -58,24 +59,12 @@ Check CheckFile(const std::string& path)
     return {};
 }
 
-std::string LocalTimeStamp()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof(text), "%Y%m%d-%H%M%S", &local);
-    return text;
-}
-
 // Renames the damaged file aside; the new name, or empty when it could not be renamed. Its journal
 // was settled by the check's connection, which rolls back or discards a journal as it opens.
 std::string MoveAside(const std::string& path)
 {
     std::error_code ec;
-    std::string aside = path + ".broken-" + LocalTimeStamp();
-    for (int n = 2; fs::exists(fs::symlink_status(aside, ec)); ++n)
-        aside = path + ".broken-" + LocalTimeStamp() + "-" + std::to_string(n);
+    const std::string aside = BrokenFileName(path);
     fs::rename(path, aside, ec);
     if (ec) {
         platform::TraceF("game store: cannot move %s aside: %s", path.c_str(), ec.message().c_str());
