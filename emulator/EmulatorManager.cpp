@@ -415,6 +415,9 @@ void EmulatorManager::SettingsWork(EmulatorRecordPtr record, platform::HWND owne
         RunRecord run{record->EmulatorId, controlMethod, {}, true, 0, 0, true, {}};
         EnsureDirectoryTree(m_settingsRecord.Path());
         m_settingsRecord.Save(run);
+        // Until the record names the process, the start mark lets the next start find it, should
+        // the program die before then, even while the process has not yet become the emulator.
+        RunRecordFile::StartMark mark = m_settingsRecord.MarkStart();
         platform::ProcessHandle process = platform::StartProgram(file, "", folder, platform::kShowNormal);
         if (process) {
             // Known at once, before the record is written to the disk: the window's close ends the
@@ -427,6 +430,7 @@ void EmulatorManager::SettingsWork(EmulatorRecordPtr record, platform::HWND owne
             run.Pid = process.Pid();
             run.StartTime = platform::ProcessStartTime(process.Pid());
             m_settingsRecord.Save(run);
+            mark = RunRecordFile::StartMark();
             // A shutdown stops the wait while the emulator may still write its files: they are
             // taken back only after it has ended, by the next start if need be.
             if (process.Wait(platform::Event::kInfinite, &m_stopSettings) == platform::WaitResult::Exited) {
@@ -479,7 +483,8 @@ void EmulatorManager::ResumeSettingsRun()
 void EmulatorManager::RecoverSettingsRun(RunRecord record, EmulatorRecordPtr emulator, uint64_t notBefore)
 {
     const bool ended = WaitForRecordedRun(
-        record, EmulatorDirectory(*emulator), notBefore, m_stopSettings, [this](pid_t pid) {
+        record, EmulatorDirectory(*emulator), m_settingsRecord.StartMarkPath(), notBefore, m_stopSettings,
+        [this](pid_t pid) {
             platform::TraceF("emulator: waiting for the settings run of the earlier start (%d)",
                              static_cast<int>(pid));
             std::lock_guard lock(m_mutex);
