@@ -126,6 +126,31 @@ protected:
         std::vector<std::string> requests = GameListRequests();
         return requests.empty() ? std::string() : requests.back();
     }
+    // A worker that waits on the UI thread, inside the modal loop the installer window runs, until
+    // the window has finished its job, notes whether it did and closes it with its own button.
+    // `looked` is set once the wait has begun.
+    static std::thread CloseTheInstallerOnceDone(std::atomic<bool>& looked, bool& finished)
+    {
+        return std::thread([&looked, &finished] {
+            RunOnUiThread([&] {
+                looked = true;
+                CWindowWnd* window = nullptr;
+                TestInput::WaitFor(
+                    [&] {
+                        window = WindowFromHandle(FindWindow(u"DownLoadPopFrame"));
+                        return window != nullptr && static_cast<CDownLoadPopFrame*>(window)->Finished();
+                    },
+                    15000);
+                if (window == nullptr)
+                    return 0;
+                auto* pop = static_cast<CDownLoadPopFrame*>(window);
+                finished = pop->Finished();
+                const RECT rc = pop->GetPaintManager().FindControl(u"Btn_Cancel")->GetPos();
+                TestInput::Click(pop->GetHWND(), POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
+                return 0;
+            });
+        });
+    }
     // Waits until the server has seen `count` game-list requests of this test and the window has
     // nothing more on its way.
     bool WaitForRequests(size_t count) const
@@ -484,25 +509,7 @@ TEST_F(MainFrameTest, InstallOnATileInstallsItsPlatformsEmulatorOnce)
     // closes it with its own button.
     bool finished = false;
     std::atomic<bool> looked{false};
-    std::thread inside([&] {
-        RunOnUiThread([&] {
-            looked = true;
-            CWindowWnd* window = nullptr;
-            TestInput::WaitFor(
-                [&] {
-                    window = WindowFromHandle(FindWindow(u"DownLoadPopFrame"));
-                    return window != nullptr && static_cast<CDownLoadPopFrame*>(window)->Finished();
-                },
-                15000);
-            if (window == nullptr)
-                return 0;
-            auto* pop = static_cast<CDownLoadPopFrame*>(window);
-            finished = pop->Finished();
-            const RECT rc = pop->GetPaintManager().FindControl(u"Btn_Cancel")->GetPos();
-            TestInput::Click(pop->GetHWND(), POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
-            return 0;
-        });
-    });
+    std::thread inside = CloseTheInstallerOnceDone(looked, finished);
     Click(installButton(fcTile));
     // Without a modal loop the look runs here, inside this wait.
     TestInput::WaitFor([&] { return looked.load(); }, 20000);
@@ -583,25 +590,7 @@ TEST_F(MainFrameTest, KeysAloneTurnPagesPickAPlatformAndInstallAGame)
     // The installer window opens modally inside the key press; a worker closes it once it is done.
     std::atomic<bool> looked{false};
     bool finished = false;
-    std::thread inside([&] {
-        RunOnUiThread([&] {
-            looked = true;
-            CWindowWnd* window = nullptr;
-            TestInput::WaitFor(
-                [&] {
-                    window = WindowFromHandle(FindWindow(u"DownLoadPopFrame"));
-                    return window != nullptr && static_cast<CDownLoadPopFrame*>(window)->Finished();
-                },
-                15000);
-            if (window == nullptr)
-                return 0;
-            auto* pop = static_cast<CDownLoadPopFrame*>(window);
-            finished = pop->Finished();
-            const RECT rc = pop->GetPaintManager().FindControl(u"Btn_Cancel")->GetPos();
-            TestInput::Click(pop->GetHWND(), POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
-            return 0;
-        });
-    });
+    std::thread inside = CloseTheInstallerOnceDone(looked, finished);
     press(VK_RETURN);
     TestInput::WaitFor([&] { return looked.load(); }, 20000);
     inside.join();
