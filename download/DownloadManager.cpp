@@ -279,7 +279,6 @@ void DownloadManager::Prepare(const std::string& gameId)
         m_tasks.erase(it);
         return;
     }
-    platform::PostMessage(m_downloadWindow, WM_DOWNLOAD_ADDED, 0, reinterpret_cast<platform::LPARAM>(&task));
     if (prepared != PrepareOutcome::Ready) {
         // The task stays, failed with the reason, so that the download list and the game's tiles
         // show it; a start asks for the descriptor again, a deletion drops it. Nothing was stored.
@@ -289,11 +288,13 @@ void DownloadManager::Prepare(const std::string& gameId)
                            : prepared == PrepareOutcome::NotStored ? kErrorNotStored
                                                                    : kErrorDescriptorRefused;
         task.m_outcome = kOutcomeFailed;
-        return;
+    } else {
+        task.m_refused = false;
+        task.m_record = std::move(record);
+        task.m_state = kTaskReady;
     }
-    task.m_refused = false;
-    task.m_record = std::move(record);
-    task.m_state = kTaskReady;
+    // Posted once the task is filled in: the list reads its record without the lock.
+    platform::PostMessage(m_downloadWindow, WM_DOWNLOAD_ADDED, 0, reinterpret_cast<platform::LPARAM>(&task));
 }
 
 void DownloadManager::StartWorker(DownloadTask& task)
