@@ -81,7 +81,7 @@ tsan_tests() {
 fuzz_targets=(zip_extract_fuzz fc_config_fuzz reg_file_fuzz descriptor_fuzz volume_list_fuzz share_page_fuzz signed_index_fuzz)
 fuzz_build() {
     CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo "${checked_flags[@]}" -DQUOKKA_BUILD_FUZZ=ON \
-        -DQUOKKA_SANITIZE=ON -DQUOKKA_BUILD_TESTS=ON -DQUOKKA_TEST_DIRS="platform;download;emulator"
+        -DQUOKKA_SANITIZE=ON -DQUOKKA_BUILD_TESTS=ON -DQUOKKA_TEST_DIRS="platform;foundation;download;emulator"
     cmake --build build/fuzz -j"$jobs" --target "${fuzz_targets[@]}"
 }
 fuzz_run() { # target: 30 seconds on a fresh corpus folder, the seed printed by libFuzzer
