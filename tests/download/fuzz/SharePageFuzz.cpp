@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
          {&values.uk, &values.shareid, &values.timestamp, &values.sign, &values.fsid})
         if (value->find_first_of("\r\n") != std::string::npos)
             __builtin_trap();
-    if (values.fsid.size() > 15)
+    if (values.fsid.size() > 32 || values.fsid.find_first_not_of("0123456789") != std::string::npos)
         __builtin_trap();
     if (size > 512)
         return 0;
@@ -39,7 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         timestamp("FileUtils.timestamp=\"(.*?)\""), sign("FileUtils.downloadsign=\"(.*?)\""),
         fsid("\\\\\"fs_id\\\\\":\\\\\".*?\\\\\",");
     std::smatch match;
-    const std::string expectedFsid = std::regex_search(page, match, fsid) ? match.str(0).substr(12, 15) : "";
+    // The id: the digits after the head, up to the first other character, at most 32 of them.
+    std::string expectedFsid;
+    if (std::regex_search(page, match, fsid)) {
+        const std::string value = match.str(0).substr(12);
+        const std::string digits = value.substr(0, value.find_first_not_of("0123456789"));
+        if (digits.size() <= 32)
+            expectedFsid = digits;
+    }
     if (values.uk != Quoted(page, uk) || values.shareid != Quoted(page, shareid) ||
         values.timestamp != Quoted(page, timestamp) || values.sign != Quoted(page, sign) ||
         values.fsid != expectedFsid)
