@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,16 @@ protected:
 
     // No sanitizer reported anything in the output.
     static void ExpectNoSanitizerReport(const RunEnd& end);
+    // Ends a program that has shown its main window with SIGTERM and expects a clean end (status 0,
+    // no sanitizer report); returns the end.
+    static RunEnd EndRunning(testsupport::ChildProcess& child)
+    {
+        child.Signal(SIGTERM);
+        RunEnd end = WaitForEnd(child, 30000);
+        EXPECT_EQ(end.exitCode, std::optional<int>(0)) << end.Joined();
+        ExpectNoSanitizerReport(end);
+        return end;
+    }
     // When the run made the game store's database, it passes SQLite's integrity check.
     void ExpectStoreIntact() const;
     // Every file in the image cache is whole: as long as the server's file of the same name.

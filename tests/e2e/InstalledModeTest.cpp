@@ -44,14 +44,6 @@ protected:
                     {"XDG_DATA_HOME", ""},
                     {"XDG_CACHE_HOME", ""}});
     }
-    e2e::RunEnd EndRunning(ChildProcess& quokka)
-    {
-        quokka.Signal(SIGTERM);
-        e2e::RunEnd end = WaitForEnd(quokka, 30000);
-        EXPECT_EQ(end.exitCode, std::optional<int>(0)) << end.Joined();
-        ExpectNoSanitizerReport(end);
-        return end;
-    }
 };
 
 TEST_F(InstalledModeTest, KeepsSettingsDataAndCachesInTheXdgFoldersAcrossARestartAndNothingBesideItself)

@@ -24,16 +24,6 @@ protected:
         env["QUOKKA_TEST_BOX_ANSWER"] = "1";
         return env;
     }
-
-    // Ends a program that has shown its main window with SIGTERM; the end, which must be a clean one.
-    e2e::RunEnd EndRunning(ChildProcess& quokka)
-    {
-        quokka.Signal(SIGTERM);
-        e2e::RunEnd end = WaitForEnd(quokka, 30000);
-        EXPECT_EQ(end.exitCode, std::optional<int>(0)) << end.Joined();
-        ExpectNoSanitizerReport(end);
-        return end;
-    }
 };
 
 TEST_F(StartupFaultTest, ADamagedDatabaseIsMovedAsideSaidAndTheProgramStartsWithAnEmptyOne)
